@@ -1,0 +1,304 @@
+#include "bayes/bayes_engine.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+#include "platform/codepage.h"
+
+namespace tarvex {
+namespace {
+
+using Guard = std::lock_guard<std::recursive_mutex>;
+
+// The probability rule: spam occurrences per spam message against clean
+// occurrences per clean message, the clean side counting double.
+float ProbabilityRule(int32_t spamCount, int32_t cleanCount, int32_t spamMessages,
+                      int32_t cleanMessages) {
+  const double spam_messages = spamMessages == 0 ? 1 : spamMessages;
+  const double clean_messages = cleanMessages == 0 ? 1 : cleanMessages;
+  const double a = spamCount / spam_messages;
+  const double b = 2.0 * cleanCount / clean_messages;
+  if (a + b == 0) return 1.0f;
+  double p = a / (a + b);
+  if (p > 1.0) p = 1.0;
+  if (p < 0.0001) p = 0.0001;
+  return static_cast<float>(p);
+}
+
+// A count decreases but never below 0.
+int32_t Decrease(int32_t count, int32_t by) { return count > by ? count - by : 0; }
+
+}  // namespace
+
+BayesEngine::BayesEngine(const Clock& clock, FileSystem& fs, UserInterface& ui, RecomputeMode mode)
+    : clock_(clock), fs_(fs), ui_(ui), mode_(mode) {}
+
+BayesEngine::~BayesEngine() {
+  Save(1);
+  SaveIgnoreWords();
+}
+
+float BayesEngine::StoredProbability(const WordEntry& entry) const {
+  if (entry.pinnedAt == generation_) return entry.record.probability;
+  return ProbabilityRule(entry.record.spamCount, entry.record.cleanCount, spamMessageCount,
+                         cleanMessageCount);
+}
+
+std::optional<BayesEngine::Lookup> BayesEngine::LookupWord(std::string_view word) const {
+  const WordEntry* entry = WordDatabase.Find(word);
+  if (!entry) return std::nullopt;
+  const int32_t s = entry->record.spamCount, c = entry->record.cleanCount;
+  float p;
+  if (s + c == 0) {
+    p = 0.5f;
+  } else if (c == 0) {
+    p = s > 10 ? 0.9999f : 0.9998f;
+  } else if (s == 0) {
+    p = c > 10 ? 0.0001f : 0.0002f;
+  } else {
+    p = StoredProbability(*entry);
+  }
+  return Lookup{p, s, c};
+}
+
+uint32_t BayesEngine::Tokenize(std::string_view text, TokenTable* table) const {
+  return tarvex::Tokenize(text, IgnoreWords, {MinWordLength, MaxWordLength}, table);
+}
+
+// ---------------------------------------------------------------- scoring
+
+void BayesEngine::SelectWords(const TokenTable& tokens, SelectedWords* selected, uint32_t limit) {
+  Guard guard(lock);
+  selected->clear();
+  const int32_t now = clock_.Now();
+  for (const Token& token : tokens) {
+    std::optional<Lookup> found = LookupWord(token.word);
+    if (!found) {
+      // Try the word with its trailing "!" removed one at a time, keeping the
+      // most telling variant that was seen often enough.
+      std::string_view variant = token.word;
+      for (;;) {
+        std::optional<Lookup> v = LookupWord(variant);
+        if (v && static_cast<int64_t>(v->spamCount) + v->cleanCount >= MinWordCount &&
+            (!found || std::fabs(static_cast<double>(v->probability) - 0.5) >
+                           std::fabs(static_cast<double>(found->probability) - 0.5))) {
+          found = v;
+        }
+        if (variant.size() < MinWordLength || variant.back() != '!') break;
+        variant.remove_suffix(1);
+      }
+    }
+    WordRecord record{0, 0, 0.2f, now};
+    if (found) record = {found->spamCount, found->cleanCount, found->probability, now};
+    if (static_cast<int64_t>(record.spamCount) + record.cleanCount < MinWordCount) {
+      record.probability = 0.5f;
+    }
+    OfferWord(*selected, token.word, record, limit);
+  }
+}
+
+bool BayesEngine::ComputeScore(const TokenTable& tokens, SelectedWords* selected, uint32_t* score) {
+  SelectWords(tokens, selected, MaxSelectedWords);
+  *score = CombineProbabilities(*selected);
+  return IsSpamScore(*score);
+}
+
+bool BayesEngine::ClassifyText(std::string_view text, TokenTable* tokens, SelectedWords* selected,
+                               uint32_t* score) {
+  *score = 0;
+  if (Tokenize(text, tokens) == 0) return false;
+  return ComputeScore(*tokens, selected, score);
+}
+
+// ---------------------------------------------------------------- learning
+
+void BayesEngine::CountTokens(const TokenTable& tokens, bool spam, int32_t now) {
+  for (const Token& token : tokens) {
+    WordRecord& record = WordDatabase.FindOrInsert(token.word).record;
+    record.lastSeen = now;
+    (spam ? record.spamCount : record.cleanCount) += token.count;
+  }
+}
+
+bool BayesEngine::LearnTokens(const TokenTable& tokens, uint32_t score) {
+  Guard guard(lock);
+  const bool spam = score >= SureSpamScore;
+  if (!spam && score >= SpamThreshold) return false;
+  CountTokens(tokens, spam, clock_.Now());
+  ++(spam ? spamMessageCount : cleanMessageCount);
+  RecomputeProbabilities();
+  return true;
+}
+
+void BayesEngine::MoveTokens(const TokenTable& tokens, bool wrongSpam) {
+  Guard guard(lock);
+  const int32_t now = clock_.Now();
+  for (const Token& token : tokens) {
+    WordEntry* entry = WordDatabase.Find(token.word);
+    if (!entry) {
+      entry = &WordDatabase.FindOrInsert(token.word);
+      entry->record.probability = 0.5f;
+    }
+    WordRecord& record = entry->record;
+    record.lastSeen = now;
+    int32_t& target = wrongSpam ? record.cleanCount : record.spamCount;
+    int32_t& other = wrongSpam ? record.spamCount : record.cleanCount;
+    target += token.count;
+    other = Decrease(other, token.count);
+  }
+  int32_t& target_messages = wrongSpam ? cleanMessageCount : spamMessageCount;
+  int32_t& other_messages = wrongSpam ? spamMessageCount : cleanMessageCount;
+  ++target_messages;
+  if (other_messages > 0) --other_messages;
+  RecomputeProbabilities();
+}
+
+int32_t BayesEngine::TrainTokens(const TokenTable& tokens, uint32_t wrongScore, int32_t moves) {
+  const bool wrongSpam = IsSpamScore(wrongScore);
+  for (int32_t i = 0; i < moves; ++i) MoveTokens(tokens, wrongSpam);
+  int32_t passes = 0;
+  for (int i = 0; i < kMaxCorrectionPasses; ++i) {
+    SelectedWords selected;
+    uint32_t score;
+    ComputeScore(tokens, &selected, &score);
+    if (wrongSpam ? score <= SpamThreshold / 2 : score > SpamThreshold) break;
+    ++passes;
+    if (selected.empty()) break;
+    LearnTokens(tokens, wrongSpam ? 0 : 100);
+  }
+  return passes;
+}
+
+void BayesEngine::RecomputeProbabilities() {
+  Guard guard(lock);
+  if (mode_ == RecomputeMode::kWalk) {
+    for (auto& [word, entry] : WordDatabase.map()) {
+      entry.record.probability = ProbabilityRule(entry.record.spamCount, entry.record.cleanCount,
+                                                 spamMessageCount, cleanMessageCount);
+      entry.pinnedAt = generation_;
+    }
+  } else if (generation_ == std::numeric_limits<uint32_t>::max()) {
+    // Out of generations: unpin everything and start counting again.
+    for (auto& [word, entry] : WordDatabase.map()) entry.pinnedAt = 0;
+    generation_ = 1;
+  } else {
+    ++generation_;
+  }
+  databaseClean = 0;
+}
+
+bool BayesEngine::EmptyDatabase() {
+  {
+    Guard guard(lock);
+    WordDatabase.Clear();
+  }
+  return Save(1);
+}
+
+// ---------------------------------------------------------------- database file
+
+bool BayesEngine::Load() {
+  if (databasePath.empty()) return false;
+  Guard guard(lock);
+  std::string text;
+  if (!fs_.ReadFile(databasePath, &text)) return false;
+  Scramble(text.data(), text.size());
+  WordDatabase.Clear();
+  DatabaseHeader header{0, 0, databaseVersion};
+  const bool repaired = ParseDatabaseText(text, clock_.Now(), generation_, &WordDatabase, &header);
+  spamMessageCount = header.spamMessageCount;
+  cleanMessageCount = header.cleanMessageCount;
+  databaseVersion = header.databaseVersion;
+  databaseClean = repaired ? 0 : 1;
+  return true;
+}
+
+bool BayesEngine::Save(int force) {
+  const int32_t now = clock_.Now();
+  const bool ageing_due =
+      static_cast<int32_t>(static_cast<uint32_t>(now) - static_cast<uint32_t>(lastAgeingTime)) >
+      kAgeingInterval;
+  if (!databasePath.empty() && (force || !databaseClean || ageing_due)) {
+    if (!WriteDatabase(ageing_due, now)) ReportSaveError();
+  }
+  if (ageing_due) lastAgeingTime = now;
+  return databaseClean;
+}
+
+// Writes the file, purging malformed words on the first save and ageing words
+// not seen for AgeingAge when ageing is due. False when the file could not be
+// written; the table is then unchanged unless the failure came after the walk.
+bool BayesEngine::WriteDatabase(bool ageing_due, int32_t now) {
+  Guard guard(lock);
+  std::unique_ptr<WritableFile> file = fs_.NewWritableFile(databasePath);
+  if (!file) return false;
+  std::string text;
+  text.reserve(WordDatabase.size() * 40 + 64);
+  AppendHeaderLines({spamMessageCount, cleanMessageCount, databaseVersion}, &text);
+  for (auto* word_entry : WordDatabase.Sorted()) {
+    const std::string& word = word_entry->first;
+    WordEntry& entry = word_entry->second;
+    WordRecord& record = entry.record;
+    float probability = StoredProbability(entry);
+    if (purgeOnNextSave) {
+      if (word.empty() ||
+          (!cp1252::IsLetterOrDigit(static_cast<unsigned char>(word[0])) && word[0] != '$')) {
+        WordDatabase.Erase(word);
+        continue;
+      }
+      record.spamCount = Decrease(record.spamCount, 0);
+      record.cleanCount = Decrease(record.cleanCount, 0);
+    }
+    if (ageing_due &&
+        static_cast<uint32_t>(now) - static_cast<uint32_t>(record.lastSeen) > AgeingAge) {
+      record.spamCount = Decrease(record.spamCount, 1);
+      record.cleanCount = Decrease(record.cleanCount, 1);
+      if (record.spamCount == 0 && record.cleanCount == 0) {
+        WordDatabase.Erase(word);
+        continue;
+      }
+    }
+    if (probability < 0.0001f) probability = 0.0001f;
+    if (probability > 1.0f) probability = 1.0f;
+    record.probability = probability;
+    entry.pinnedAt = generation_;
+    AppendWordLine(word, record, &text);
+  }
+  Scramble(text.data(), text.size());
+  if (!file->Append(text) || !file->Commit()) {
+    databaseClean = 0;  // the table may have aged; a later save must write it
+    return false;
+  }
+  databaseClean = 1;
+  purgeOnNextSave = 0;
+  return true;
+}
+
+void BayesEngine::ReportSaveError() const {
+  ui_.MessageBox("Cannot save database (" + databasePath + ")", "Bayesian Plugin Error",
+                 mb::kIconExclamation | mb::kSetForeground | mb::kTopmost);
+}
+
+bool BayesEngine::CreateEmptyDatabase() {
+  if (databasePath.empty()) return false;
+  Guard guard(lock);
+  std::string text;
+  AppendHeaderLines({spamMessageCount, cleanMessageCount, databaseVersion}, &text);
+  Scramble(text.data(), text.size());
+  return WriteWholeFile(fs_, databasePath, text);
+}
+
+// ---------------------------------------------------------------- ignore words
+
+void BayesEngine::LoadIgnoreWords(const std::string& path) {
+  std::string text;
+  if (fs_.ReadFile(path, &text)) IgnoreWords.AddWordsOf(text);
+  ignorePath = path;
+}
+
+void BayesEngine::SaveIgnoreWords() {
+  if (!ignorePath.empty()) WriteWholeFile(fs_, ignorePath, IgnoreWords.FileText());
+}
+
+}  // namespace tarvex

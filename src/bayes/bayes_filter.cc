@@ -1,0 +1,62 @@
+#include "bayes/bayes_filter.h"
+
+namespace tarvex {
+namespace {
+
+constexpr size_t kPathBufferSize = 260;
+
+}  // namespace
+
+std::string MessageText(const std::string& header, const std::string& body) {
+  std::string text;
+  text.reserve(header.size() + 2 + body.size());
+  return text.append(header).append("\n\n").append(body);
+}
+
+bool BayesFilter::LoadAtStartup(const FilterSettings& settings) {
+  engine_.lastAgeingTime = clock_.Now();
+  char path[kPathBufferSize];
+  if (settings.GetWordFilePath(path, sizeof path)) {
+    engine_.databasePath = path;
+    if (!engine_.Load() && engine_.CreateEmptyDatabase()) engine_.Load();
+  }
+  if (settings.GetIgnoreFilePath(path, sizeof path)) {
+    engine_.ignorePath = path;
+    engine_.LoadIgnoreWords(path);
+  }
+  return true;
+}
+
+bool BayesFilter::ScoreMessage(std::string body, MessageScore& score, bool nonEnglishTest) {
+  if (nonEnglishTest && (IsNonEnglish(score.headerText) || IsNonEnglish(body))) {
+    score.nonEnglish = 1;
+    return true;
+  }
+  score.nonEnglish = 0;
+  TokenTable tokens;
+  SelectedWords selected;
+  uint32_t value = 0;
+  const bool spam =
+      engine_.ClassifyText(MessageText(score.headerText, body), &tokens, &selected, &value);
+  score.score = static_cast<int32_t>(value);
+  score.isSpam = spam;
+  score.scored = 1;
+  score.topWords = TopWordsText(selected);
+  score.selectedWords = std::move(selected);
+  score.verdictText = spam ? "Spam" : "Clean";
+  return spam;
+}
+
+bool BayesFilter::LearnMessage(std::string body, std::string header, int isSpam) {
+  TokenTable tokens;
+  engine_.Tokenize(MessageText(header, body), &tokens);
+  return engine_.LearnTokens(tokens, isSpam ? 100 : 0);
+}
+
+int32_t BayesFilter::RelearnMessage(std::string body, std::string header, int wasSpam) {
+  TokenTable tokens;
+  if (engine_.Tokenize(MessageText(header, body), &tokens) == 0) return 0;
+  return engine_.TrainTokens(tokens, wasSpam ? 100 : 0, 1);
+}
+
+}  // namespace tarvex

@@ -1,0 +1,54 @@
+// The Bayesian filter as the rest of the system sees it: start-up, scoring a
+// message, learning and correcting, saving and emptying the word database.
+#ifndef TARVEX_BAYES_BAYES_FILTER_H_
+#define TARVEX_BAYES_BAYES_FILTER_H_
+
+#include <cstdint>
+#include <string>
+
+#include "bayes/bayes_engine.h"
+#include "bayes/message_score.h"
+#include "settings/filter_settings.h"
+
+namespace tarvex {
+
+class BayesFilter {
+ public:
+  BayesFilter(const Clock& clock, FileSystem& fs, UserInterface& ui,
+              RecomputeMode mode = RecomputeMode::kLazy)
+      : engine_(clock, fs, ui, mode), clock_(clock) {}
+  // Destroying the filter saves the database (forced) and the ignore words.
+  virtual ~BayesFilter() = default;
+
+  // Reads the word database and the ignore words from the paths in the
+  // settings, creating an empty database file where none can be read.
+  bool LoadAtStartup(const FilterSettings& settings);
+
+  // Scores header text, a blank line and body. True for spam, also when
+  // `nonEnglishTest` is on and the message holds three bytes above 127 in a
+  // row; then only `nonEnglish` is filled in.
+  bool ScoreMessage(std::string body, MessageScore& score, bool nonEnglishTest = true);
+  // Learns the message as spam (isSpam != 0) or clean. Always learnt.
+  bool LearnMessage(std::string body, std::string header, int isSpam);
+  // Moves a misjudged message to the other side (wasSpam != 0: it is clean)
+  // and trains on it until its verdict flips. Returns the correction passes.
+  int32_t RelearnMessage(std::string body, std::string header, int wasSpam);
+  bool SaveDatabase() { return engine_.Save(0); }
+  bool EmptyDatabase() { return engine_.EmptyDatabase(); }
+  uint32_t WordCount() const { return static_cast<uint32_t>(engine_.WordDatabase.size()); }
+
+  int32_t SpamMessageCount() const { return engine_.spamMessageCount; }
+  int32_t CleanMessageCount() const { return engine_.cleanMessageCount; }
+  BayesEngine& engine() { return engine_; }
+
+ private:
+  BayesEngine engine_;
+  const Clock& clock_;
+};
+
+// The text the filter reads for a message: header text, a blank line, body.
+std::string MessageText(const std::string& header, const std::string& body);
+
+}  // namespace tarvex
+
+#endif  // TARVEX_BAYES_BAYES_FILTER_H_

@@ -1,0 +1,183 @@
+#include "bayes/bayes_filter.h"
+
+#include <gtest/gtest.h>
+
+#include "testing/bayes_fixture.h"
+
+namespace tarvex {
+namespace {
+
+using Filter = BayesFixture;
+
+TEST_F(Filter, CreatesAnEmptyDatabaseWhenNoneCanBeRead) {
+  Start();
+  EXPECT_EQ(DatabaseText(), "Version = 1.01\nSpam = 0\nClean = 0\n");
+  EXPECT_EQ(engine().databaseClean, 1);
+  EXPECT_EQ(engine().lastAgeingTime, kStart);
+  EXPECT_TRUE(filter->SaveDatabase());  // nothing changed: nothing written
+  EXPECT_EQ(fs.commits(), 1);
+}
+
+TEST_F(Filter, WorksWithoutFilesWhenThePathsAreNotSet) {
+  store.values().clear();
+  Start().LearnMessage("some words here", "", 1);
+  EXPECT_FALSE(filter->SaveDatabase());
+  Stop();
+  EXPECT_TRUE(fs.files().empty());
+  EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(Filter, LoadsTheFileAndSavesOnlyWhatChanged) {
+  PutDatabase("Version = 1.01\nSpam = 3\nClean = 4\nmoney = 3,1,0.6,1699990000\n");
+  Start();
+  EXPECT_EQ(engine().databaseClean, 1);
+  EXPECT_EQ(filter->WordCount(), 1u);
+  EXPECT_EQ(filter->SpamMessageCount(), 3);
+  clock.Advance(kDay);
+  EXPECT_TRUE(filter->SaveDatabase());
+  EXPECT_EQ(fs.commits(), 0);  // clean load, less than two days: nothing written
+  filter->LearnMessage("money", "", 0);
+  EXPECT_TRUE(filter->SaveDatabase());
+  EXPECT_EQ(DatabaseText(),
+            "Version = 1.01\nSpam = 3\nClean = 5\nmoney = 3,2,0.55555558,1700086400\n");
+}
+
+TEST_F(Filter, RepairedLoadIsWrittenBackAndEmptyFileIsClean) {
+  PutDatabase("");
+  Start();
+  EXPECT_EQ(engine().databaseClean, 1);
+  EXPECT_EQ(filter->WordCount(), 0u);
+  PutDatabase("Spam = 1\n!offer = 2,0,0.9,0\n");
+  engine().Load();
+  EXPECT_EQ(engine().databaseClean, 0);
+  filter->SaveDatabase();
+  EXPECT_EQ(DatabaseText(), "Version = 1.01\nSpam = 1\nClean = 0\noffer = 2,0,0.89999998," +
+                                std::to_string(kStart) + "\n");
+}
+
+TEST_F(Filter, AgesWordsNotSeenForTenDaysWhenAgeingIsDue) {
+  const auto days_ago = [&](int days) { return std::to_string(kStart - days * kDay); };
+  // The save comes three days after start-up: "stale" and "gone" were then
+  // last seen eleven days before, "fresh" nine.
+  PutDatabase("Spam = 5\nClean = 5\nolder = 1,0,0.9,0\nstale = 3,2,0.4," + days_ago(8) +
+              "\nfresh = 1,0,0.9," + days_ago(6) + "\ngone = 1,0,0.9," + days_ago(8) + "\n");
+  Start();
+  clock.Advance(3 * kDay);
+  filter->SaveDatabase();
+  EXPECT_EQ(DatabaseText(),
+            "Version = 1.01\nSpam = 5\nClean = 5\n"
+            "fresh = 1,0,0.89999998," +
+                days_ago(6) +
+                "\n"
+                "older = 1,0,0.89999998," +
+                std::to_string(kStart) +
+                "\n"
+                "stale = 2,1,0.40000001," +
+                days_ago(8) + "\n");
+  EXPECT_EQ(engine().lastAgeingTime, kStart + 3 * kDay);
+  // The next save within two days ages nothing more.
+  clock.Advance(kDay);
+  filter->LearnMessage("", "", 1);
+  filter->SaveDatabase();
+  EXPECT_NE(DatabaseText().find("stale = 2,1,"), std::string::npos);
+}
+
+TEST_F(Filter, ReportsASaveItCannotWriteAndKeepsEverything) {
+  Start().LearnMessage("money money", "", 1);
+  fs.FailWrites(kDatabase);
+  EXPECT_FALSE(filter->SaveDatabase());
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "Cannot save database (/profile/words.db)");
+  EXPECT_EQ(ui.boxes[0].caption, "Bayesian Plugin Error");
+  EXPECT_EQ(ui.boxes[0].style, 0x50030u);
+  EXPECT_EQ(engine().purgeOnNextSave, 1);
+  fs.Heal();
+  fs.FailCommits(kDatabase);  // a write that fails late keeps the old file too
+  EXPECT_FALSE(filter->SaveDatabase());
+  EXPECT_EQ(ui.boxes.size(), 2u);
+  EXPECT_EQ(DatabaseText(), "Version = 1.01\nSpam = 0\nClean = 0\n");
+  fs.Heal();
+  EXPECT_TRUE(filter->SaveDatabase());
+  EXPECT_EQ(engine().purgeOnNextSave, 0);
+}
+
+TEST_F(Filter, PurgesMalformedWordsOnTheFirstSaveOnly) {
+  Start();
+  engine().WordDatabase.FindOrInsert("-bad").record = {1, 0, 0.5f, kStart};
+  engine().WordDatabase.FindOrInsert("$ok").record = {1, 0, 0.5f, kStart};
+  filter->EmptyDatabase();
+  engine().WordDatabase.FindOrInsert("-bad").record = {1, 0, 0.5f, kStart};
+  filter->EmptyDatabase();  // purge already done, but emptied anyway
+  engine().WordDatabase.FindOrInsert("-bad").record = {1, 0, 0.5f, kStart};
+  engine().Save(1);
+  EXPECT_NE(DatabaseText().find("-bad = 1,0"), std::string::npos);
+}
+
+TEST_F(Filter, SavesDatabaseThenIgnoreWordsWhenDestroyed) {
+  fs.files()[kIgnore] = "zebra\n;note apple\nzebra\n";
+  Start().LearnMessage("Zebra apple mango", "", 1);
+  Stop();
+  EXPECT_EQ(fs.files()[kIgnore], "apple\nzebra\n");
+  EXPECT_EQ(DatabaseText(), "Version = 1.01\nSpam = 1\nClean = 0\nmango = 1,0,1.00000000," +
+                                std::to_string(kStart) + "\n");
+}
+
+TEST_F(Filter, ScoresMessages) {
+  Start();
+  MessageScore none;
+  EXPECT_FALSE(filter->ScoreMessage("!! ..", none));
+  EXPECT_EQ(none.score, 0);
+  EXPECT_EQ(none.verdictText, "Clean");
+  EXPECT_EQ(none.topWords, "");
+  EXPECT_EQ(none.scored, 1);
+
+  MessageScore unknown;
+  unknown.headerText = "Subject: hello there";
+  EXPECT_FALSE(filter->ScoreMessage("nobody knows these", unknown));
+  EXPECT_EQ(unknown.score, 50);
+  EXPECT_EQ(unknown.topWords, " hello 50 knows 50 nobody 50 subject 50 there 50 these 50\r\n");
+
+  MessageScore foreign;
+  foreign.headerText = "Subject: \xC0\xC1\xC2";
+  EXPECT_TRUE(filter->ScoreMessage("words", foreign));
+  EXPECT_EQ(foreign.nonEnglish, 1);
+  EXPECT_EQ(foreign.scored, 0);
+  MessageScore allowed;
+  allowed.headerText = foreign.headerText;
+  EXPECT_FALSE(filter->ScoreMessage("words", allowed, /*nonEnglishTest=*/false));
+  EXPECT_EQ(allowed.nonEnglish, 0);
+  EXPECT_EQ(allowed.scored, 1);
+}
+
+TEST_F(Filter, FallsBackToWordsWithoutTrailingExclamationMarks) {
+  Start();
+  engine().WordDatabase.FindOrInsert("cash!!").record = {7, 0, 0.9f, kStart};
+  engine().WordDatabase.FindOrInsert("rare").record = {3, 0, 0.9f, kStart};
+  engine().RecomputeProbabilities();
+  MessageScore score;
+  filter->ScoreMessage("cash!!! rare!", score);
+  ASSERT_EQ(score.selectedWords.size(), 2u);
+  EXPECT_EQ(score.selectedWords[0].word, "cash!!!");
+  EXPECT_EQ(score.selectedWords[0].record.probability, 0.9998f);
+  EXPECT_EQ(score.selectedWords[0].record.spamCount, 7);
+  EXPECT_EQ(score.selectedWords[1].record.probability, 0.5f);  // too few occurrences
+}
+
+TEST_F(Filter, SelectsTheFifteenMostTellingWords) {
+  Start();
+  std::string text;
+  for (int i = 0; i < 16; ++i) {
+    const std::string word = "word" + std::string(1, static_cast<char>('a' + i));
+    // wordp is the one nearest to neutral: 11 spam against 8 clean.
+    engine().WordDatabase.FindOrInsert(word).record = {i == 15 ? 11 : 0, i == 15 ? 8 : 20, 0, 0};
+    text += word + " ";
+  }
+  engine().RecomputeProbabilities();
+  MessageScore score;
+  filter->ScoreMessage(text, score);
+  ASSERT_EQ(score.selectedWords.size(), 15u);
+  EXPECT_EQ(score.selectedWords.back().word, "wordo");
+}
+
+}  // namespace
+}  // namespace tarvex

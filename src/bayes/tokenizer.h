@@ -1,0 +1,38 @@
+// Turns a message text into its distinct words with their number of
+// occurrences. The rules act on raw bytes of the single-byte code page: money
+// amounts and numbers with separators stay whole ("$1,000.50"), the characters
+// "$!'-_" are kept inside words, anything holding "+", "/" or "=" is taken for
+// a fragment of base64 and dropped, and words are lower-cased.
+#ifndef TARVEX_BAYES_TOKENIZER_H_
+#define TARVEX_BAYES_TOKENIZER_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bayes/ignore_words.h"
+
+namespace tarvex {
+
+struct Token {
+  std::string word;
+  int32_t count;  // occurrences in the text
+  bool operator==(const Token& o) const { return word == o.word && count == o.count; }
+};
+
+// Distinct words in word order (unsigned byte order).
+using TokenTable = std::vector<Token>;
+
+struct TokenizerLimits {
+  uint32_t minWordLength = 3;
+  uint32_t maxWordLength = 15;
+};
+
+// Fills the caller's empty table and returns the number of distinct words.
+uint32_t Tokenize(std::string_view text, const IgnoreWords& ignore, const TokenizerLimits& limits,
+                  TokenTable* table);
+
+}  // namespace tarvex
+
+#endif  // TARVEX_BAYES_TOKENIZER_H_

@@ -1,0 +1,34 @@
+// Character classes, case mapping and conversions of the system's single-byte
+// code page, Windows-1252. Every text inside the system is a byte string in this
+// code page; UTF-8 is what the rest of the Linux world speaks, so texts are
+// converted at the boundaries (files named by the user, the mail store, output).
+#ifndef TARVEX_PLATFORM_CODEPAGE_H_
+#define TARVEX_PLATFORM_CODEPAGE_H_
+
+#include <string>
+#include <string_view>
+
+namespace tarvex::cp1252 {
+
+namespace internal {
+#include "platform/cp1252_tables.inc"
+}  // namespace internal
+
+constexpr unsigned char kLetterBit = 1;
+constexpr unsigned char kDigitBit = 2;
+
+constexpr bool IsLetter(unsigned char c) { return internal::kCharClass[c] & kLetterBit; }
+constexpr bool IsDigit(unsigned char c) { return internal::kCharClass[c] & kDigitBit; }
+constexpr bool IsLetterOrDigit(unsigned char c) { return internal::kCharClass[c] != 0; }
+constexpr unsigned char ToLower(unsigned char c) { return internal::kToLower[c]; }
+
+// Bytes the code page leaves undefined are carried as the C1 control of the
+// same value, so a round trip through UTF-8 keeps every byte.
+std::string ToUtf8(std::string_view text);
+
+// Characters that Windows-1252 lacks, and malformed UTF-8 sequences, become "?".
+std::string FromUtf8(std::string_view utf8);
+
+}  // namespace tarvex::cp1252
+
+#endif  // TARVEX_PLATFORM_CODEPAGE_H_

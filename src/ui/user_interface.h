@@ -1,0 +1,57 @@
+// What the system asks of whoever shows it to the user. Front ends implement
+// it; tests record what was shown and script the answers.
+#ifndef TARVEX_UI_USER_INTERFACE_H_
+#define TARVEX_UI_USER_INTERFACE_H_
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace tarvex {
+
+// Message box styles and answers, with the values the Windows API gives them.
+namespace mb {
+constexpr uint32_t kOk = 0x0;
+constexpr uint32_t kYesNo = 0x4;
+constexpr uint32_t kIconError = 0x10;
+constexpr uint32_t kIconQuestion = 0x20;
+constexpr uint32_t kIconExclamation = 0x30;
+constexpr uint32_t kIconInformation = 0x40;
+constexpr uint32_t kSetForeground = 0x10000;
+constexpr uint32_t kTopmost = 0x40000;
+constexpr int kIdOk = 1;
+constexpr int kIdCancel = 2;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
+}  // namespace mb
+
+class UserInterface {
+ public:
+  virtual ~UserInterface() = default;
+  // Shows text under caption and returns the button the user chose.
+  virtual int MessageBox(const std::string& text, const std::string& caption, uint32_t style) = 0;
+};
+
+// Records every message box and answers from a script (OK when it runs dry).
+class RecordingUi : public UserInterface {
+ public:
+  struct Box {
+    std::string text, caption;
+    uint32_t style;
+  };
+  int MessageBox(const std::string& text, const std::string& caption, uint32_t style) override {
+    boxes.push_back({text, caption, style});
+    if (answers.empty()) return mb::kIdOk;
+    const int answer = answers.front();
+    answers.pop_front();
+    return answer;
+  }
+
+  std::vector<Box> boxes;
+  std::deque<int> answers;
+};
+
+}  // namespace tarvex
+
+#endif  // TARVEX_UI_USER_INTERFACE_H_
