@@ -10,8 +10,9 @@ TEST(CodePage, ClassifiesAndLowersTheBytesTheTokenizerDependsOn) {
   EXPECT_TRUE(IsLetter(0xAA) && IsLetter(0x83));  // feminine ordinal and florin are letters
   EXPECT_TRUE(IsDigit('0') && IsDigit('9') && IsDigit(0xB2) && IsDigit(0xB9));
   EXPECT_FALSE(IsDigit(0xBD));  // one half is a number, but not a digit
-  for (unsigned char c : {'$', '!', ' ', '\0', '_', 0x81, 0x8D, 0x8F, 0x90, 0x9D, 0xD7, 0xF7}) {
-    EXPECT_FALSE(IsLetterOrDigit(c)) << int(c);
+  for (int c :
+       {int{'$'}, int{'!'}, int{' '}, 0, int{'_'}, 0x81, 0x8D, 0x8F, 0x90, 0x9D, 0xD7, 0xF7}) {
+    EXPECT_FALSE(IsLetterOrDigit(static_cast<unsigned char>(c))) << c;
   }
   EXPECT_EQ(ToLower('A'), 'a');
   EXPECT_EQ(ToLower(0xC9), 0xE9);  // E acute

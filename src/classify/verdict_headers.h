@@ -1,0 +1,43 @@
+// The "X-TVX-" headers through which each message carries its own verdict.
+// This is the one place that knows their names, their values and which set of
+// them each outcome writes.
+#ifndef TARVEX_CLASSIFY_VERDICT_HEADERS_H_
+#define TARVEX_CLASSIFY_VERDICT_HEADERS_H_
+
+#include <string>
+#include <vector>
+
+#include "bayes/message_score.h"
+
+namespace tarvex {
+
+namespace header {
+inline constexpr char kResult[] = "X-TVX-RESULT";
+inline constexpr char kReason[] = "X-TVX-REASON";
+inline constexpr char kNonEnglish[] = "X-TVX-NONENGLISH";
+inline constexpr char kScore[] = "X-TVX-SCORE";
+inline constexpr char kTopWords[] = "X-TVX-TOP-WORDS";
+// Marks a message the user has judged; such a message is never classified again.
+inline constexpr char kLearn[] = "X-TVX-LEARN";
+inline constexpr char kLearnSpam[] = "Spam";
+inline constexpr char kLearnNotSpam[] = "Not Spam";
+}  // namespace header
+
+struct HeaderValue {
+  std::string name, value;
+  bool operator==(const HeaderValue& o) const { return name == o.name && value == o.value; }
+};
+
+// Headers of one verdict, in the order they are written.
+using VerdictHeaders = std::vector<HeaderValue>;
+
+// A blacklisted sender, by whole address or by domain.
+VerdictHeaders BlacklistedAddressHeaders(const std::string& address);
+VerdictHeaders BlacklistedDomainHeaders(const std::string& domain);
+// What the Bayesian step found: the non-English set when that test fired,
+// else the verdict, the score and the top words.
+VerdictHeaders BayesianHeaders(const MessageScore& score);
+
+}  // namespace tarvex
+
+#endif  // TARVEX_CLASSIFY_VERDICT_HEADERS_H_

@@ -1,0 +1,151 @@
+// Runs the real program against a profile in a temporary home folder.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "bayes/database_file.h"
+
+namespace tarvex {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+  int exit_code;
+  std::string out, err;
+};
+
+class CommandLine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/tarvex-cli-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    home_ = pattern;
+  }
+  void TearDown() override { fs::remove_all(home_); }
+
+  Result Run(const std::string& args) {
+    const std::string command = "env -i HOME=" + home_ + " " + TARVEX_BINARY +
+                                " --now 1700000000 " + args + " >" + home_ + "/out 2>" + home_ +
+                                "/err";
+    const int status = std::system(command.c_str());
+    return {WEXITSTATUS(status), Read(home_ + "/out"), Read(home_ + "/err")};
+  }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  std::string Message(const std::string& name, const std::string& text) {
+    const std::string path = home_ + "/" + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+  }
+  std::string Database() {
+    std::string text = Read(home_ + "/.local/share/tarvex/words.db");
+    Scramble(text.data(), text.size());
+    return text;
+  }
+  std::string home_;
+};
+
+TEST_F(CommandLine, InitCreatesAProfileOnceAndForceReplacesIt) {
+  Result r = Run("init");
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  const std::string data = home_ + "/.local/share/tarvex";
+  const std::string settings = Read(home_ + "/.config/tarvex/settings.reg");
+  EXPECT_NE(settings.find("\"WordFilePath\"=\"" + data + "/words.db\""), std::string::npos);
+  EXPECT_NE(settings.find("\"ConsiderNonEnglishSpam\"=dword:00000001"), std::string::npos);
+  EXPECT_NE(settings.find("\"LearnFromNotSpam\"=dword:00000001"), std::string::npos);
+  EXPECT_NE(settings.find("\"BeepAtSpam\"=dword:00000000"), std::string::npos);
+  EXPECT_NE(settings.find("\"NotSpamFolderName\"=\"\""), std::string::npos);
+  EXPECT_EQ(Database(), "Version = 1.01\nSpam = 0\nClean = 0\n");
+  EXPECT_EQ(Read(data + "/ignore.txt"), "");
+  EXPECT_TRUE(fs::exists(data + "/blacklist.xml") && fs::exists(data + "/whitelist.xml"));
+
+  r = Run("init");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "tarvex: " + home_ +
+                       "/.config/tarvex/settings.reg: a profile exists already "
+                       "(use --force to replace it)\n");
+  Run("learn --spam " + Message("m", "Subject: cheap pills\n\ncheap"));
+  EXPECT_EQ(Run("init --force").exit_code, 0);
+  EXPECT_EQ(Run("stats").out, "Words: 0\nSpam messages: 0\nClean messages: 0\n");
+}
+
+TEST_F(CommandLine, LearnsScoresAndCorrects) {
+  ASSERT_EQ(Run("init").exit_code, 0);
+  std::string spam, clean;
+  for (int i = 0; i < 3; ++i) {
+    spam +=
+        " " + Message("spam" + std::to_string(i), "Subject: cheap pills\n\nbuy cheap pills now");
+    clean += " " + Message("ham" + std::to_string(i), "Subject: meeting\r\n\r\nagenda for monday");
+  }
+  Result r = Run("learn --spam --raw" + spam);
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "Learnt 3 messages as spam\n");
+  EXPECT_EQ(Run("learn --clean" + clean).exit_code, 0);
+  // Nine words were learnt, but "buy", "now" and "for" are too short to survive a reload.
+  EXPECT_EQ(Run("stats").out, "Words: 6\nSpam messages: 3\nClean messages: 3\n");
+  EXPECT_NE(Database().find("cheap = 6,0,1.00000000,1700000000\n"), std::string::npos);
+
+  const std::string probe = Message("probe", "Subject: cheap\n\npills \"now\"\n");
+  r = Run("score --json " + probe);
+  EXPECT_EQ(r.out, "{\"file\":\"" + probe +
+                       "\",\"nonEnglish\":0,\"score\":99,\"verdict\":\"Spam\","
+                       "\"topWords\":\" cheap 99 now 50 pills 99 subject 33\\r\\n\"}\n");
+  r = Run("score " + probe);
+  EXPECT_EQ(r.out, probe +
+                       "\n  X-TVX-RESULT: Spam\n  X-TVX-SCORE: Bayesian Score = 99\n"
+                       "  X-TVX-TOP-WORDS:  cheap 99 now 50 pills 99 subject 33\n");
+  const std::string foreign = Message("foreign", "Subject: \xC3\xA9\xC3\xA9\n\nhello");
+  EXPECT_EQ(Run("score --json " + foreign).out,
+            "{\"file\":\"" + foreign +
+                "\",\"nonEnglish\":1,\"score\":0,\"verdict\":\"Spam\","
+                "\"topWords\":\"\"}\n");
+
+  r = Run("relearn --was-spam " + probe);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out.rfind(probe + ": ", 0), 0u);
+  EXPECT_EQ(Run("empty-db").out, "Removed 6 words\n");
+  EXPECT_EQ(Database().substr(0, 15), "Version = 1.01\n");
+}
+
+TEST_F(CommandLine, ReportsBadInputWithExitCodes) {
+  Result r = Run("stats");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_NE(r.err.find("no profile here; run 'tarvex init' first"), std::string::npos);
+  ASSERT_EQ(Run("init").exit_code, 0);
+
+  r = Run("learn --spam " + home_ + "/missing " + Message("m", "Subject: words\n\nhello"));
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "tarvex: " + home_ + "/missing: No such file or directory\n");
+  EXPECT_EQ(r.out, "Learnt 1 message as spam\n");  // the readable file was still learnt
+
+  EXPECT_EQ(Run("").exit_code, 2);
+  EXPECT_EQ(Run("learn " + home_ + "/m").exit_code, 2);
+  EXPECT_EQ(Run("learn --spam --clean " + home_ + "/m").exit_code, 2);
+  EXPECT_EQ(Run("score").exit_code, 2);
+  EXPECT_EQ(Run("--now soon stats").exit_code, 2);
+  EXPECT_EQ(Run("frobnicate").exit_code, 2);
+}
+
+TEST_F(CommandLine, ShowsASaveErrorAndFails) {
+  ASSERT_EQ(Run("init").exit_code, 0);
+  const std::string settings = home_ + "/.config/tarvex/settings.reg";
+  std::string text = Read(settings);
+  const std::string unwritable = home_ + "/no/such/folder/words.db";
+  text.replace(text.find(home_ + "/.local/share/tarvex/words.db"),
+               (home_ + "/.local/share/tarvex/words.db").size(), unwritable);
+  std::ofstream(settings, std::ios::binary) << text;
+  const Result r = Run("stats");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "Bayesian Plugin Error: Cannot save database (" + unwritable + ")\n");
+}
+
+}  // namespace
+}  // namespace tarvex
