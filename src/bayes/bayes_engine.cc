@@ -173,14 +173,15 @@ int32_t BayesEngine::TrainTokens(const TokenTable& tokens, uint32_t wrongScore, 
 void BayesEngine::RecomputeProbabilities() {
   Guard guard(lock);
   if (mode_ == RecomputeMode::kWalk) {
-    for (auto& [word, entry] : WordDatabase.map()) {
+    for (WordTable::Item& item : WordDatabase.items()) {
+      WordEntry& entry = item.entry;
       entry.record.probability = ProbabilityRule(entry.record.spamCount, entry.record.cleanCount,
                                                  spamMessageCount, cleanMessageCount);
       entry.pinnedAt = generation_;
     }
   } else if (generation_ == std::numeric_limits<uint32_t>::max()) {
     // Out of generations: unpin everything and start counting again.
-    for (auto& [word, entry] : WordDatabase.map()) entry.pinnedAt = 0;
+    for (WordTable::Item& item : WordDatabase.items()) item.entry.pinnedAt = 0;
     generation_ = 1;
   } else {
     ++generation_;
@@ -236,15 +237,16 @@ bool BayesEngine::WriteDatabase(bool ageing_due, int32_t now) {
   std::string text;
   text.reserve(WordDatabase.size() * 40 + 64);
   AppendHeaderLines({spamMessageCount, cleanMessageCount, databaseVersion}, &text);
-  for (auto* word_entry : WordDatabase.Sorted()) {
-    const std::string& word = word_entry->first;
-    WordEntry& entry = word_entry->second;
+  std::vector<std::string> removed;
+  for (WordTable::Item* item : WordDatabase.Sorted()) {
+    const std::string& word = item->word;
+    WordEntry& entry = item->entry;
     WordRecord& record = entry.record;
     float probability = StoredProbability(entry);
     if (purgeOnNextSave) {
-      if (word.empty() ||
-          (!cp1252::IsLetterOrDigit(static_cast<unsigned char>(word[0])) && word[0] != '$')) {
-        WordDatabase.Erase(word);
+      if (word.empty() || (!cp1252::IsLetterOrDigit(static_cast<unsigned char>(word[0])) &&
+                           word[0] != '$')) {
+        removed.push_back(word);
         continue;
       }
       record.spamCount = Decrease(record.spamCount, 0);
@@ -255,7 +257,7 @@ bool BayesEngine::WriteDatabase(bool ageing_due, int32_t now) {
       record.spamCount = Decrease(record.spamCount, 1);
       record.cleanCount = Decrease(record.cleanCount, 1);
       if (record.spamCount == 0 && record.cleanCount == 0) {
-        WordDatabase.Erase(word);
+        removed.push_back(word);
         continue;
       }
     }
@@ -265,6 +267,7 @@ bool BayesEngine::WriteDatabase(bool ageing_due, int32_t now) {
     entry.pinnedAt = generation_;
     AppendWordLine(word, record, &text);
   }
+  for (const std::string& word : removed) WordDatabase.Erase(word);
   Scramble(text.data(), text.size());
   if (!file->Append(text) || !file->Commit()) {
     databaseClean = 0;  // the table may have aged; a later save must write it

@@ -1,6 +1,7 @@
 #include "bayes/database_file.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <limits>
 
@@ -151,12 +152,46 @@ void AppendHeaderLines(const DatabaseHeader& header, std::string* out) {
                                                       header.cleanMessageCount)));
 }
 
+void AppendFixed8(float value, std::string* out) {
+  int exponent;
+  const float fraction = std::frexp(value, &exponent);  // value = fraction * 2^exponent
+  if (!(value > 0) || exponent > 1 || exponent < -26) {
+    char text[64];
+    const int n = std::snprintf(text, sizeof text, "%.8f", static_cast<double>(value));
+    out->append(text, static_cast<size_t>(n));
+    return;
+  }
+  // value = significand / 2^shift exactly; scale by 10^8 and round half to
+  // even, as printf does with the exact binary value.
+  const auto significand = static_cast<uint64_t>(std::ldexp(fraction, 24));
+  const int shift = 24 - exponent;
+  const uint64_t scaled = significand * 100000000u;
+  uint64_t units = scaled >> shift;
+  const uint64_t rest = scaled & ((uint64_t{1} << shift) - 1);
+  const uint64_t half = uint64_t{1} << (shift - 1);
+  if (rest > half || (rest == half && (units & 1))) ++units;
+  char text[24];
+  char* end = std::to_chars(text, text + sizeof text, units / 100000000u).ptr;
+  *end++ = '.';
+  uint64_t decimals = units % 100000000u;
+  for (int i = 7; i >= 0; --i, decimals /= 10) end[i] = static_cast<char>('0' + decimals % 10);
+  out->append(text, static_cast<size_t>(end + 8 - text));
+}
+
 void AppendWordLine(std::string_view word, const WordRecord& record, std::string* out) {
-  char numbers[64];
-  const int n =
-      std::snprintf(numbers, sizeof numbers, " = %d,%d,%.8f,%d\n", record.spamCount,
-                    record.cleanCount, static_cast<double>(record.probability), record.lastSeen);
-  out->append(word).append(numbers, static_cast<size_t>(n));
+  const auto append_int = [out](int32_t n) {
+    char text[12];
+    out->append(text, static_cast<size_t>(std::to_chars(text, text + sizeof text, n).ptr - text));
+  };
+  out->append(word).append(" = ");
+  append_int(record.spamCount);
+  out->push_back(',');
+  append_int(record.cleanCount);
+  out->push_back(',');
+  AppendFixed8(record.probability, out);
+  out->push_back(',');
+  append_int(record.lastSeen);
+  out->push_back('\n');
 }
 
 }  // namespace tarvex

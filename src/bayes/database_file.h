@@ -37,6 +37,8 @@ bool ParseDatabaseText(std::string_view text, int32_t now, uint32_t generation, 
 
 // Appends the three header lines, unscrambled.
 void AppendHeaderLines(const DatabaseHeader& header, std::string* out);
+// Appends value as printf's "%.8f" of the value widened to double would.
+void AppendFixed8(float value, std::string* out);
 // Appends one word line, unscrambled.
 void AppendWordLine(std::string_view word, const WordRecord& record, std::string* out);
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
+
 namespace tarvex {
 namespace {
 
@@ -113,6 +116,23 @@ TEST(DatabaseFile, WritesLinesInTheFileFormat) {
   EXPECT_EQ(text.find('\n'), std::string::npos);
   Scramble(text.data(), text.size());
   EXPECT_EQ(text.substr(0, 8), "Version ");
+}
+
+TEST(DatabaseFile, FormatsProbabilitiesExactlyAsPrintfDoes) {
+  std::vector<float> values = {1.0f, 0.0001f, 0.5f, 0.99989998f, 0.3333333f, 1e-9f, 3.5f, 0.0f,
+                               std::nextafter(0.0001f, 1.0f), 0.00000762939453125f};
+  for (uint32_t bits = 0x38d1b717u; bits <= 0x3f800000u; bits += 4099) {  // 0.0001 .. 1.0
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    values.push_back(value);
+  }
+  for (float value : values) {
+    char expected[64];
+    std::snprintf(expected, sizeof expected, "%.8f", static_cast<double>(value));
+    std::string text;
+    AppendFixed8(value, &text);
+    ASSERT_EQ(text, expected) << value;
+  }
 }
 
 }  // namespace

@@ -88,6 +88,70 @@ std::string_view WordOfPiece(char* piece, size_t length, const TokenizerLimits& 
   return std::string_view(piece + start, length - start);
 }
 
+// Counts the occurrences of each word of one text. Open addressing over views
+// into the text, so candidates are not copied until the table is built.
+class WordCounter {
+ public:
+  explicit WordCounter(size_t expected) {
+    size_t capacity = 16;
+    while (capacity < expected * 2) capacity *= 2;
+    slots_.resize(capacity);
+  }
+
+  void Add(std::string_view word) {
+    if (used_ * 2 >= slots_.size()) Grow();
+    Slot& slot = Find(word);
+    if (slot.count == 0) {
+      slot.word = word;
+      ++used_;
+    }
+    ++slot.count;
+  }
+
+  // The distinct words with their counts, in word order.
+  void MoveTo(TokenTable* table) {
+    std::vector<const Slot*> distinct;
+    distinct.reserve(used_);
+    for (const Slot& slot : slots_) {
+      if (slot.count) distinct.push_back(&slot);
+    }
+    std::sort(distinct.begin(), distinct.end(),
+              [](const Slot* a, const Slot* b) { return a->word < b->word; });
+    table->reserve(table->size() + distinct.size());
+    for (const Slot* slot : distinct) table->push_back({std::string(slot->word), slot->count});
+  }
+
+ private:
+  struct Slot {
+    std::string_view word;
+    int32_t count = 0;
+  };
+
+  static size_t Hash(std::string_view word) {
+    uint64_t h = 0xcbf29ce484222325u;
+    for (char c : word) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
+    return static_cast<size_t>(h ^ (h >> 29));
+  }
+
+  Slot& Find(std::string_view word) {
+    const size_t mask = slots_.size() - 1;
+    for (size_t i = Hash(word) & mask;; i = (i + 1) & mask) {
+      if (slots_[i].count == 0 || slots_[i].word == word) return slots_[i];
+    }
+  }
+
+  void Grow() {
+    std::vector<Slot> old(slots_.size() * 2);
+    old.swap(slots_);
+    for (const Slot& slot : old) {
+      if (slot.count) Find(slot.word) = slot;
+    }
+  }
+
+  std::vector<Slot> slots_;
+  size_t used_ = 0;
+};
+
 }  // namespace
 
 uint32_t Tokenize(std::string_view text, const IgnoreWords& ignore, const TokenizerLimits& limits,
@@ -96,8 +160,7 @@ uint32_t Tokenize(std::string_view text, const IgnoreWords& ignore, const Tokeni
   std::string work(text);
   BlankNonWordBytes(work);
 
-  std::vector<std::string_view> words;
-  words.reserve(work.size() / 8);
+  WordCounter counter(work.size() / 16);
   const size_t size = work.size();
   for (size_t i = 0; i < size;) {
     if (work[i] == ' ') {
@@ -107,16 +170,9 @@ uint32_t Tokenize(std::string_view text, const IgnoreWords& ignore, const Tokeni
     const size_t start = i;
     while (i < size && work[i] != ' ') ++i;
     const std::string_view word = WordOfPiece(&work[start], i - start, limits);
-    if (!word.empty() && !ignore.IsIgnored(word)) words.push_back(word);
+    if (!word.empty() && !ignore.IsIgnored(word)) counter.Add(word);
   }
-
-  std::sort(words.begin(), words.end());
-  for (size_t i = 0; i < words.size();) {
-    size_t run = i + 1;
-    while (run < words.size() && words[run] == words[i]) ++run;
-    table->push_back({std::string(words[i]), static_cast<int32_t>(run - i)});
-    i = run;
-  }
+  counter.MoveTo(table);
   return static_cast<uint32_t>(table->size());
 }
 

@@ -5,8 +5,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <utility>
 #include <vector>
 
 namespace tarvex {
@@ -27,28 +25,47 @@ struct WordEntry {
   uint32_t pinnedAt = 0;
 };
 
-// Words are byte strings. Lookups are hashed; walks in word order (unsigned
-// byte order, shorter first on a common prefix) sort on demand.
+// Words are byte strings. Entries live in one dense array indexed by an
+// open-addressing hash, so a lookup touches two cache lines; walks in word
+// order (unsigned byte order, shorter first on a common prefix) sort on demand.
+//
+// Pointers to entries stay valid until the next insertion or erasure.
 class WordTable {
  public:
-  using Map = std::unordered_map<std::string, WordEntry>;
+  struct Item {
+    std::string word;
+    WordEntry entry;
+  };
 
   WordEntry* Find(std::string_view word);
   const WordEntry* Find(std::string_view word) const;
   // The entry of word, inserted with a zero record when missing.
   WordEntry& FindOrInsert(std::string_view word);
-  void Erase(std::string word) { map_.erase(word); }
-  void Clear() { map_.clear(); }
-  size_t size() const { return map_.size(); }
-  bool empty() const { return map_.empty(); }
+  void Erase(std::string_view word);
+  void Clear();
+  size_t size() const { return items_.size(); }
+  bool empty() const { return items_.empty(); }
 
-  // Every entry, in word order. Pointers stay valid until the table changes.
-  std::vector<Map::value_type*> Sorted();
-
-  Map& map() { return map_; }
+  // Every item, in no particular order.
+  std::vector<Item>& items() { return items_; }
+  const std::vector<Item>& items() const { return items_; }
+  // Every item, in word order.
+  std::vector<Item*> Sorted();
 
  private:
-  Map map_;
+  static constexpr uint32_t kEmpty = UINT32_MAX;
+  struct Slot {
+    uint32_t item = kEmpty;  // index into items_
+    uint32_t hash = 0;
+  };
+
+  static uint32_t Hash(std::string_view word);
+  // The slot holding word, or the empty slot where it would go.
+  size_t Probe(std::string_view word, uint32_t hash) const;
+  void Rehash(size_t capacity);
+
+  std::vector<Item> items_;
+  std::vector<Slot> slots_;  // size is a power of two, at most half full
 };
 
 }  // namespace tarvex

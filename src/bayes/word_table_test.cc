@@ -12,7 +12,7 @@ TEST(WordTable, WalksInUnsignedByteOrderShorterFirst) {
   }
   table.FindOrInsert("abc").record.spamCount += 1;  // found, not inserted twice
   std::vector<std::string> order;
-  for (auto* entry : table.Sorted()) order.push_back(entry->first);
+  for (auto* item : table.Sorted()) order.push_back(item->word);
   EXPECT_EQ(order, (std::vector<std::string>{"$100", "Zed", "ab", "abc", "abd", "\xE9t\xE9"}));
   EXPECT_EQ(table.Find("abc")->record.spamCount, 2);
   table.Erase("abc");

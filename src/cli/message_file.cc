@@ -1,9 +1,11 @@
 #include "cli/message_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 namespace tarvex {
 
@@ -24,19 +26,27 @@ RawMessage SplitRawMessage(std::string_view text) {
 }
 
 bool ReadNativeFile(const std::string& path, std::string* contents, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    *error = std::strerror(errno);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st;
+  if (fd < 0 || ::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    *error = fd < 0 ? std::strerror(errno) : "is a folder";
+    if (fd >= 0) ::close(fd);
     return false;
   }
-  std::ostringstream buffer;
-  buffer << in.rdbuf();
-  if (in.bad()) {
-    *error = "read error";
-    return false;
+  contents->resize(static_cast<size_t>(st.st_size));
+  size_t size = 0;
+  for (;;) {
+    if (size == contents->size()) contents->resize(size + 4096);  // the file grew
+    const ssize_t n = ::read(fd, contents->data() + size, contents->size() - size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n < 0) *error = std::strerror(errno);
+      ::close(fd);
+      contents->resize(size);
+      return n == 0;
+    }
+    size += static_cast<size_t>(n);
   }
-  *contents = std::move(buffer).str();
-  return true;
 }
 
 }  // namespace tarvex
