@@ -1,5 +1,6 @@
 #include "bayes/bayes_engine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -62,15 +63,15 @@ std::optional<BayesEngine::Lookup> BayesEngine::LookupWord(std::string_view word
   return Lookup{p, s, c};
 }
 
-uint32_t BayesEngine::Tokenize(std::string_view text, TokenTable* table) const {
-  return tarvex::Tokenize(text, IgnoreWords, {MinWordLength, MaxWordLength}, table);
+uint32_t BayesEngine::Tokenize(std::string text, TokenTable* table) const {
+  return TokenizeInPlace(text, IgnoreWords, {MinWordLength, MaxWordLength}, table);
 }
 
 // ---------------------------------------------------------------- scoring
 
 void BayesEngine::SelectWords(const TokenTable& tokens, SelectedWords* selected, uint32_t limit) {
   Guard guard(lock);
-  selected->clear();
+  WordSelection selection(selected, limit);
   const int32_t now = clock_.Now();
   for (const Token& token : tokens) {
     std::optional<Lookup> found = LookupWord(token.word);
@@ -94,7 +95,7 @@ void BayesEngine::SelectWords(const TokenTable& tokens, SelectedWords* selected,
     if (static_cast<int64_t>(record.spamCount) + record.cleanCount < MinWordCount) {
       record.probability = 0.5f;
     }
-    OfferWord(*selected, token.word, record, limit);
+    selection.Offer(token.word, record);
   }
 }
 
@@ -104,10 +105,10 @@ bool BayesEngine::ComputeScore(const TokenTable& tokens, SelectedWords* selected
   return IsSpamScore(*score);
 }
 
-bool BayesEngine::ClassifyText(std::string_view text, TokenTable* tokens, SelectedWords* selected,
+bool BayesEngine::ClassifyText(std::string text, TokenTable* tokens, SelectedWords* selected,
                                uint32_t* score) {
   *score = 0;
-  if (Tokenize(text, tokens) == 0) return false;
+  if (Tokenize(std::move(text), tokens) == 0) return false;
   return ComputeScore(*tokens, selected, score);
 }
 
@@ -206,6 +207,7 @@ bool BayesEngine::Load() {
   if (!fs_.ReadFile(databasePath, &text)) return false;
   Scramble(text.data(), text.size());
   WordDatabase.Clear();
+  WordDatabase.Reserve(static_cast<size_t>(std::count(text.begin(), text.end(), '\n')));
   DatabaseHeader header{0, 0, databaseVersion};
   const bool repaired = ParseDatabaseText(text, clock_.Now(), generation_, &WordDatabase, &header);
   spamMessageCount = header.spamMessageCount;
@@ -244,8 +246,8 @@ bool BayesEngine::WriteDatabase(bool ageing_due, int32_t now) {
     WordRecord& record = entry.record;
     float probability = StoredProbability(entry);
     if (purgeOnNextSave) {
-      if (word.empty() || (!cp1252::IsLetterOrDigit(static_cast<unsigned char>(word[0])) &&
-                           word[0] != '$')) {
+      if (word.empty() ||
+          (!cp1252::IsLetterOrDigit(static_cast<unsigned char>(word[0])) && word[0] != '$')) {
         removed.push_back(word);
         continue;
       }

@@ -51,15 +51,15 @@ class BayesEngine {
   bool Save(int force);
   bool CreateEmptyDatabase();
 
-  uint32_t Tokenize(std::string_view text, TokenTable* table) const;
+  // text is the tokenizer's working copy.
+  uint32_t Tokenize(std::string text, TokenTable* table) const;
   std::optional<Lookup> LookupWord(std::string_view word) const;
 
   // Scoring.
   void SelectWords(const TokenTable& tokens, SelectedWords* selected, uint32_t limit);
   bool ComputeScore(const TokenTable& tokens, SelectedWords* selected, uint32_t* score);
   bool IsSpamScore(uint32_t score) const { return SpamThreshold < score; }
-  bool ClassifyText(std::string_view text, TokenTable* tokens, SelectedWords* selected,
-                    uint32_t* score);
+  bool ClassifyText(std::string text, TokenTable* tokens, SelectedWords* selected, uint32_t* score);
 
   // Learning. LearnTokens: false when the score lies in the band where nothing
   // is learnt. TrainTokens: the number of correction passes.

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 
 #include "platform/codepage.h"
@@ -125,7 +126,15 @@ struct LineParser {
 }  // namespace
 
 void Scramble(char* bytes, size_t size) {
-  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(bytes[i] ^ kFileKey);
+  constexpr uint64_t kKeyWord = 0x0101010101010101u * kFileKey;
+  size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    uint64_t chunk;
+    std::memcpy(&chunk, bytes + i, 8);
+    chunk ^= kKeyWord;
+    std::memcpy(bytes + i, &chunk, 8);
+  }
+  for (; i < size; ++i) bytes[i] = static_cast<char>(bytes[i] ^ kFileKey);
 }
 
 bool ParseDatabaseText(std::string_view text, int32_t now, uint32_t generation, WordTable* table,

@@ -119,8 +119,16 @@ TEST(DatabaseFile, WritesLinesInTheFileFormat) {
 }
 
 TEST(DatabaseFile, FormatsProbabilitiesExactlyAsPrintfDoes) {
-  std::vector<float> values = {1.0f, 0.0001f, 0.5f, 0.99989998f, 0.3333333f, 1e-9f, 3.5f, 0.0f,
-                               std::nextafter(0.0001f, 1.0f), 0.00000762939453125f};
+  std::vector<float> values = {1.0f,
+                               0.0001f,
+                               0.5f,
+                               0.99989998f,
+                               0.3333333f,
+                               1e-9f,
+                               3.5f,
+                               0.0f,
+                               std::nextafter(0.0001f, 1.0f),
+                               0.00000762939453125f};
   for (uint32_t bits = 0x38d1b717u; bits <= 0x3f800000u; bits += 4099) {  // 0.0001 .. 1.0
     float value;
     std::memcpy(&value, &bits, sizeof value);

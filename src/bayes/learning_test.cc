@@ -12,7 +12,7 @@ class Learning : public BayesFixture {
   void SetUp() override { Start(); }
   TokenTable Tokens(std::string_view text) {
     TokenTable tokens;
-    engine().Tokenize(text, &tokens);
+    engine().Tokenize(std::string(text), &tokens);
     return tokens;
   }
   void SetWord(const std::string& word, int32_t spam, int32_t clean) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace tarvex {
 namespace {
@@ -11,9 +12,20 @@ double Distance(float probability) { return std::fabs(static_cast<double>(probab
 }  // namespace
 
 bool IsNonEnglish(std::string_view text) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
   int run = 0;
-  for (char c : text) {
-    run = static_cast<unsigned char>(c) > 127 ? run + 1 : 0;
+  while (p < end) {
+    // Most mail is ASCII: skip eight bytes at a time while none is above 127.
+    if (run == 0 && end - p >= 8) {
+      uint64_t chunk;
+      std::memcpy(&chunk, p, 8);
+      if ((chunk & 0x8080808080808080u) == 0) {
+        p += 8;
+        continue;
+      }
+    }
+    run = static_cast<unsigned char>(*p++) > 127 ? run + 1 : 0;
     if (run == 3) return true;
   }
   return false;
@@ -48,22 +60,27 @@ std::string TopWordsText(const SelectedWords& selected) {
   return text;
 }
 
-void OfferWord(SelectedWords& selected, std::string_view word, const WordRecord& record,
-               uint32_t limit) {
-  if (selected.size() < limit) {
-    selected.push_back({std::string(word), record});
+void WordSelection::Offer(std::string_view word, const WordRecord& record) {
+  if (selected_.size() < limit_) {
+    selected_.push_back({std::string(word), record});
+    if (selected_.size() == limit_) FindNearest();
     return;
   }
-  if (selected.empty()) return;
-  size_t nearest = 0;
-  for (size_t i = 1; i < selected.size(); ++i) {
-    if (Distance(selected[i].record.probability) < Distance(selected[nearest].record.probability)) {
-      nearest = i;
-    }
+  if (selected_.empty()) return;
+  if (Distance(record.probability) > Distance(selected_[nearest_].record.probability)) {
+    selected_.erase(selected_.begin() + static_cast<std::ptrdiff_t>(nearest_));
+    selected_.push_back({std::string(word), record});
+    FindNearest();
   }
-  if (Distance(record.probability) > Distance(selected[nearest].record.probability)) {
-    selected.erase(selected.begin() + static_cast<std::ptrdiff_t>(nearest));
-    selected.push_back({std::string(word), record});
+}
+
+void WordSelection::FindNearest() {
+  nearest_ = 0;
+  for (size_t i = 1; i < selected_.size(); ++i) {
+    if (Distance(selected_[i].record.probability) <
+        Distance(selected_[nearest_].record.probability)) {
+      nearest_ = i;
+    }
   }
 }
 

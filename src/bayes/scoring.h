@@ -29,10 +29,24 @@ uint32_t CombineProbabilities(const SelectedWords& selected);
 // " word percent" for each selected word, then CR LF; empty with no word.
 std::string TopWordsText(const SelectedWords& selected);
 
-// Offers word with its probability and counts to the selection of at most
-// `limit` words farthest from neutral. Words must be offered in word order.
-void OfferWord(SelectedWords& selected, std::string_view word, const WordRecord& record,
-               uint32_t limit);
+// Keeps the at most `limit` words whose probabilities lie farthest from 0.5.
+// Words must be offered in word order. When the selection is full, a word
+// replaces the one nearest to 0.5 (the first in word order among equals) only
+// when it lies strictly farther.
+class WordSelection {
+ public:
+  WordSelection(SelectedWords* selected, uint32_t limit) : selected_(*selected), limit_(limit) {
+    selected_.clear();
+  }
+  void Offer(std::string_view word, const WordRecord& record);
+
+ private:
+  void FindNearest();
+
+  SelectedWords& selected_;
+  const uint32_t limit_;
+  size_t nearest_ = 0;  // valid while the selection is full
+};
 
 }  // namespace tarvex
 

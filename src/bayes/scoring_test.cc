@@ -33,13 +33,14 @@ TEST(Scoring, WritesTopWordsAsTruncatedPercentages) {
 
 TEST(Scoring, KeepsTheMostTellingWordsReplacingTheFirstNearestToNeutral) {
   SelectedWords selected;
-  OfferWord(selected, "aaa", {0, 0, 0.75f, 0}, 2);
-  OfferWord(selected, "bbb", {0, 0, 0.25f, 0}, 2);  // same distance as aaa
-  OfferWord(selected, "ccc", {0, 0, 0.125f, 0}, 2);
+  WordSelection selection(&selected, 2);
+  selection.Offer("aaa", {0, 0, 0.75f, 0});
+  selection.Offer("bbb", {0, 0, 0.25f, 0});  // same distance as aaa
+  selection.Offer("ccc", {0, 0, 0.125f, 0});
   ASSERT_EQ(selected.size(), 2u);
   EXPECT_EQ(selected[0].word, "bbb");  // aaa was first of the two nearest
   EXPECT_EQ(selected[1].word, "ccc");
-  OfferWord(selected, "ddd", {0, 0, 0.75f, 0}, 2);  // not strictly farther than bbb
+  selection.Offer("ddd", {0, 0, 0.75f, 0});  // not strictly farther than bbb
   EXPECT_EQ(selected[0].word, "bbb");
   EXPECT_EQ(selected.size(), 2u);
 }

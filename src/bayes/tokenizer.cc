@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "bayes/word_order.h"
 #include "platform/codepage.h"
 
 namespace tarvex {
@@ -110,15 +111,14 @@ class WordCounter {
 
   // The distinct words with their counts, in word order.
   void MoveTo(TokenTable* table) {
-    std::vector<const Slot*> distinct;
+    std::vector<WordKey<int32_t>> distinct;
     distinct.reserve(used_);
     for (const Slot& slot : slots_) {
-      if (slot.count) distinct.push_back(&slot);
+      if (slot.count) distinct.emplace_back(slot.word, slot.count);
     }
-    std::sort(distinct.begin(), distinct.end(),
-              [](const Slot* a, const Slot* b) { return a->word < b->word; });
+    SortWordKeys(distinct);
     table->reserve(table->size() + distinct.size());
-    for (const Slot* slot : distinct) table->push_back({std::string(slot->word), slot->count});
+    for (const auto& key : distinct) table->push_back({std::string(key.word), key.value});
   }
 
  private:
@@ -154,10 +154,9 @@ class WordCounter {
 
 }  // namespace
 
-uint32_t Tokenize(std::string_view text, const IgnoreWords& ignore, const TokenizerLimits& limits,
-                  TokenTable* table) {
-  if (text.empty()) return 0;
-  std::string work(text);
+uint32_t TokenizeInPlace(std::string& work, const IgnoreWords& ignore,
+                         const TokenizerLimits& limits, TokenTable* table) {
+  if (work.empty()) return 0;
   BlankNonWordBytes(work);
 
   WordCounter counter(work.size() / 16);

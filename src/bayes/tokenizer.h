@@ -30,8 +30,16 @@ struct TokenizerLimits {
 };
 
 // Fills the caller's empty table and returns the number of distinct words.
-uint32_t Tokenize(std::string_view text, const IgnoreWords& ignore, const TokenizerLimits& limits,
-                  TokenTable* table);
+// `text` serves as the working copy and is left edited.
+uint32_t TokenizeInPlace(std::string& text, const IgnoreWords& ignore,
+                         const TokenizerLimits& limits, TokenTable* table);
+
+// The same on a copy of text.
+inline uint32_t Tokenize(std::string_view text, const IgnoreWords& ignore,
+                         const TokenizerLimits& limits, TokenTable* table) {
+  std::string work(text);
+  return TokenizeInPlace(work, ignore, limits, table);
+}
 
 }  // namespace tarvex
 

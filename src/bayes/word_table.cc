@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "bayes/word_order.h"
+
 namespace tarvex {
 
 uint32_t WordTable::Hash(std::string_view word) {
@@ -71,6 +73,13 @@ void WordTable::Clear() {
   slots_.clear();
 }
 
+void WordTable::Reserve(size_t n) {
+  items_.reserve(n);
+  size_t capacity = 16;
+  while (capacity < n * 2) capacity *= 2;
+  if (capacity > slots_.size()) Rehash(capacity);
+}
+
 void WordTable::Rehash(size_t capacity) {
   slots_.assign(capacity, Slot{});
   const size_t mask = capacity - 1;
@@ -83,11 +92,13 @@ void WordTable::Rehash(size_t capacity) {
 }
 
 std::vector<WordTable::Item*> WordTable::Sorted() {
+  std::vector<WordKey<Item*>> keys;
+  keys.reserve(items_.size());
+  for (Item& item : items_) keys.emplace_back(item.word, &item);
+  SortWordKeys(keys);
   std::vector<Item*> sorted;
-  sorted.reserve(items_.size());
-  for (Item& item : items_) sorted.push_back(&item);
-  // std::string compares bytes as unsigned char, shorter first on a common prefix.
-  std::sort(sorted.begin(), sorted.end(), [](const Item* a, const Item* b) { return a->word < b->word; });
+  sorted.reserve(keys.size());
+  for (const auto& key : keys) sorted.push_back(key.value);
   return sorted;
 }
 

@@ -43,6 +43,8 @@ class WordTable {
   WordEntry& FindOrInsert(std::string_view word);
   void Erase(std::string_view word);
   void Clear();
+  // Makes room for n words without rehashing.
+  void Reserve(size_t n);
   size_t size() const { return items_.size(); }
   bool empty() const { return items_.empty(); }
 
