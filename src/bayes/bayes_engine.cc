@@ -51,7 +51,7 @@ std::optional<BayesEngine::Lookup> BayesEngine::LookupWord(std::string_view word
   if (!entry) return std::nullopt;
   const int32_t s = entry->record.spamCount, c = entry->record.cleanCount;
   float p;
-  if (s + c == 0) {
+  if (static_cast<int64_t>(s) + c == 0) {
     p = 0.5f;
   } else if (c == 0) {
     p = s > 10 ? 0.9999f : 0.9998f;
@@ -118,7 +118,8 @@ void BayesEngine::CountTokens(const TokenTable& tokens, bool spam, int32_t now) 
   for (const Token& token : tokens) {
     WordRecord& record = WordDatabase.FindOrInsert(token.word).record;
     record.lastSeen = now;
-    (spam ? record.spamCount : record.cleanCount) += token.count;
+    int32_t& count = spam ? record.spamCount : record.cleanCount;
+    count = AddCount(count, token.count);
   }
 }
 
@@ -127,7 +128,8 @@ bool BayesEngine::LearnTokens(const TokenTable& tokens, uint32_t score) {
   const bool spam = score >= SureSpamScore;
   if (!spam && score >= SpamThreshold) return false;
   CountTokens(tokens, spam, clock_.Now());
-  ++(spam ? spamMessageCount : cleanMessageCount);
+  int32_t& messages = spam ? spamMessageCount : cleanMessageCount;
+  messages = AddCount(messages, 1);
   RecomputeProbabilities();
   return true;
 }
@@ -145,12 +147,12 @@ void BayesEngine::MoveTokens(const TokenTable& tokens, bool wrongSpam) {
     record.lastSeen = now;
     int32_t& target = wrongSpam ? record.cleanCount : record.spamCount;
     int32_t& other = wrongSpam ? record.spamCount : record.cleanCount;
-    target += token.count;
+    target = AddCount(target, token.count);
     other = Decrease(other, token.count);
   }
   int32_t& target_messages = wrongSpam ? cleanMessageCount : spamMessageCount;
   int32_t& other_messages = wrongSpam ? spamMessageCount : cleanMessageCount;
-  ++target_messages;
+  target_messages = AddCount(target_messages, 1);
   if (other_messages > 0) --other_messages;
   RecomputeProbabilities();
 }

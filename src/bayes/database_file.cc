@@ -116,8 +116,8 @@ struct LineParser {
       return;
     }
     WordRecord& old = existing->record;
-    old.spamCount += record.spamCount;
-    old.cleanCount += record.cleanCount;
+    old.spamCount = AddCount(old.spamCount, record.spamCount);
+    old.cleanCount = AddCount(old.cleanCount, record.cleanCount);
     old.probability = static_cast<float>((record.probability + old.probability) * 0.5);
     if (record.lastSeen > old.lastSeen) old.lastSeen = record.lastSeen;
   }

@@ -97,6 +97,9 @@ TEST(DatabaseFile, SkipsOverlongLinesAndSurvivesGarbage) {
   std::string garbage;
   for (int i = 0; i < 5000; ++i) garbage.push_back(static_cast<char>((i * 7919) % 256));
   Parse(garbage);  // must not read or write out of bounds (run under the sanitizers)
+  Parsed big = Parse("abcd = 2147483647,1\nabcd = 1,2147483647\n");  // counts stop, not wrap
+  EXPECT_EQ(big.Word("abcd")->spamCount, 2147483647);
+  EXPECT_EQ(big.Word("abcd")->cleanCount, 2147483647);
   Parsed nul = Parse(std::string("wo\0rd = 1,0,0.5,10\n", 19));
   EXPECT_TRUE(nul.Word("word"));
 }

@@ -1,8 +1,9 @@
 // Turns a message text into its distinct words with their number of
 // occurrences. The rules act on raw bytes of the single-byte code page: money
 // amounts and numbers with separators stay whole ("$1,000.50"), the characters
-// "$!'-_" are kept inside words, anything holding "+", "/" or "=" is taken for
-// a fragment of base64 and dropped, and words are lower-cased.
+// "$!'-_" are kept inside words, leading punctuation is stripped, a word still
+// holding "+", "/" or "=" is taken for a fragment of base64 and dropped, and
+// words are lower-cased.
 #ifndef TARVEX_BAYES_TOKENIZER_H_
 #define TARVEX_BAYES_TOKENIZER_H_
 

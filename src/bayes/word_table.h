@@ -16,6 +16,12 @@ struct WordRecord {
   int32_t lastSeen = 0;    // seconds since 1970
 };
 
+// Adds to a count, stopping at the largest 32-bit number instead of wrapping.
+inline int32_t AddCount(int32_t count, int32_t add) {
+  const int64_t sum = static_cast<int64_t>(count) + add;
+  return sum > INT32_MAX ? INT32_MAX : static_cast<int32_t>(sum);
+}
+
 // A word's record plus the bookkeeping that lets probabilities be recomputed
 // lazily: `pinnedAt` names the recompute generation in which `probability` was
 // last set explicitly. When a recompute has happened since, the stored value is
