@@ -15,17 +15,27 @@ namespace {
 constexpr size_t kMaxLineLength = 255;
 constexpr uint32_t kMinWordLength = 3;
 
-bool IsKeyChar(unsigned char c) {
-  return cp1252::IsLetterOrDigit(c) || c == '$' || c == '!' || c == '\'' || c == '-' || c == '_';
-}
-bool IsValueChar(char c) { return (c >= '0' && c <= '9') || c == ',' || c == '.'; }
+// Which bytes a key and a value keep: letters, digits and "$!'-_" in a key;
+// digits, "," and "." in a value (so no value read is ever negative).
+struct KeptBytes {
+  bool key[256] = {};
+  bool value[256] = {};
+  constexpr KeptBytes() {
+    for (int c = 0; c < 256; ++c) key[c] = cp1252::IsLetterOrDigit(static_cast<unsigned char>(c));
+    for (unsigned char c : {'$', '!', '\'', '-', '_'}) key[c] = true;
+    for (unsigned char c : {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9', ',', '.'}) {
+      value[c] = true;
+    }
+  }
+};
+constexpr KeptBytes kKept;
 
 // Keeps the bytes of text that pass the filter, in a buffer as large as a line.
-template <typename Filter>
-std::string_view Retain(std::string_view text, char* buffer, Filter keep) {
+std::string_view Retain(std::string_view text, char* buffer, const bool (&keep)[256]) {
   size_t n = 0;
   for (char c : text) {
-    if (keep(c)) buffer[n++] = c;
+    buffer[n] = c;
+    n += keep[static_cast<unsigned char>(c)];
   }
   return std::string_view(buffer, n);
 }
@@ -42,6 +52,26 @@ int32_t ReadInteger(std::string_view field) {
 }
 
 double ReadDecimal(std::string_view field) {
+  // Up to 15 digits with at most one point: digits / 10^decimals is exact in
+  // both operands and correctly rounded, the same double a full parse gives.
+  static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+  uint64_t digits = 0;
+  int count = 0, decimals = -1;
+  for (char c : field) {
+    if (c == '.' && decimals < 0) {
+      decimals = 0;
+      continue;
+    }
+    if (c < '0' || c > '9' || count == 15) break;
+    digits = digits * 10 + static_cast<uint64_t>(c - '0');
+    ++count;
+    if (decimals >= 0) ++decimals;
+  }
+  const size_t used = static_cast<size_t>(count) + (decimals >= 0);
+  if (used == field.size() && count > 0) {
+    return static_cast<double>(digits) / kPowers[decimals < 0 ? 0 : decimals];
+  }
   double value = 0;
   std::from_chars(field.data(), field.data() + field.size(), value, std::chars_format::fixed);
   return value;
@@ -71,10 +101,8 @@ struct LineParser {
     if (raw_value.empty()) return;
 
     char key_buffer[kMaxLineLength], value_buffer[kMaxLineLength];
-    const std::string_view key = Retain(line.substr(0, equals), key_buffer, [](char c) {
-      return IsKeyChar(static_cast<unsigned char>(c));
-    });
-    std::string_view value = Retain(raw_value, value_buffer, IsValueChar);
+    const std::string_view key = Retain(line.substr(0, equals), key_buffer, kKept.key);
+    std::string_view value = Retain(raw_value, value_buffer, kKept.value);
     if (key == "Spam") {
       header->spamMessageCount = ReadInteger(value);
     } else if (key == "Clean") {
@@ -110,12 +138,13 @@ struct LineParser {
   }
 
   void Merge(std::string_view word, const WordRecord& record) {
-    WordEntry* existing = table->Find(word);
-    if (!existing) {
-      table->FindOrInsert(word) = {record, generation};
+    bool inserted;
+    WordEntry& entry = table->FindOrInsert(word, &inserted);
+    if (inserted) {
+      entry = {record, generation};
       return;
     }
-    WordRecord& old = existing->record;
+    WordRecord& old = entry.record;
     old.spamCount = AddCount(old.spamCount, record.spamCount);
     old.cleanCount = AddCount(old.cleanCount, record.cleanCount);
     old.probability = static_cast<float>((record.probability + old.probability) * 0.5);

@@ -1,6 +1,5 @@
 #include "bayes/tokenizer.h"
 
-#include <algorithm>
 #include <array>
 
 #include "bayes/word_order.h"
@@ -10,7 +9,7 @@ namespace tarvex {
 namespace {
 
 enum CharKind : uint8_t {
-  kOther,  // becomes a space
+  kOther,  // never part of a word
   kLetter,
   kDigit,
   kBase64,     // "+/=": kept, marks a piece as base64
@@ -39,71 +38,82 @@ constexpr std::array<CharKind, 256> kKinds = MakeKinds();
 CharKind KindOf(char c) { return kKinds[static_cast<unsigned char>(c)]; }
 bool IsWordChar(char c) { return KindOf(c) == kLetter || KindOf(c) == kDigit; }
 
-// Pass 1: every byte that cannot be part of a word becomes a space. A "," or
-// "." survives only after a digit, and a letter right after such a separator
-// splits it off again ("5.x" -> "5 x"), so numbers keep their separators.
-void BlankNonWordBytes(std::string& text) {
+constexpr size_t kNoPiece = SIZE_MAX;
+
+// Cuts text into pieces: runs of bytes that can be part of a word. A "," or
+// "." belongs to a piece only right after a digit (the last letter or digit
+// seen), and a letter after such a separator cuts the piece just before
+// itself ("5.x" gives "5." and "x"), so numbers keep their separators while
+// sentences do not. Calls piece(start, end) for each, in text order.
+template <typename PieceFn>
+void CutPieces(const std::string& text, PieceFn&& piece) {
+  const char* const p = text.data();
+  const size_t size = text.size();
   bool after_digit = false;
   bool separator_pending = false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    switch (KindOf(text[i])) {
+  size_t start = kNoPiece;
+  const auto end_piece = [&](size_t end) {
+    if (start != kNoPiece) piece(start, end);
+    start = kNoPiece;
+  };
+  // Letters and non-word bytes come in runs; each run is taken in one tight
+  // loop, the rarer kinds one byte at a time.
+  for (size_t i = 0; i < size;) {
+    switch (KindOf(p[i])) {
+      case kOther:
+        end_piece(i);
+        do ++i;
+        while (i < size && KindOf(p[i]) == kOther);
+        continue;
       case kLetter:
-        if (separator_pending) text[i - 1] = ' ';
-        separator_pending = after_digit = false;
-        break;
+        if (separator_pending) {
+          // The byte before this letter no longer belongs to any piece.
+          if (start != kNoPiece && i - 1 > start) piece(start, i - 1);
+          start = i;
+          separator_pending = false;
+        } else if (start == kNoPiece) {
+          start = i;
+        }
+        after_digit = false;
+        do ++i;
+        while (i < size && KindOf(p[i]) == kLetter);
+        continue;
       case kDigit:
+        if (start == kNoPiece) start = i;
         separator_pending = false;
         after_digit = true;
         break;
+      case kSeparator:
+        if (!after_digit) {
+          end_piece(i);
+          break;
+        }
+        separator_pending = true;
+        after_digit = false;
+        if (start == kNoPiece) start = i;
+        break;
       case kBase64:
       case kKept:
-        break;
-      case kSeparator:
-        if (after_digit) {
-          separator_pending = true;
-          after_digit = false;
-        } else {
-          text[i] = ' ';
-        }
-        break;
-      case kOther:
-        text[i] = ' ';
+        if (start == kNoPiece) start = i;
         break;
     }
+    ++i;
   }
-}
-
-// Pass 2 for one piece between spaces: the word it yields, lower-cased in
-// place, or an empty view when it is dropped.
-std::string_view WordOfPiece(char* piece, size_t length, const TokenizerLimits& limits) {
-  if (length < limits.minWordLength || length > limits.maxWordLength) return {};
-  const char last = piece[length - 1];
-  if (!IsWordChar(last) && last != '!') return {};
-  size_t start = 0;
-  while (start < length && !IsWordChar(piece[start]) && piece[start] != '$') ++start;
-  if (start == length) return {};
-  for (size_t i = start; i < length; ++i) {
-    if (KindOf(piece[i]) == kBase64) return {};
-    piece[i] = static_cast<char>(cp1252::ToLower(static_cast<unsigned char>(piece[i])));
-  }
-  return std::string_view(piece + start, length - start);
+  end_piece(size);
 }
 
 // Counts the occurrences of each word of one text. Open addressing over views
 // into the text, so candidates are not copied until the table is built.
 class WordCounter {
  public:
-  explicit WordCounter(size_t expected) {
-    size_t capacity = 16;
-    while (capacity < expected * 2) capacity *= 2;
-    slots_.resize(capacity);
-  }
+  WordCounter() : slots_(256) {}
 
-  void Add(std::string_view word) {
+  void Add(std::string_view word, uint64_t hash) {
     if (used_ * 2 >= slots_.size()) Grow();
-    Slot& slot = Find(word);
+    Slot& slot = Find(word, hash);
     if (slot.count == 0) {
       slot.word = word;
+      slot.hash = hash;
       ++used_;
     }
     ++slot.count;
@@ -124,19 +134,15 @@ class WordCounter {
  private:
   struct Slot {
     std::string_view word;
+    uint64_t hash = 0;
     int32_t count = 0;
   };
 
-  static size_t Hash(std::string_view word) {
-    uint64_t h = 0xcbf29ce484222325u;
-    for (char c : word) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
-    return static_cast<size_t>(h ^ (h >> 29));
-  }
-
-  Slot& Find(std::string_view word) {
+  Slot& Find(std::string_view word, uint64_t hash) {
     const size_t mask = slots_.size() - 1;
-    for (size_t i = Hash(word) & mask;; i = (i + 1) & mask) {
-      if (slots_[i].count == 0 || slots_[i].word == word) return slots_[i];
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+      Slot& slot = slots_[i];
+      if (slot.count == 0 || (slot.hash == hash && slot.word == word)) return slot;
     }
   }
 
@@ -144,7 +150,7 @@ class WordCounter {
     std::vector<Slot> old(slots_.size() * 2);
     old.swap(slots_);
     for (const Slot& slot : old) {
-      if (slot.count) Find(slot.word) = slot;
+      if (slot.count) Find(slot.word, slot.hash) = slot;
     }
   }
 
@@ -152,25 +158,40 @@ class WordCounter {
   size_t used_ = 0;
 };
 
+// The word a piece yields, lower-cased in place, or an empty view when the
+// piece is dropped: too short or too long (measured before leading
+// punctuation is stripped), ending in anything but a letter, digit or "!",
+// or holding a base64 character after the strip. Also hashes the word.
+std::string_view WordOfPiece(char* piece, size_t length, const TokenizerLimits& limits,
+                             uint64_t* hash) {
+  if (length < limits.minWordLength || length > limits.maxWordLength) return {};
+  const char last = piece[length - 1];
+  if (!IsWordChar(last) && last != '!') return {};
+  size_t start = 0;
+  while (start < length && !IsWordChar(piece[start]) && piece[start] != '$') ++start;
+  if (start == length) return {};
+  uint64_t h = 0xcbf29ce484222325u;  // FNV-1a
+  for (size_t i = start; i < length; ++i) {
+    if (KindOf(piece[i]) == kBase64) return {};
+    const unsigned char lower = cp1252::ToLower(static_cast<unsigned char>(piece[i]));
+    piece[i] = static_cast<char>(lower);
+    h = (h ^ lower) * 0x100000001b3u;
+  }
+  *hash = h ^ (h >> 29);
+  return std::string_view(piece + start, length - start);
+}
+
 }  // namespace
 
 uint32_t TokenizeInPlace(std::string& work, const IgnoreWords& ignore,
                          const TokenizerLimits& limits, TokenTable* table) {
   if (work.empty()) return 0;
-  BlankNonWordBytes(work);
-
-  WordCounter counter(work.size() / 16);
-  const size_t size = work.size();
-  for (size_t i = 0; i < size;) {
-    if (work[i] == ' ') {
-      ++i;
-      continue;
-    }
-    const size_t start = i;
-    while (i < size && work[i] != ' ') ++i;
-    const std::string_view word = WordOfPiece(&work[start], i - start, limits);
-    if (!word.empty() && !ignore.IsIgnored(word)) counter.Add(word);
-  }
+  WordCounter counter;
+  CutPieces(work, [&](size_t start, size_t end) {
+    uint64_t hash;
+    const std::string_view word = WordOfPiece(&work[start], end - start, limits, &hash);
+    if (!word.empty() && !ignore.IsIgnored(word)) counter.Add(word, hash);
+  });
   counter.MoveTo(table);
   return static_cast<uint32_t>(table->size());
 }

@@ -2,6 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
+#include <sstream>
+
+#include "platform/codepage.h"
+
 namespace tarvex {
 namespace {
 
@@ -55,6 +61,57 @@ TEST(Tokenizer, DropsIgnoredWordsAfterLowerCasing) {
   ignore.AddIgnoreWord("hello");
   ignore.AddIgnoreWord("World");
   EXPECT_EQ(Tokens("Hello HELLO World there", ignore), (TokenTable{{"there", 1}, {"world", 1}}));
+}
+
+// The rules as plainly as they can be written: blank every byte that cannot be
+// part of a word, split at spaces, check each piece. The tokenizer does the
+// same in one pass and must agree on every text.
+TokenTable PlainTokens(std::string text) {
+  auto is_word_char = [](char c) { return cp1252::IsLetterOrDigit(static_cast<unsigned char>(c)); };
+  auto is_kept = [](char c) {
+    return std::string_view("+/=$!'-_").find(c) != std::string_view::npos;
+  };
+  bool after_digit = false, separator_pending = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (is_word_char(c)) {
+      const bool letter = cp1252::IsLetter(static_cast<unsigned char>(c));
+      if (separator_pending && letter) text[i - 1] = ' ';
+      separator_pending = false;
+      after_digit = !letter;
+    } else if ((c == ',' || c == '.') && after_digit) {
+      separator_pending = true;
+      after_digit = false;
+    } else if (!is_kept(c)) {
+      text[i] = ' ';
+    }
+  }
+  std::map<std::string, int32_t> counts;
+  std::istringstream pieces(text);
+  for (std::string piece; pieces >> piece;) {
+    if (piece.size() < 3 || piece.size() > 15) continue;
+    if (!is_word_char(piece.back()) && piece.back() != '!') continue;
+    size_t start = 0;
+    while (start < piece.size() && !is_word_char(piece[start]) && piece[start] != '$') ++start;
+    piece.erase(0, start);
+    if (piece.empty() || piece.find_first_of("+/=") != std::string::npos) continue;
+    for (char& c : piece) c = static_cast<char>(cp1252::ToLower(static_cast<unsigned char>(c)));
+    ++counts[piece];
+  }
+  TokenTable table;
+  for (const auto& [word, count] : counts) table.push_back({word, count});
+  return table;
+}
+
+TEST(Tokenizer, AgreesWithThePlainRulesOnRandomText) {
+  const std::string alphabet = std::string("aZx9 0.,+/=$!'-_\n<>:;\xE9\xC9\x81\xB2") + '\0';
+  std::mt19937 rng(7);
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    const size_t length = rng() % 80;
+    for (size_t i = 0; i < length; ++i) text.push_back(alphabet[rng() % alphabet.size()]);
+    ASSERT_EQ(Tokens(text), PlainTokens(text)) << text;
+  }
 }
 
 }  // namespace

@@ -30,10 +30,11 @@ const WordEntry* WordTable::Find(std::string_view word) const {
   return slot.item == kEmpty ? nullptr : &items_[slot.item].entry;
 }
 
-WordEntry& WordTable::FindOrInsert(std::string_view word) {
+WordEntry& WordTable::FindOrInsert(std::string_view word, bool* inserted) {
   if ((items_.size() + 1) * 2 > slots_.size()) Rehash(std::max<size_t>(16, slots_.size() * 2));
   const uint32_t hash = Hash(word);
   Slot& slot = slots_[Probe(word, hash)];
+  if (inserted) *inserted = slot.item == kEmpty;
   if (slot.item == kEmpty) {
     slot = {static_cast<uint32_t>(items_.size()), hash};
     items_.push_back({std::string(word), WordEntry{}});

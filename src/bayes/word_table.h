@@ -45,8 +45,9 @@ class WordTable {
 
   WordEntry* Find(std::string_view word);
   const WordEntry* Find(std::string_view word) const;
-  // The entry of word, inserted with a zero record when missing.
-  WordEntry& FindOrInsert(std::string_view word);
+  // The entry of word, inserted with a zero record when missing; *inserted
+  // tells which.
+  WordEntry& FindOrInsert(std::string_view word, bool* inserted = nullptr);
   void Erase(std::string_view word);
   void Clear();
   // Makes room for n words without rehashing.

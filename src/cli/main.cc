@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "cli/commands.h"
+#include "platform/memory.h"
 
 namespace tarvex {
 namespace {
@@ -92,4 +93,7 @@ int Main(int argc, char** argv) {
 }  // namespace
 }  // namespace tarvex
 
-int main(int argc, char** argv) { return tarvex::Main(argc, argv); }
+int main(int argc, char** argv) {
+  tarvex::PreferLargePages(size_t{64} << 20);
+  return tarvex::Main(argc, argv);
+}
