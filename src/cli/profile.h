@@ -38,6 +38,7 @@ class ConsoleUi : public UserInterface {
  public:
   explicit ConsoleUi(std::ostream& err) : err_(err) {}
   int MessageBox(const std::string& text, const std::string& caption, uint32_t style) override;
+  void Beep(uint32_t) override {}
   int boxes_shown() const { return boxes_shown_; }
 
  private:

@@ -31,6 +31,8 @@ class UserInterface {
   virtual ~UserInterface() = default;
   // Shows text under caption and returns the button the user chose.
   virtual int MessageBox(const std::string& text, const std::string& caption, uint32_t style) = 0;
+  // Plays the system sound of a message box type (mb::kIconExclamation...).
+  virtual void Beep(uint32_t type) = 0;
 };
 
 // Records every message box and answers from a script (OK when it runs dry).
@@ -47,8 +49,10 @@ class RecordingUi : public UserInterface {
     answers.pop_front();
     return answer;
   }
+  void Beep(uint32_t type) override { beeps.push_back(type); }
 
   std::vector<Box> boxes;
+  std::vector<uint32_t> beeps;
   std::deque<int> answers;
 };
 
