@@ -73,7 +73,13 @@ void BayesEngine::SelectWords(const TokenTable& tokens, SelectedWords* selected,
   Guard guard(lock);
   WordSelection selection(selected, limit);
   const int32_t now = clock_.Now();
-  for (const Token& token : tokens) {
+  constexpr size_t kLookahead = 8;
+  for (size_t i = 0; i < tokens.size() && i < kLookahead; ++i) {
+    WordDatabase.Prefetch(tokens[i].word);
+  }
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    const Token& token = tokens[i];
+    if (i + kLookahead < tokens.size()) WordDatabase.Prefetch(tokens[i + kLookahead].word);
     std::optional<Lookup> found = LookupWord(token.word);
     if (!found) {
       // Try the word with its trailing "!" removed one at a time, keeping the

@@ -20,6 +20,14 @@ size_t WordTable::Probe(std::string_view word, uint32_t hash) const {
   }
 }
 
+void WordTable::Prefetch(std::string_view word) const {
+  if (slots_.empty()) return;
+  const Slot& home = slots_[Hash(word) & (slots_.size() - 1)];
+  __builtin_prefetch(&home);
+  // The slot may not be loaded yet; when it is, start on its item too.
+  if (home.item != kEmpty) __builtin_prefetch(&items_[home.item]);
+}
+
 WordEntry* WordTable::Find(std::string_view word) {
   return const_cast<WordEntry*>(static_cast<const WordTable*>(this)->Find(word));
 }

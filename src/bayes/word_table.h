@@ -45,6 +45,9 @@ class WordTable {
 
   WordEntry* Find(std::string_view word);
   const WordEntry* Find(std::string_view word) const;
+  // Starts loading what a later Find of word touches, so that lookups of many
+  // words overlap their memory latency.
+  void Prefetch(std::string_view word) const;
   // The entry of word, inserted with a zero record when missing; *inserted
   // tells which.
   WordEntry& FindOrInsert(std::string_view word, bool* inserted = nullptr);

@@ -145,4 +145,9 @@ bool MemoryFileSystem::CreateDirectories(const std::string& path) {
   return true;
 }
 
+bool OverlayFileSystem::ReadFile(const std::string& path, std::string* contents) {
+  if (written_.files().count(path)) return written_.ReadFile(path, contents);
+  return base_.ReadFile(path, contents);
+}
+
 }  // namespace tarvex

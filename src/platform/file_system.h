@@ -77,6 +77,28 @@ class MemoryFileSystem : public FileSystem {
   int commits_ = 0;
 };
 
+// Reads through to another file system but keeps every write in memory, so a
+// run can use real files without changing any of them.
+class OverlayFileSystem : public FileSystem {
+ public:
+  explicit OverlayFileSystem(FileSystem& base) : base_(base) {}
+  bool ReadFile(const std::string& path, std::string* contents) override;
+  std::unique_ptr<WritableFile> NewWritableFile(const std::string& path) override {
+    return written_.NewWritableFile(path);
+  }
+  bool FileExists(const std::string& path) override {
+    return written_.files().count(path) || base_.FileExists(path);
+  }
+  bool CreateDirectories(const std::string&) override { return true; }
+
+  // What was written instead of changing the real files.
+  MemoryFileSystem& written() { return written_; }
+
+ private:
+  FileSystem& base_;
+  MemoryFileSystem written_;
+};
+
 }  // namespace tarvex
 
 #endif  // TARVEX_PLATFORM_FILE_SYSTEM_H_

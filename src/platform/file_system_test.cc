@@ -71,5 +71,21 @@ TEST(MemoryFileSystem, InjectsFailures) {
   EXPECT_EQ(fs.commits(), 1);
 }
 
+TEST(OverlayFileSystem, ReadsThroughAndKeepsWritesToItself) {
+  MemoryFileSystem base;
+  ASSERT_TRUE(WriteWholeFile(base, "a", "real"));
+  OverlayFileSystem overlay(base);
+  std::string contents;
+  ASSERT_TRUE(overlay.ReadFile("a", &contents));
+  EXPECT_EQ(contents, "real");
+  ASSERT_TRUE(WriteWholeFile(overlay, "a", "changed"));
+  ASSERT_TRUE(overlay.ReadFile("a", &contents));
+  EXPECT_EQ(contents, "changed");
+  ASSERT_TRUE(base.ReadFile("a", &contents));
+  EXPECT_EQ(contents, "real");
+  EXPECT_FALSE(overlay.ReadFile("b", &contents));
+  EXPECT_EQ(base.commits(), 1);
+}
+
 }  // namespace
 }  // namespace tarvex
