@@ -1,0 +1,36 @@
+// What the classifier and the user's commands do to one message: learn it,
+// find the spam folder, move the message there. Each reports its own host
+// failures, so the caller goes on.
+#ifndef TARVEX_CLASSIFY_MESSAGE_ACTIONS_H_
+#define TARVEX_CLASSIFY_MESSAGE_ACTIONS_H_
+
+#include <cstdint>
+
+#include "bayes/bayes_filter.h"
+#include "host/host.h"
+#include "settings/filter_settings.h"
+#include "ui/user_interface.h"
+
+namespace tarvex {
+
+// The folder spam is moved into, under "Local Folders".
+inline constexpr char kSpamFolderName[] = "DedoZarozo";
+
+// Learns the message's header text, a blank line and its body as spam or
+// clean. Takes over the caller's reference to the message.
+void LearnFromMessage(BayesFilter& filter, UserInterface& ui, HostRef<HostMessage> message,
+                      bool spam);
+
+// The folder named "DedoZarozo", looked up afresh; null when there is none.
+HostRef<HostFolder> GetSpamFolder(HostFolderManager& manager);
+
+// Moves the message from the folder with sourceFolderId into the spam folder,
+// marking it read first when "MarkReadBeforeMoving" is on. Without a spam
+// folder this is the invalid-pointer failure, reported like any other. Takes
+// over the caller's reference to the message. True when the host moved it.
+bool MoveToSpamFolder(HostFolderManager& manager, const FilterSettings& settings, UserInterface& ui,
+                      HostRef<HostMessage> message, int32_t messageId, int32_t sourceFolderId);
+
+}  // namespace tarvex
+
+#endif  // TARVEX_CLASSIFY_MESSAGE_ACTIONS_H_

@@ -1,0 +1,36 @@
+#include "host/folder_lookup.h"
+
+#include "host/host_error_report.h"
+
+namespace tarvex {
+namespace {
+
+// The store folder at the top of the tree, which holds no mail of its own.
+constexpr char kStoreFolderName[] = "Local Folders";
+
+}  // namespace
+
+HostRef<HostFolder> FindFolderByName(HostFolderManager& manager, const std::string& name) {
+  for (HostRef<HostFolder> folder = manager.GetFirstFolder(); folder;
+       folder = manager.GetNextFolder()) {
+    if (folder->GetName() == name) return folder;
+  }
+  return nullptr;
+}
+
+bool ListFolderNames(HostFolderManager* manager, std::vector<std::string>* names,
+                     UserInterface& ui) {
+  try {
+    if (!manager || !names) throw HostError(status::kInvalidPointer, "");
+    for (HostRef<HostFolder> folder = manager->GetFirstFolder(); folder;
+         folder = manager->GetNextFolder()) {
+      std::string name = folder->GetName();
+      if (name != kStoreFolderName) names->push_back(std::move(name));
+    }
+  } catch (const HostError& error) {
+    ReportHostError(ui, error);
+  }
+  return true;
+}
+
+}  // namespace tarvex

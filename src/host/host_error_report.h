@@ -1,0 +1,28 @@
+// Showing a failed host call to the user: the system's text for the status
+// code in a message box.
+#ifndef TARVEX_HOST_HOST_ERROR_REPORT_H_
+#define TARVEX_HOST_HOST_ERROR_REPORT_H_
+
+#include <string>
+
+#include "host/host.h"
+#include "ui/user_interface.h"
+
+namespace tarvex {
+
+// The system's message text for code, as its message table gives it (English,
+// ending with "\r\n"); empty when the table has no text for it.
+std::string HostErrorText(HostStatus code);
+
+// The text shown for code: the table's text without its final line break, or,
+// when the table has none, "IDispatch error #n" for the interface-specific
+// codes above 0x80040200 and "Unknown error 0x..." for anything else.
+std::string HostErrorReportText(HostStatus code);
+
+// Shows the error's text in a message box with an OK button under the caption
+// "Tarvex" and returns when the user has closed it.
+void ReportHostError(UserInterface& ui, const HostError& error);
+
+}  // namespace tarvex
+
+#endif  // TARVEX_HOST_HOST_ERROR_REPORT_H_

@@ -1,0 +1,211 @@
+#include "lists/sender_lists.h"
+
+#include <tinyxml.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "lists/xml_nesting.h"
+
+namespace tarvex {
+namespace {
+
+constexpr char kAddressElement[] = "MailID";
+constexpr char kDomainElement[] = "Domain";
+constexpr char kNameAttribute[] = "Name";
+
+// A list is two levels deep. TinyXML recurses once per level, so deeper files
+// are refused before it sees them (see xml_nesting.h).
+constexpr size_t kMaxNesting = 256;
+
+char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string_view StripAngleBrackets(std::string_view address) {
+  while (!address.empty() && address.front() == '<') address.remove_prefix(1);
+  while (!address.empty() && address.back() == '>') address.remove_suffix(1);
+  return address;
+}
+
+bool AnyEqual(const std::vector<std::string>& entries, std::string_view text) {
+  for (const std::string& entry : entries) {
+    if (EqualIgnoringCase(entry, text)) return true;
+  }
+  return false;
+}
+
+std::string ListPath(const FilterSettings& settings, ListId list) {
+  return list == ListId::Blacklist ? settings.GetBlackListPath() : settings.GetWhiteListPath();
+}
+
+const char* ElementOf(EntryKind kind) {
+  return kind == EntryKind::Address ? kAddressElement : kDomainElement;
+}
+
+// Parses the list file. False when there is no path, the file cannot be read,
+// is too deeply nested, does not parse or has no element; what the document
+// holds besides is not checked.
+bool ReadList(FileSystem& fs, const std::string& path, TiXmlDocument* doc) {
+  std::string text;
+  if (path.empty() || !fs.ReadFile(path, &text)) return false;
+  // TinyXML reads up to the first zero byte; the depth check sees the same.
+  if (XmlNestingDepth(text.c_str(), kMaxNesting) > kMaxNesting) return false;
+  doc->Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
+  return !doc->Error() && doc->RootElement() != nullptr;
+}
+
+// The document exactly as TiXmlDocument::SaveFile writes it. SaveFile's layout
+// comes from printing to a FILE (TiXmlPrinter places text and CDATA
+// differently), so the document is printed into a memory stream.
+bool PrintList(const TiXmlDocument& doc, std::string* text) {
+  char* buffer = nullptr;
+  size_t size = 0;
+  FILE* stream = open_memstream(&buffer, &size);
+  if (stream == nullptr) return false;
+  const bool printed = doc.SaveFile(stream);
+  const bool closed = std::fclose(stream) == 0;
+  if (printed && closed) text->assign(buffer, size);
+  std::free(buffer);
+  return printed && closed;
+}
+
+// Callers do not look at the outcome: a list that cannot be written simply
+// keeps its old content.
+void WriteList(FileSystem& fs, const std::string& path, const TiXmlDocument& doc) {
+  std::string text;
+  if (PrintList(doc, &text)) WriteWholeFile(fs, path, text);
+}
+
+std::string_view NameOf(const TiXmlElement& entry) {
+  // The std::string form keeps a value that holds a zero byte (from "&#0;") whole.
+  const std::string* name = entry.Attribute(std::string(kNameAttribute));
+  return name != nullptr ? std::string_view(*name) : std::string_view();
+}
+
+// The first direct child of root of the element type whose Name equals text.
+TiXmlElement* FindEntry(TiXmlElement* root, const char* element, std::string_view text) {
+  for (TiXmlElement* entry = root->FirstChildElement(element); entry != nullptr;
+       entry = entry->NextSiblingElement(element)) {
+    if (EqualIgnoringCase(NameOf(*entry), text)) return entry;
+  }
+  return nullptr;
+}
+
+bool LoadList(FileSystem& fs, const std::string& path, std::vector<std::string>* addresses,
+              std::vector<std::string>* domains) {
+  TiXmlDocument doc;
+  if (!ReadList(fs, path, &doc)) return false;
+  for (const TiXmlElement* entry = doc.RootElement()->FirstChildElement(); entry != nullptr;
+       entry = entry->NextSiblingElement()) {
+    std::vector<std::string>* entries = entry->ValueStr() == kAddressElement  ? addresses
+                                        : entry->ValueStr() == kDomainElement ? domains
+                                                                              : nullptr;
+    if (entries != nullptr) entries->emplace_back(NameOf(*entry));
+  }
+  return true;
+}
+
+}  // namespace
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+  }
+  return true;
+}
+
+bool SenderLists::IsWhitelistedAddress(std::string_view address) const {
+  return AnyEqual(whitelistAddresses, StripAngleBrackets(address));
+}
+
+bool SenderLists::IsBlacklistedAddress(std::string_view address) const {
+  return AnyEqual(blacklistAddresses, StripAngleBrackets(address));
+}
+
+bool SenderLists::IsWhitelistedDomain(std::string_view domain) const {
+  return AnyEqual(whitelistDomains, domain);
+}
+
+bool SenderLists::IsBlacklistedDomain(std::string_view domain) const {
+  return AnyEqual(blacklistDomains, domain);
+}
+
+bool LoadBlacklist(FileSystem& fs, const FilterSettings& settings,
+                   std::vector<std::string>* addresses, std::vector<std::string>* domains) {
+  return LoadList(fs, ListPath(settings, ListId::Blacklist), addresses, domains);
+}
+
+bool LoadWhitelist(FileSystem& fs, const FilterSettings& settings,
+                   std::vector<std::string>* addresses, std::vector<std::string>* domains) {
+  return LoadList(fs, ListPath(settings, ListId::Whitelist), addresses, domains);
+}
+
+bool AddEntry(FileSystem& fs, const FilterSettings& settings, ListId list, EntryKind kind,
+              std::string_view text) {
+  const std::string path = ListPath(settings, list);
+  TiXmlDocument doc;
+  if (!ReadList(fs, path, &doc)) return false;
+  TiXmlElement entry(ElementOf(kind));
+  entry.SetAttribute(std::string(kNameAttribute), std::string(text));
+  doc.RootElement()->InsertEndChild(entry);
+  WriteList(fs, path, doc);
+  return true;
+}
+
+bool RenameEntry(FileSystem& fs, const FilterSettings& settings, ListId list, EntryKind kind,
+                 std::string_view new_text, std::string_view old_text) {
+  const std::string path = ListPath(settings, list);
+  TiXmlDocument doc;
+  if (!ReadList(fs, path, &doc)) return false;
+  if (TiXmlElement* entry = FindEntry(doc.RootElement(), ElementOf(kind), old_text)) {
+    entry->SetAttribute(std::string(kNameAttribute), std::string(new_text));
+  }
+  WriteList(fs, path, doc);
+  return true;
+}
+
+void RemoveEntry(FileSystem& fs, const FilterSettings& settings, ListId list, EntryKind kind,
+                 std::string_view text) {
+  const std::string path = ListPath(settings, list);
+  TiXmlDocument doc;
+  if (!ReadList(fs, path, &doc)) return;
+  if (TiXmlElement* entry = FindEntry(doc.RootElement(), ElementOf(kind), text)) {
+    doc.RootElement()->RemoveChild(entry);
+  }
+  WriteList(fs, path, doc);
+}
+
+bool ContainsEntry(FileSystem& fs, const FilterSettings& settings, ListId list, EntryKind kind,
+                   std::string_view text) {
+  TiXmlDocument doc;
+  if (!ReadList(fs, ListPath(settings, list), &doc)) return false;
+  return FindEntry(doc.RootElement(), ElementOf(kind), text) != nullptr;
+}
+
+bool ExtractAddress(std::string_view from, std::string* address) {
+  const size_t open = from.find('<');
+  const size_t close = from.find('>');
+  if (open == std::string_view::npos || close == std::string_view::npos) {
+    if (address != nullptr) address->clear();
+    return false;
+  }
+  if (address != nullptr) {
+    address->assign(close < open ? std::string_view() : from.substr(open, close - open + 1));
+  }
+  return true;
+}
+
+bool ExtractDomain(std::string_view address, std::string* domain) {
+  const size_t at = address.find('@');
+  if (at == std::string_view::npos) {
+    if (domain != nullptr) domain->clear();
+    return false;
+  }
+  const size_t start = address.find_first_not_of('@', at);
+  if (domain != nullptr) {
+    domain->assign(start == std::string_view::npos ? std::string_view() : address.substr(start));
+  }
+  return true;
+}
+
+}  // namespace tarvex
