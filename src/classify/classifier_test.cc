@@ -57,6 +57,29 @@ class Classifier : public ::testing::Test {
   int32_t lastId_ = 0;
 };
 
+// The host sees the pipeline's calls in a fixed order: the message, its learn
+// marker, its texts, its sender; then the verdict, one commit, and the move.
+TEST_F(Classifier, CallsTheHostInItsFixedOrder) {
+  lists_.blacklistAddresses = {"a@b.example"};
+  Set("LearnFromBlackListed", 1);
+  const int32_t id = host_.AddMessage(kInbox, {{"From", "<a@b.example>"}}, "hi");
+  HostRef<HostFolder> inbox = manager_->GetFolder(kInbox);
+  ClassifierContext context{filter_, lists_, settings_, ui_, *manager_};
+  host_.ClearCalls();
+  ClassifyMessage(context, *inbox, id);
+  EXPECT_EQ(
+      host_.Calls(),
+      (std::vector<std::string>{
+          "GetMessage",     "GetRootPart",    "GetHeaderValue", "GetHeaderText", "GetBodyPart",
+          "GetPartText",    "GetHeaderValue",                             // From
+          "GetHeaderText",  "GetBodyPart",    "GetPartText",              // learning
+          "SetHeaderValue", "SetHeaderValue", "Commit",         "GetId",  // verdict, source id
+          "GetFirstFolder", "GetName",        "GetNextFolder",  "GetName",       "GetNextFolder",
+          "GetName",        "GetNextFolder",  "GetName",        "GetNextFolder", "GetName",
+          "GetNextFolder",  "GetName",        "GetNextFolder",  "GetName",  // finding DedoZarozo
+          "GetId",          "MoveMessage"}));
+}
+
 TEST_F(Classifier, LeavesMessagesTheUserJudgedAlone) {
   lists_.blacklistAddresses = {"bad@spam.example"};
   const ClassifyResult r = Deliver({{"From", "<bad@spam.example>"}, {"X-TVX-LEARN", ""}});

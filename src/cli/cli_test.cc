@@ -115,6 +115,43 @@ TEST_F(CommandLine, LearnsScoresAndCorrects) {
   EXPECT_EQ(Database().substr(0, 15), "Version = 1.01\n");
 }
 
+TEST_F(CommandLine, ClassifiesWithoutChangingTheProfile) {
+  ASSERT_EQ(Run("init").exit_code, 0);
+  const std::string data = home_ + "/.local/share/tarvex";
+  std::ofstream(data + "/blacklist.xml") << "<BlackList>\n    <Domain Name=\"spam.example\" />\n"
+                                            "</BlackList>\n";
+  std::ofstream(data + "/whitelist.xml") << "<WhiteList>\n    <MailID Name=\"mum@home.example\" "
+                                            "/>\n</WhiteList>\n";
+  const std::string settings = home_ + "/.config/tarvex/settings.reg";
+  std::string text = Read(settings);
+  const std::string off = "\"LearnFromBlackListed\"=dword:00000000";
+  text.replace(text.find(off), off.size(), "\"LearnFromBlackListed\"=dword:00000001");
+  std::ofstream(settings, std::ios::binary) << text;
+  const std::string database = Database();
+
+  const std::string bad =
+      Message("bad", "From: Offers <deals@Spam.Example>\r\nSubject: hi\r\n\r\nbuy");
+  const std::string mum = Message("mum", "From: Mum <mum@home.example>\n\nSunday lunch?");
+  const std::string plain = Message("plain", "From: x@y.example\nSubject:\n  folded\n\nhello");
+  Result r = Run("classify --json " + bad + " " + mum);
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "{\"file\":\"" + bad +
+                "\",\"outcome\":\"blacklisted\",\"headers\":["
+                "{\"name\":\"X-TVX-RESULT\",\"value\":\"Spam\"},{\"name\":\"X-TVX-REASON\","
+                "\"value\":\"Spam.Example domain in blacklist\"}],\"moved\":true,\"learnt\":true}\n"
+                "{\"file\":\"" +
+                mum +
+                "\",\"outcome\":\"whitelisted\",\"headers\":[],"
+                "\"moved\":false,\"learnt\":false}\n");
+  r = Run("classify " + plain);
+  EXPECT_EQ(r.out, plain +
+                       ": clean, stamped, not learnt\n  X-TVX-RESULT: Clean\n"
+                       "  X-TVX-SCORE: Bayesian Score = 50\n"
+                       "  X-TVX-TOP-WORDS:  example 50 folded 50 from 50 hello 50 subject 50\n");
+  EXPECT_EQ(Database(), database);  // the learnt spam stayed in the dry run
+}
+
 TEST_F(CommandLine, ReportsBadInputWithExitCodes) {
   Result r = Run("stats");
   EXPECT_EQ(r.exit_code, 1);

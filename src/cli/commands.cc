@@ -3,11 +3,13 @@
 #include <functional>
 #include <ostream>
 
+#include "app/filter_app.h"
 #include "bayes/bayes_filter.h"
 #include "bayes/database_file.h"
 #include "classify/verdict_headers.h"
 #include "cli/json.h"
 #include "cli/message_file.h"
+#include "host/memory/memory_host.h"
 #include "platform/codepage.h"
 
 namespace tarvex {
@@ -54,8 +56,7 @@ int ForEachMessage(CommandContext& ctx, const MessageOptions& options,
   return result;
 }
 
-void PrintHeaders(CommandContext& ctx, const std::string& file, const VerdictHeaders& headers) {
-  ctx.out << file << '\n';
+void PrintHeaderLines(CommandContext& ctx, const VerdictHeaders& headers) {
   for (const HeaderValue& h : headers) {
     std::string value = h.value;
     if (value.size() >= 2 && value.compare(value.size() - 2, 2, "\r\n") == 0)
@@ -159,10 +160,71 @@ int RunScore(CommandContext& ctx, const MessageOptions& options) {
       if (options.json) {
         PrintScoreJson(ctx, file, score, spam);
       } else {
-        PrintHeaders(ctx, file, BayesianHeaders(score));
+        ctx.out << file << '\n';
+        PrintHeaderLines(ctx, BayesianHeaders(score));
       }
     });
   });
+}
+
+namespace {
+
+// What happened to the message, in words.
+std::string Fate(const ClassifyResult& r) {
+  std::string fate = r.moved ? "moved to DedoZarozo" : r.headers.empty() ? "left alone" : "stamped";
+  return fate + (r.learnt ? ", learnt" : ", not learnt");
+}
+
+void PrintClassifyJson(CommandContext& ctx, const std::string& file, const ClassifyResult& r) {
+  ctx.out << "{\"file\":" << JsonString(file) << ",\"outcome\":\"" << OutcomeName(r.outcome)
+          << "\",\"headers\":[";
+  for (size_t i = 0; i < r.headers.size(); ++i) {
+    ctx.out << (i ? "," : "") << "{\"name\":" << JsonString(r.headers[i].name)
+            << ",\"value\":" << JsonString(cp1252::ToUtf8(r.headers[i].value)) << "}";
+  }
+  ctx.out << "],\"moved\":" << (r.moved ? "true" : "false")
+          << ",\"learnt\":" << (r.learnt ? "true" : "false") << "}\n";
+}
+
+HostHeaders HostHeadersOf(const std::string& header) {
+  HostHeaders headers;
+  for (const auto& [name, value] : ParseHeaderLines(header)) {
+    headers.emplace_back(cp1252::ToUtf8(name), cp1252::ToUtf8(value));
+  }
+  return headers;
+}
+
+}  // namespace
+
+// Each message goes into the Inbox of a host held in memory, next to a
+// "DedoZarozo" folder, and through the classifier with the profile's lists,
+// settings and word database. Whatever the run would write (a learnt message,
+// the word database) stays in memory: the profile is not changed.
+int RunClassify(CommandContext& ctx, const MessageOptions& options) {
+  if (!RequireProfile(ctx)) return kExitFailure;
+  Profile& profile = ctx.profile;
+  OverlayFileSystem dry_run(profile.fs());
+  MemoryHost host;
+  host.AddFolder(MemoryHost::kLocalFoldersId, "DedoZarozo");
+  int result;
+  {
+    FilterApp app({profile.clock(), dry_run, profile.store(), profile.ui(), host});
+    app.InitInstance();
+    HostRef<HostFolder> inbox = app.folderManager()->GetFolder(MemoryHost::kInboxId);
+    result = ForEachMessage(ctx, options, [&](const std::string& file, const RawMessage& m) {
+      const int32_t id =
+          host.AddMessage(MemoryHost::kInboxId, HostHeadersOf(m.header), cp1252::ToUtf8(m.body));
+      const ClassifyResult r = app.Classify(id, *inbox);
+      if (options.json) {
+        PrintClassifyJson(ctx, file, r);
+        return;
+      }
+      ctx.out << file << ": " << OutcomeName(r.outcome) << ", " << Fate(r) << '\n';
+      PrintHeaderLines(ctx, r.headers);
+    });
+    app.ExitInstance();
+  }
+  return profile.ui().boxes_shown() ? kExitFailure : result;
 }
 
 int RunStats(CommandContext& ctx) {

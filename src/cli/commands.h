@@ -32,6 +32,7 @@ int RunInit(CommandContext& ctx, bool force);
 int RunLearn(CommandContext& ctx, const MessageOptions& options);
 int RunRelearn(CommandContext& ctx, const MessageOptions& options);
 int RunScore(CommandContext& ctx, const MessageOptions& options);
+int RunClassify(CommandContext& ctx, const MessageOptions& options);
 int RunStats(CommandContext& ctx);
 int RunEmptyDb(CommandContext& ctx);
 

@@ -62,6 +62,9 @@ int Main(int argc, char** argv) {
   AddMessageOptions(relearn, args, false);
   auto* score = app.add_subcommand("score", "print the verdict the filter gives messages");
   AddMessageOptions(score, args, true);
+  auto* classify = app.add_subcommand(
+      "classify", "show what the filter would do with messages arriving in the Inbox");
+  AddMessageOptions(classify, args, true);
   auto* stats = app.add_subcommand("stats", "print the word count and the message counters");
   auto* empty = app.add_subcommand("empty-db", "remove every word from the word database");
 
@@ -85,6 +88,7 @@ int Main(int argc, char** argv) {
   if (learn->parsed()) return RunLearn(ctx, args.messages);
   if (relearn->parsed()) return RunRelearn(ctx, args.messages);
   if (score->parsed()) return RunScore(ctx, args.messages);
+  if (classify->parsed()) return RunClassify(ctx, args.messages);
   if (stats->parsed()) return RunStats(ctx);
   if (empty->parsed()) return RunEmptyDb(ctx);
   return kExitUsage;

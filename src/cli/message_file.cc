@@ -25,6 +25,28 @@ RawMessage SplitRawMessage(std::string_view text) {
   return {std::string(text), std::string()};
 }
 
+std::vector<std::pair<std::string, std::string>> ParseHeaderLines(std::string_view header) {
+  std::vector<std::pair<std::string, std::string>> headers;
+  bool last_counts = false;  // whether a continuation belongs to the last header
+  while (!header.empty()) {
+    const size_t newline = header.find('\n');
+    std::string_view line = header.substr(0, newline);
+    header.remove_prefix(newline == std::string_view::npos ? header.size() : newline + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (!line.empty() && (line[0] == ' ' || line[0] == '\t')) {
+      if (last_counts) headers.back().second.append(line);
+      continue;
+    }
+    const size_t colon = line.find(':');
+    last_counts = colon != std::string_view::npos && colon > 0;
+    if (!last_counts) continue;
+    std::string_view value = line.substr(colon + 1);
+    while (!value.empty() && (value[0] == ' ' || value[0] == '\t')) value.remove_prefix(1);
+    headers.emplace_back(std::string(line.substr(0, colon)), std::string(value));
+  }
+  return headers;
+}
+
 bool ReadNativeFile(const std::string& path, std::string* contents, std::string* error) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat st;

@@ -23,5 +23,15 @@ TEST(RawMessage, SplitsAtTheFirstEmptyLine) {
   }
 }
 
+TEST(RawMessage, UnfoldsHeaderLines) {
+  const auto headers = ParseHeaderLines(
+      "From: A <a@b.example>\r\nSubject: two\r\n\tlines\r\n  folded\r\nbroken line\r\n"
+      " stray\r\nX-Empty:\r\n");
+  ASSERT_EQ(headers.size(), 3u);
+  EXPECT_EQ(headers[0].second, "A <a@b.example>");
+  EXPECT_EQ(headers[1].second, "two\tlines  folded");
+  EXPECT_EQ(headers[2], (std::pair<std::string, std::string>{"X-Empty", ""}));
+}
+
 }  // namespace
 }  // namespace tarvex

@@ -135,6 +135,7 @@ struct Store {
   uint32_t next_cookie = 1;
   std::vector<MemoryHost::Delivery> deliveries;
 
+  std::vector<std::string> calls;  // every operation called, in order
   std::map<std::string, std::deque<Failure>> pending_failures;
   std::map<std::string, Failure> permanent_failures;
 
@@ -144,8 +145,10 @@ struct Store {
 
   // The helpers below expect mutex to be held.
 
-  // Whether operation is to fail now; takes a pending failure.
+  // Whether operation is to fail now; takes a pending failure. Every
+  // operation passes here, so this is also where calls are logged.
   bool Injected(const std::string& operation, Failure* failure) {
+    calls.push_back(operation);
     auto pending = pending_failures.find(operation);
     if (pending != pending_failures.end() && !pending->second.empty()) {
       *failure = pending->second.front();
@@ -861,6 +864,16 @@ int32_t MemoryHost::DeliverNewMessage(int32_t folderId, const HostHeaders& heade
   arrival.arguments.push_back(HostVariant::Integer(id));
   RaiseEvent(EventTarget::Folder(folderId), arrival);
   return id;
+}
+
+std::vector<std::string> MemoryHost::Calls() const {
+  std::lock_guard<std::mutex> lock(store_->mutex);
+  return store_->calls;
+}
+
+void MemoryHost::ClearCalls() {
+  std::lock_guard<std::mutex> lock(store_->mutex);
+  store_->calls.clear();
 }
 
 std::vector<MemoryHost::Delivery> MemoryHost::Deliveries() const {

@@ -211,6 +211,11 @@ class MemoryHost : public HostLibrary {
   int ComponentInitializations() const;
   int ComponentUninitializations() const;
 
+  // Every host operation called by the plug-in so far, by name ("GetMessage",
+  // "SetHeaderValue" ...), in order.
+  std::vector<std::string> Calls() const;
+  void ClearCalls();
+
   // ---------------------------------------------------------------- failures
 
   // Makes the next call of operation (the name of a host operation without
