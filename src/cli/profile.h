@@ -39,6 +39,8 @@ class ConsoleUi : public UserInterface {
   explicit ConsoleUi(std::ostream& err) : err_(err) {}
   int MessageBox(const std::string& text, const std::string& caption, uint32_t style) override;
   void Beep(uint32_t) override {}
+  // The command line shows no dialogs: each ends as cancelled.
+  int RunModal(DialogPresenter&) override { return 2; }
   int boxes_shown() const { return boxes_shown_; }
 
  private:

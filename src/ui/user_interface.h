@@ -10,6 +10,8 @@
 
 namespace tarvex {
 
+class DialogPresenter;
+
 // Message box styles and answers, with the values the Windows API gives them.
 namespace mb {
 constexpr uint32_t kOk = 0x0;
@@ -33,6 +35,9 @@ class UserInterface {
   virtual int MessageBox(const std::string& text, const std::string& caption, uint32_t style) = 0;
   // Plays the system sound of a message box type (mb::kIconExclamation...).
   virtual void Beep(uint32_t type) = 0;
+  // Shows the dialog and returns when it ends, with its result (kIdOk,
+  // kIdCancel ...). Other events may be handled while it is open.
+  virtual int RunModal(DialogPresenter& dialog) = 0;
 };
 
 // Records every message box and answers from a script (OK when it runs dry).
@@ -50,6 +55,8 @@ class RecordingUi : public UserInterface {
     return answer;
   }
   void Beep(uint32_t type) override { beeps.push_back(type); }
+  // Dialogs are not shown: they end as cancelled.
+  int RunModal(DialogPresenter&) override { return 2; }
 
   std::vector<Box> boxes;
   std::vector<uint32_t> beeps;

@@ -1,0 +1,87 @@
+// Modal dialogs as headless presenters. A presenter holds the dialog's state
+// and logic and talks to its window only through DialogView; the layout is
+// data (DialogTemplate), so any front end can render it and tests can drive it.
+#ifndef TARVEX_UI_DIALOG_H_
+#define TARVEX_UI_DIALOG_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tarvex {
+
+// Standard control ids of the dialog's own buttons.
+constexpr int kIdOk = 1;
+constexpr int kIdCancel = 2;
+
+enum class ControlKind {
+  kStatic,         // a label
+  kGroupBox,
+  kEdit,           // single-line text box
+  kMultiLineEdit,  // read-only multi-line text
+  kButton,
+  kDefaultButton,  // pressed by Enter
+  kCheckBox,
+  kListView,       // rows in columns, optional check boxes
+  kComboBox,       // drop-down list
+  kBitmap,
+  kIcon,
+};
+
+// One control: its id, kind, initial text, and place in dialog units.
+struct ControlTemplate {
+  int id;
+  ControlKind kind;
+  std::string text;
+  int x, y, width, height;
+};
+
+struct DialogTemplate {
+  int resourceId;
+  std::string caption;
+  int width, height;  // dialog units
+  std::vector<ControlTemplate> controls;
+  std::string font = "MS Sans Serif";
+  int pointSize = 8;
+};
+
+// What a presenter may ask of the window that shows it. Rows of list views
+// and combo boxes are numbered from 0; -1 means none.
+class DialogView {
+ public:
+  virtual ~DialogView() = default;
+  virtual void SetText(int control, const std::string& text) = 0;
+  virtual std::string GetText(int control) const = 0;
+  virtual void SetCheck(int control, bool checked) = 0;
+  virtual bool GetCheck(int control) const = 0;
+  virtual void SetFocus(int control) = 0;
+  // Keeps the window above all others, without moving or resizing it.
+  virtual void MakeTopmost() = 0;
+
+  // List views and combo boxes.
+  virtual void AddColumn(int control, const std::string& title, int widthPixels) = 0;
+  virtual void EnableCheckBoxes(int control) = 0;
+  virtual int AddItem(int control, const std::string& text) = 0;  // returns the row
+  virtual int ItemCount(int control) const = 0;
+  virtual std::string ItemText(int control, int row) const = 0;
+  virtual bool ItemChecked(int control, int row) const = 0;
+  virtual int Selection(int control) const = 0;
+
+  virtual int MessageBox(const std::string& text, const std::string& caption, uint32_t style) = 0;
+  // Closes the dialog; RunModal returns result.
+  virtual void EndDialog(int result) = 0;
+};
+
+class DialogPresenter {
+ public:
+  virtual ~DialogPresenter() = default;
+  virtual const DialogTemplate& Template() const = 0;
+  virtual void OnInitDialog(DialogView& view) = 0;
+  // A button was pressed (OK and Cancel included) or another control used.
+  // By default OK and Cancel end the dialog with their id.
+  virtual void OnCommand(DialogView& view, int control);
+};
+
+}  // namespace tarvex
+
+#endif  // TARVEX_UI_DIALOG_H_
