@@ -4,23 +4,35 @@
 
 namespace tarvex {
 
+void InitializePlugin() {}
+
 FilterApp::FilterApp(const AppServices& services)
     : services_(services),
       settings_(services.settings),
       bayesFilter_(services.clock, services.fs, services.ui) {}
 
-FilterApp::~FilterApp() = default;
+// The controller goes first: it must not outlive the filter it serves.
+FilterApp::~FilterApp() { controller_.reset(); }
 
 bool FilterApp::InitInstance() {
   LoadBlacklist(services_.fs, settings_, &lists_.blacklistAddresses, &lists_.blacklistDomains);
   LoadWhitelist(services_.fs, settings_, &lists_.whitelistAddresses, &lists_.whitelistDomains);
   bayesFilter_.LoadAtStartup(settings_);
-  folderManager_ = services_.host.CreateFolderManager();
+  try {
+    controller_ = std::make_unique<PluginController>(services_.host, services_.ui, services_.loop);
+    controller_->Start(this);
+  } catch (const HostError& error) {
+    controller_.reset();
+    ReportHostError(services_.ui, error);
+  }
   return true;
 }
 
 int FilterApp::ExitInstance() {
-  folderManager_.reset();
+  if (controller_) {
+    controller_->Stop();
+    controller_.reset();
+  }
   return 0;
 }
 
@@ -29,12 +41,59 @@ void FilterApp::ClassifyNewMessage(int32_t messageId, FolderWatcher& watcher) {
 }
 
 ClassifyResult FilterApp::Classify(int32_t messageId, HostFolder& folder) {
-  if (!folderManager_) {
+  HostFolderManager* manager = controller_ ? controller_->folderManager() : nullptr;
+  if (!manager) {
     ReportHostError(services_.ui, HostError(status::kInvalidPointer, ""));
     return {};
   }
-  ClassifierContext context{bayesFilter_, lists_, settings_, services_.ui, *folderManager_};
+  ClassifierContext context{bayesFilter_, lists_, settings_, services_.ui, *manager};
   return ClassifyMessage(context, folder, messageId);
+}
+
+UserCommandContext FilterApp::Commands() {
+  return {*controller_, bayesFilter_, settings_, services_.ui};
+}
+
+void FilterApp::OnCommand(uint32_t id) {
+  if (!controller_) return;
+  switch (id) {
+    case command::kMarkSpam:
+      return MarkSpam();
+    case command::kNotSpam:
+      return NotSpam();
+    case command::kTrainFilter:
+      return OpenTrainingDialog();
+    case command::kMailHeaders:
+      return ShowMailHeaders();
+    default:
+      return;
+  }
+}
+
+void FilterApp::MarkSpam() {
+  UserCommandContext c = Commands();
+  tarvex::MarkSpam(c);
+}
+
+void FilterApp::NotSpam() {
+  UserCommandContext c = Commands();
+  tarvex::NotSpam(c);
+}
+
+void FilterApp::ShowMailHeaders() {
+  UserCommandContext c = Commands();
+  tarvex::ShowMailHeaders(c);
+}
+
+void FilterApp::OpenTrainingDialog() {
+  UserCommandContext c = Commands();
+  tarvex::OpenTrainingDialog(c);
+}
+
+void FilterApp::TrainFromFolders(const std::vector<std::string>& spamFolders,
+                                 const std::vector<std::string>& goodFolders) {
+  UserCommandContext c = Commands();
+  tarvex::TrainFromFolders(c, spamFolders, goodFolders);
 }
 
 }  // namespace tarvex

@@ -1,17 +1,21 @@
 // The application object: owns the Bayesian filter and the sender lists for
-// the module's whole life, and the binding to the mail client.
+// the module's whole life, and the controller that binds it to the mail
+// client from instance initialisation to instance exit.
 #ifndef TARVEX_APP_FILTER_APP_H_
 #define TARVEX_APP_FILTER_APP_H_
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "bayes/bayes_filter.h"
 #include "classify/classifier.h"
-#include "host/folder_watcher.h"
-#include "host/host.h"
+#include "classify/user_commands.h"
+#include "host/plugin_controller.h"
 #include "lists/sender_lists.h"
 #include "platform/clock.h"
+#include "platform/event_loop.h"
 #include "platform/file_system.h"
 #include "settings/filter_settings.h"
 #include "ui/user_interface.h"
@@ -25,37 +29,60 @@ struct AppServices {
   SettingsStore& settings;
   UserInterface& ui;
   HostLibrary& host;
+  EventLoop& loop;
 };
 
-class FilterApp {
+// Command ids of the toolbar buttons and the drop-down menu.
+namespace command {
+constexpr uint32_t kMarkSpam = 600, kNotSpam = 601, kBlackList = 602, kWhiteList = 603,
+                   kTrainFilter = 604, kMailHeaders = 605, kSettingsMenu = 606;
+constexpr uint32_t kSettings = 32771, kHelp = 32772, kAbout = 32773, kSupport = 32774;
+}  // namespace command
+
+// The module's one export; it does nothing: start-up happens in InitInstance.
+void InitializePlugin();
+
+class FilterApp : public PluginClient {
  public:
   explicit FilterApp(const AppServices& services);
-  virtual ~FilterApp();
+  ~FilterApp() override;
   FilterApp(const FilterApp&) = delete;
   FilterApp& operator=(const FilterApp&) = delete;
 
   // Loads the blacklist, the whitelist, the word database and the ignore
-  // words, and connects to the host's folders.
+  // words, then creates and starts the controller. A host that cannot be
+  // reached is reported; the filter then runs without a controller.
   bool InitInstance();
+  // Stops and destroys the controller.
   int ExitInstance();
 
-  // Classifies a message that arrived in the watcher's folder; reports host
-  // failures itself.
-  void ClassifyNewMessage(int32_t messageId, FolderWatcher& watcher);
-  // The same, telling what happened.
+  // PluginClient.
+  void ClassifyNewMessage(int32_t messageId, FolderWatcher& watcher) override;
+  void OnCommand(uint32_t command) override;
+
+  // Classifies a message of folder, telling what happened.
   ClassifyResult Classify(int32_t messageId, HostFolder& folder);
 
+  void MarkSpam();
+  void NotSpam();
+  void ShowMailHeaders();
+  void OpenTrainingDialog();
+  void TrainFromFolders(const std::vector<std::string>& spamFolders,
+                        const std::vector<std::string>& goodFolders);
+
+  PluginController* controller() { return controller_.get(); }
   BayesFilter& bayesFilter() { return bayesFilter_; }
   SenderLists& lists() { return lists_; }
-  const FilterSettings& settings() const { return settings_; }
-  HostFolderManager* folderManager() { return folderManager_.get(); }
+  FilterSettings& settings() { return settings_; }
 
  private:
+  UserCommandContext Commands();
+
   AppServices services_;
   FilterSettings settings_;
+  std::unique_ptr<PluginController> controller_;
   BayesFilter bayesFilter_;
   SenderLists lists_;
-  HostRef<HostFolderManager> folderManager_;
 };
 
 }  // namespace tarvex

@@ -206,11 +206,12 @@ int RunClassify(CommandContext& ctx, const MessageOptions& options) {
   OverlayFileSystem dry_run(profile.fs());
   MemoryHost host;
   host.AddFolder(MemoryHost::kLocalFoldersId, "DedoZarozo");
+  ManualEventLoop loop;  // nothing is scheduled: the messages are handed over directly
   int result;
   {
-    FilterApp app({profile.clock(), dry_run, profile.store(), profile.ui(), host});
+    FilterApp app({profile.clock(), dry_run, profile.store(), profile.ui(), host, loop});
     app.InitInstance();
-    HostRef<HostFolder> inbox = app.folderManager()->GetFolder(MemoryHost::kInboxId);
+    HostRef<HostFolder> inbox = app.controller()->folderManager()->GetFolder(MemoryHost::kInboxId);
     result = ForEachMessage(ctx, options, [&](const std::string& file, const RawMessage& m) {
       const int32_t id =
           host.AddMessage(MemoryHost::kInboxId, HostHeadersOf(m.header), cp1252::ToUtf8(m.body));

@@ -1,20 +1,34 @@
-// The plug-in's hold on one watched folder: the folder whose new messages it
-// hands to the classifier.
+// The subscription to one watched folder: its new messages go to the
+// controller, which hands them to the classifier together with the watcher.
 #ifndef TARVEX_HOST_FOLDER_WATCHER_H_
 #define TARVEX_HOST_FOLDER_WATCHER_H_
 
+#include <cstdint>
+#include <functional>
+
 #include "host/host.h"
+#include "host/subscription.h"
 
 namespace tarvex {
 
 class FolderWatcher {
  public:
-  explicit FolderWatcher(HostRef<HostFolder> folder) : folder_(std::move(folder)) {}
-  virtual ~FolderWatcher() = default;
+  using NewMessageHandler = std::function<void(int32_t messageId, FolderWatcher& watcher)>;
+
+  // Subscribes to the folder's events. Raises HostError.
+  FolderWatcher(HostLibrary& library, HostRef<HostFolder> folder, NewMessageHandler onNewMessage);
+  // Unsubscribes from the folder. Raises HostError.
+  void Detach();
+  // Detaches quietly if that was not done.
+  ~FolderWatcher();
+  FolderWatcher(const FolderWatcher&) = delete;
+  FolderWatcher& operator=(const FolderWatcher&) = delete;
+
   HostFolder& folder() const { return *folder_; }
 
  private:
   HostRef<HostFolder> folder_;
+  HostRef<Subscription> subscription_;
 };
 
 }  // namespace tarvex

@@ -15,25 +15,41 @@ constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;
 
 enum class ControlKind {
-  kStatic,         // a label
+  kStatic,  // a label
   kGroupBox,
   kEdit,           // single-line text box
   kMultiLineEdit,  // read-only multi-line text
   kButton,
   kDefaultButton,  // pressed by Enter
   kCheckBox,
-  kListView,       // rows in columns, optional check boxes
-  kComboBox,       // drop-down list
+  kListView,  // rows in columns, optional check boxes
+  kComboBox,  // drop-down list
   kBitmap,
   kIcon,
 };
 
-// One control: its id, kind, initial text, and place in dialog units.
+// Looks and behaviours of a control beyond what its kind implies
+// (ControlTemplate::style); front ends render them, presenters never need them.
+namespace ctl {
+constexpr uint32_t kBorder = 0x1;
+constexpr uint32_t kVScroll = 0x2;
+// An edit scrolls sideways as the user types, so its text may be wider than
+// the box; without it the text stops at the box's right edge.
+constexpr uint32_t kAutoHScroll = 0x4;
+constexpr uint32_t kReadOnly = 0x8;
+constexpr uint32_t kSorted = 0x10;         // list views and combo boxes keep their rows sorted
+constexpr uint32_t kReportView = 0x20;     // a list view shows its rows in columns
+constexpr uint32_t kFullRowSelect = 0x40;  // ... and highlights the whole selected row
+}  // namespace ctl
+
+// One control: its id, kind, initial text, place in dialog units and style
+// (ctl:: flags).
 struct ControlTemplate {
   int id;
   ControlKind kind;
   std::string text;
   int x, y, width, height;
+  uint32_t style = 0;
 };
 
 struct DialogTemplate {

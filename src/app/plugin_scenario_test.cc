@@ -1,0 +1,267 @@
+// The plug-in end to end against the in-memory host: loaded, initialised by
+// the host, watching folders, classifying what arrives, obeying the user's
+// commands, shut down in order, with every host reference released.
+#include <gtest/gtest.h>
+
+#include "app/filter_app.h"
+#include "bayes/database_file.h"
+#include "host/memory/memory_host.h"
+#include "ui/folder_dialogs.h"
+#include "ui/scripted_ui.h"
+
+namespace tarvex {
+namespace {
+
+constexpr int32_t kInbox = MemoryHost::kInboxId;
+
+class Plugin : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteStringValue(store_, "WordFilePath", "/p/words.db");
+    WriteStringValue(store_, "BlackListPath", "/p/black.xml");
+    WriteStringValue(store_, "WhiteListPath", "/p/white.xml");
+    fs_.files()["/p/black.xml"] =
+        "<BlackList>\n    <Domain Name=\"spam.example\" />\n</BlackList>\n";
+    fs_.files()["/p/white.xml"] = "<WhiteList />\n";
+    for (const char* option : {"LearnFromMarkSpam", "LearnFromNotSpam", "ConsiderNonEnglishSpam"}) {
+      WriteDwordValue(store_, option, 1);
+    }
+    work_ = host_.AddFolder(MemoryHost::kLocalFoldersId, "Work");
+    host_.AddFolder(work_, "Inbox");  // a second "Inbox" is never watched
+  }
+
+  void TearDown() override {
+    Unload();
+    EXPECT_EQ(host_.LiveObjects(), 0);
+    EXPECT_EQ(host_.Subscriptions(), 0u);
+    EXPECT_EQ(host_.ComponentInitializations(), host_.ComponentUninitializations());
+  }
+
+  void Load() {
+    app_ = std::make_unique<FilterApp>(AppServices{clock_, fs_, store_, ui_, host_, loop_});
+    app_->InitInstance();
+  }
+  void Unload() {
+    if (!app_) return;
+    app_->ExitInstance();
+    app_.reset();
+  }
+  void Started() {
+    Load();
+    host_.RaiseInit();
+    spam_ = host_.FolderId("DedoZarozo");
+  }
+  // Runs a toolbar command as a click would: through the hidden window.
+  void Command(uint32_t id) {
+    app_->controller()->PostCommand(id);
+    loop_.RunPending();
+  }
+  void Select(int32_t folder, std::vector<int32_t> ids) {
+    host_.SetCurrentFolder(folder);
+    host_.SetSelection(std::move(ids));
+  }
+  int32_t Add(int32_t folder, const std::string& from, const std::string& extra = "") {
+    HostHeaders headers = {{"From", from}, {"Subject", "note " + extra}};
+    if (!extra.empty()) headers.push_back({"X-TVX-LEARN", extra});
+    return host_.AddMessage(folder, headers, "see you at the meeting tomorrow");
+  }
+  std::string Header(int32_t folder, int32_t id, const std::string& name) {
+    for (const auto& [n, v] : host_.Message(folder, id).headers) {
+      if (n == name) return v;
+    }
+    return "(none)";
+  }
+  std::string Database() {
+    std::string text = fs_.files()["/p/words.db"];
+    Scramble(text.data(), text.size());
+    return text;
+  }
+  int32_t Spam() { return app_->bayesFilter().SpamMessageCount(); }
+  int32_t Clean() { return app_->bayesFilter().CleanMessageCount(); }
+
+  ManualClock clock_{1'700'000'000};
+  MemoryFileSystem fs_;
+  MemorySettingsStore store_;
+  ScriptedUi ui_;
+  MemoryHost host_;
+  ManualEventLoop loop_;
+  std::unique_ptr<FilterApp> app_;
+  int32_t work_ = 0, spam_ = 0;
+};
+
+TEST_F(Plugin, SetsUpOnInitAndClassifiesOnlyWatchedFolders) {
+  InitializePlugin();
+  Load();
+  EXPECT_EQ(host_.FolderId("DedoZarozo"), -1);  // nothing before the host is ready
+  Started();
+  ASSERT_NE(spam_, -1);
+  EXPECT_EQ(host_.FolderWalk()[1], kInbox);
+  ASSERT_EQ(host_.ToolbarCount(), 1u);
+  EXPECT_EQ(host_.Toolbar(0).flags, (std::vector<int32_t>{0}));
+  EXPECT_EQ(loop_.TimerPeriod(app_->controller(), PluginController::kToolbarTimerId), 1000u);
+  EXPECT_EQ(app_->controller()->watchedFolders().size(), 2u);  // Inbox and Work
+
+  const int32_t inboxMail = host_.DeliverNewMessage(kInbox, {{"From", "<a@spam.example>"}}, "x");
+  const int32_t workMail = host_.DeliverNewMessage(work_, {{"From", "<b@ok.example>"}}, "hello");
+  const int32_t sent = host_.DeliverNewMessage(MemoryHost::kSentItemsId, {{"From", "<c@d>"}}, "x");
+  EXPECT_EQ(host_.Moves().size(), 1u);  // the blacklisted one went to DedoZarozo
+  EXPECT_EQ(host_.Moves()[0].source_id, inboxMail);
+  EXPECT_EQ(Header(work_, workMail, "X-TVX-RESULT"), "Clean");
+  EXPECT_EQ(Header(MemoryHost::kSentItemsId, sent, "X-TVX-RESULT"), "(none)");
+
+  // A folder made after start-up is not watched until the next "OnInitOEAPI".
+  const int32_t later = host_.AddFolder(MemoryHost::kLocalFoldersId, "Later");
+  const int32_t lateMail = host_.DeliverNewMessage(later, {{"From", "<b@ok.example>"}}, "x");
+  EXPECT_EQ(Header(later, lateMail, "X-TVX-RESULT"), "(none)");
+
+  host_.RaiseShutdown();
+  host_.RaiseShutdown();  // nothing left to release
+  EXPECT_TRUE(app_->controller()->watchedFolders().empty());
+  host_.DeliverNewMessage(kInbox, {{"From", "<a@spam.example>"}}, "x");
+  EXPECT_EQ(host_.Moves().size(), 1u);
+  EXPECT_TRUE(ui_.MessageBoxes().empty());
+
+  host_.RaiseInit();  // connects everything again
+  EXPECT_EQ(host_.ToolbarCount(), 2u);
+  EXPECT_EQ(app_->controller()->watchedFolders().size(), 3u);
+}
+
+TEST_F(Plugin, MarkSpamLearnsMarksMovesAndSaves) {
+  Started();
+  const int32_t a = Add(kInbox, "<x@y.example>");
+  const int32_t judged = Add(kInbox, "<x@y.example>", "Not Spam");
+  const int saves = fs_.commits();
+  Select(kInbox, {});
+  Command(command::kMarkSpam);
+  EXPECT_EQ(fs_.commits(), saves);  // nothing selected: not even a save
+
+  Select(kInbox, {a, judged});
+  Command(command::kMarkSpam);
+  ASSERT_EQ(host_.Moves().size(), 1u);
+  const int32_t moved = host_.Moves()[0].target_id;
+  EXPECT_EQ(Header(spam_, moved, "X-TVX-LEARN"), "Spam");
+  EXPECT_EQ(Header(kInbox, judged, "X-TVX-LEARN"), "Not Spam");
+  EXPECT_EQ(Spam(), 1);
+  EXPECT_NE(Database().find("Spam = 1\n"), std::string::npos);
+
+  // In the spam folder itself nothing is moved.
+  const int32_t there = Add(spam_, "<x@y.example>");
+  Select(spam_, {there});
+  Command(command::kMarkSpam);
+  EXPECT_EQ(host_.Moves().size(), 1u);
+  EXPECT_EQ(Header(spam_, there, "X-TVX-LEARN"), "Spam");
+}
+
+TEST_F(Plugin, NotSpamAsksForADestinationOncePerCommand) {
+  Started();
+  const int32_t fresh = Add(spam_, "<x@y.example>");
+  const int32_t markedSpam = Add(spam_, "<x@y.example>", "Spam");
+  const int32_t markedGood = Add(spam_, "<x@y.example>", "Not Spam");
+  Select(spam_, {fresh, markedSpam, markedGood});
+  ui_.QueueScript("Select Destination Folder", [&](DialogDriver& d) {
+    EXPECT_EQ(d.Rows(DestinationFolderDialog::kFolderBox)[0], "Inbox");
+    // A message arriving while the dialog is open is classified inside it.
+    host_.DeliverNewMessage(kInbox, {{"From", "<a@spam.example>"}}, "x");
+    d.Select(DestinationFolderDialog::kFolderBox, 0);
+    d.Click(kIdOk);
+  });
+  Command(command::kNotSpam);
+  EXPECT_EQ(ui_.Dialogs().size(), 1u);
+  std::vector<MemoryHost::Move> moves = host_.Moves();
+  ASSERT_EQ(moves.size(), 3u);  // the nested spam, then the two messages judged here
+  EXPECT_EQ(moves[1].target_folder, kInbox);
+  EXPECT_EQ(Header(kInbox, moves[1].target_id, "X-TVX-LEARN"), "Not Spam");
+  EXPECT_EQ(Header(spam_, markedGood, "X-TVX-LEARN"), "Not Spam");
+  EXPECT_GE(Clean(), 2);  // one learnt, one corrected (at least once)
+
+  // Cancel: learnt and marked, not moved; no setting stored.
+  const int32_t other = Add(spam_, "<x@y.example>");
+  Select(spam_, {other});
+  ui_.QueueScript([](DialogDriver& d) {
+    d.Tick(DestinationFolderDialog::kPermanent, true);
+    d.Click(kIdCancel);
+  });
+  Command(command::kNotSpam);
+  EXPECT_EQ(Header(spam_, other, "X-TVX-LEARN"), "Not Spam");
+  EXPECT_EQ(host_.Moves().size(), 3u);
+  EXPECT_EQ(FilterSettings(store_).GetNotSpamFolderName(), "");
+
+  // A stored destination skips the dialog; outside the spam folder nothing moves.
+  FilterSettings(store_).SetNotSpamFolderName("Work");
+  const int32_t last = Add(spam_, "<x@y.example>");
+  Select(spam_, {last});
+  Command(command::kNotSpam);
+  EXPECT_EQ(host_.Moves().back().target_folder, work_);
+  const int32_t inInbox = Add(kInbox, "<x@y.example>");
+  Select(kInbox, {inInbox});
+  Command(command::kNotSpam);
+  EXPECT_EQ(Header(kInbox, inInbox, "X-TVX-LEARN"), "Not Spam");
+  EXPECT_EQ(ui_.Dialogs().size(), 2u);
+}
+
+TEST_F(Plugin, TrainsOnTheFoldersChosenInTheTrainingDialog) {
+  Started();
+  const int32_t samples = host_.AddFolder(MemoryHost::kLocalFoldersId, "Samples");
+  for (int i = 0; i < 3; ++i) Add(samples, "<s@s.example>");
+  for (int i = 0; i < 2; ++i) Add(work_, "<w@w.example>");
+  app_->bayesFilter().LearnMessage("old words here", "", 1);
+  auto pick = [](const std::string& folder) {
+    return [folder](DialogDriver& d) {
+      const std::vector<std::string> rows = d.Rows(FolderPickDialog::kFolderList);
+      for (size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i] == folder) d.TickRow(FolderPickDialog::kFolderList, static_cast<int>(i), true);
+      }
+      d.Click(kIdOk);
+    };
+  };
+  ui_.QueueScript("Train the Bayesian filter", [](DialogDriver& d) {
+    d.Click(TrainingDialog::kSpamPick);
+    d.Click(TrainingDialog::kGoodPick);
+    EXPECT_EQ(d.Text(TrainingDialog::kSpamText), "Samples;");
+    d.Tick(TrainingDialog::kEmptyFirst, true);
+    d.Click(TrainingDialog::kStartTraining);
+  });
+  ui_.QueueScript(pick("Samples"));
+  ui_.QueueScript(pick("Work"));
+  Command(command::kTrainFilter);
+  EXPECT_EQ(Spam(), 1 + 3);
+  EXPECT_EQ(Clean(), 2);
+  EXPECT_FALSE(app_->bayesFilter().engine().LookupWord("old"));  // emptied first
+}
+
+TEST_F(Plugin, ShowsRawHeadersOnlyForExactlyOneMessage) {
+  Started();
+  const int32_t a = Add(kInbox, "<x@y.example>");
+  const int32_t b = Add(kInbox, "<x@y.example>");
+  for (auto selection : {std::vector<int32_t>{}, std::vector<int32_t>{a, b}}) {
+    Select(kInbox, selection);
+    Command(command::kMailHeaders);
+  }
+  EXPECT_TRUE(ui_.Dialogs().empty());
+  Select(kInbox, {a});
+  Command(command::kMailHeaders);
+  ASSERT_EQ(ui_.Dialogs().size(), 1u);
+  EXPECT_EQ(ui_.Dialogs()[0].controlTexts.at(RawHeadersDialog::kHeaders),
+            "From: <x@y.example>\r\nSubject: note \r\n");
+}
+
+TEST_F(Plugin, ReportsHostFailuresAndGoesOn) {
+  host_.FailNext("CreateApi", status::kFail);
+  Started();
+  EXPECT_EQ(ui_.MessageBoxTexts(), (std::vector<std::string>{"Unspecified error"}));
+  EXPECT_EQ(host_.ToolbarCount(), 0u);
+  EXPECT_EQ(app_->controller()->watchedFolders().size(), 2u);  // phase two still ran
+}
+
+TEST_F(Plugin, IgnoresTheHostAfterStopAndExitsWithoutItsInitialisation) {
+  Load();
+  Unload();
+  Load();
+  app_->controller()->Stop();
+  host_.RaiseInit();
+  EXPECT_EQ(host_.ToolbarCount(), 0u);
+  EXPECT_TRUE(app_->controller()->watchedFolders().empty());
+}
+
+}  // namespace
+}  // namespace tarvex

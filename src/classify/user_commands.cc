@@ -1,0 +1,153 @@
+#include "classify/user_commands.h"
+
+#include <optional>
+
+#include "classify/message_actions.h"
+#include "classify/verdict_headers.h"
+#include "host/folder_lookup.h"
+#include "host/host_error_report.h"
+#include "ui/folder_dialogs.h"
+
+namespace tarvex {
+namespace {
+
+HostFolderManager& Manager(UserCommandContext& c) {
+  HostFolderManager* manager = c.controller.folderManager();
+  if (!manager) throw HostError(status::kInvalidPointer, "");
+  return *manager;
+}
+
+// The spam folder's id; raises the invalid-pointer failure when there is none.
+int32_t SpamFolderId(UserCommandContext& c) {
+  HostRef<HostFolder> spam = GetSpamFolder(Manager(c));
+  if (!spam) throw HostError(status::kInvalidPointer, "");
+  return spam->GetId();
+}
+
+// Runs a command, reporting a host failure that ends it.
+template <typename Fn>
+void Reporting(UserCommandContext& c, Fn command) {
+  try {
+    command();
+  } catch (const HostError& error) {
+    ReportHostError(c.ui, error);
+  }
+}
+
+// Where "Not Spam" moves messages out of the spam folder: the folder the
+// settings name, else the one the user picks; none after Cancel.
+std::optional<int32_t> NotSpamDestination(UserCommandContext& c) {
+  std::string name = c.settings.GetNotSpamFolderName();
+  if (name.empty()) {
+    std::vector<std::string> names;
+    c.controller.ListFolderNames(&names);
+    DestinationFolderDialog dialog(names, c.settings);
+    if (c.ui.RunModal(dialog) != kIdOk) return std::nullopt;
+    name = names[static_cast<size_t>(dialog.selectedIndex)];
+  }
+  return c.controller.FindFolderIdByName(name);
+}
+
+}  // namespace
+
+void LearnMessageById(UserCommandContext& c, int32_t messageId, bool spam) {
+  Reporting(c, [&] {
+    HostRef<HostMessage> message = c.controller.GetCurrentMessage(messageId);
+    LearnFromMessage(c.filter, c.ui, std::move(message), spam);
+  });
+}
+
+void RelearnMessageById(UserCommandContext& c, int32_t messageId, bool wasSpam) {
+  HostRef<HostMessage> message = c.controller.GetCurrentMessage(messageId);
+  std::string body = message->GetPartText(message->GetBodyPart());
+  std::string header = message->GetHeaderText();
+  c.filter.RelearnMessage(std::move(body), std::move(header), wasSpam);
+}
+
+void TrainFromFolder(UserCommandContext& c, const std::string& folderName, bool spam) {
+  Reporting(c, [&] {
+    HostRef<HostFolder> folder = FindFolderByName(Manager(c), folderName);
+    if (!folder) return;
+    for (HostRef<HostMessage> m = folder->GetFirstMessage(); m; m = folder->GetNextMessage()) {
+      LearnFromMessage(c.filter, c.ui, m, spam);
+    }
+  });
+}
+
+void MarkSpam(UserCommandContext& c) {
+  const std::vector<int32_t> ids = c.controller.GetSelectedMessageIds();
+  if (ids.empty()) return;
+  Reporting(c, [&] {
+    HostRef<HostFolder> spam = GetSpamFolder(Manager(c));
+    const int32_t spamId = spam ? spam->GetId() : 0;
+    for (int32_t id : ids) {
+      const int32_t folderId = c.controller.GetCurrentFolderId();
+      HostRef<HostMessage> message = c.controller.GetMessageInFolder(id, folderId);
+      if (!message) throw HostError(status::kInvalidPointer, "");
+      const int32_t part = message->GetRootPart();
+      int32_t judged = 0;
+      message->GetHeaderValue(part, header::kLearn, &judged);
+      if (judged) continue;
+      if (c.settings.GetLearnFromMarkSpam()) LearnMessageById(c, id, true);
+      message->SetHeaderValue(part, header::kLearn, header::kLearnSpam);
+      message->Commit();
+      // A message already in the spam folder stays where it is.
+      if (!spam || spamId != folderId) {
+        MoveToSpamFolder(Manager(c), c.settings, c.ui, std::move(message), id, folderId);
+      }
+    }
+    c.filter.SaveDatabase();
+  });
+}
+
+void NotSpam(UserCommandContext& c) {
+  Reporting(c, [&] {
+    const int32_t folderId = c.controller.GetCurrentFolderId();
+    const bool inSpamFolder = SpamFolderId(c) == folderId;
+    const std::vector<int32_t> ids = c.controller.GetSelectedMessageIds();
+    if (ids.empty()) return;
+    const std::optional<int32_t> destination = inSpamFolder ? NotSpamDestination(c) : std::nullopt;
+    const bool learn = c.settings.GetLearnFromNotSpam() != 0;
+    for (int32_t id : ids) {
+      const std::string verdict = c.controller.GetLearnHeader(id);
+      if (verdict.empty()) {
+        if (learn) LearnMessageById(c, id, false);
+      } else if (verdict == header::kLearnSpam) {
+        if (learn) RelearnMessageById(c, id, true);
+      } else {
+        continue;
+      }
+      c.controller.SetHeaderById(id, header::kLearn, header::kLearnNotSpam);
+      if (destination) Manager(c).MoveMessage(folderId, *destination, id);
+    }
+  });
+}
+
+void ShowMailHeaders(UserCommandContext& c) {
+  Reporting(c, [&] {
+    const int32_t folderId = c.controller.GetCurrentFolderId();
+    const std::vector<int32_t> ids = c.controller.GetSelectedMessageIds();
+    if (ids.size() != 1) return;
+    HostRef<HostMessage> message = c.controller.GetMessageInFolder(ids[0], folderId);
+    if (!message) return;
+    RawHeadersDialog dialog;
+    dialog.rawHeaderText = message->GetRawHeaders();
+    c.ui.RunModal(dialog);
+  });
+}
+
+void TrainFromFolders(UserCommandContext& c, const std::vector<std::string>& spamFolders,
+                      const std::vector<std::string>& goodFolders) {
+  for (const std::string& name : spamFolders) TrainFromFolder(c, name, true);
+  for (const std::string& name : goodFolders) TrainFromFolder(c, name, false);
+}
+
+void OpenTrainingDialog(UserCommandContext& c) {
+  TrainingDialog dialog(c.ui);
+  c.controller.ListFolderNames(&dialog.allFolders);
+  if (c.ui.RunModal(dialog) != kIdOk) return;
+  if (dialog.emptyFirst) c.filter.EmptyDatabase();
+  TrainFromFolders(c, dialog.spamFolders, dialog.goodFolders);
+}
+
+}  // namespace tarvex
