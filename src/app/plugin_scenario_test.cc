@@ -144,12 +144,15 @@ TEST_F(Plugin, MarkSpamLearnsMarksMovesAndSaves) {
   EXPECT_EQ(Spam(), 1);
   EXPECT_NE(Database().find("Spam = 1\n"), std::string::npos);
 
-  // In the spam folder itself nothing is moved.
+  // In the spam folder itself nothing is moved; with learning turned off the
+  // message is still marked.
+  WriteDwordValue(store_, "LearnFromMarkSpam", 0);
   const int32_t there = Add(spam_, "<x@y.example>");
   Select(spam_, {there});
   Command(command::kMarkSpam);
   EXPECT_EQ(host_.Moves().size(), 1u);
   EXPECT_EQ(Header(spam_, there, "X-TVX-LEARN"), "Spam");
+  EXPECT_EQ(Spam(), 1);
 }
 
 TEST_F(Plugin, NotSpamAsksForADestinationOncePerCommand) {
