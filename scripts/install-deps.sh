@@ -8,6 +8,7 @@ packages=(
   clang libclang-rt-14-dev        # libFuzzer and the sanitizer runtimes for clang
   libgtest-dev libgmock-dev libbenchmark-dev
   libtinyxml-dev libcli11-dev
+  libgmime-3.0-dev pkg-config    # MIME decoding of the Maildir host
 )
 
 missing=()

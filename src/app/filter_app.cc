@@ -1,6 +1,10 @@
 #include "app/filter_app.h"
 
+#include "app/addresses.h"
 #include "host/host_error_report.h"
+#include "ui/about_dialog.h"
+#include "ui/list_dialogs.h"
+#include "ui/settings_dialog.h"
 
 namespace tarvex {
 
@@ -54,6 +58,8 @@ UserCommandContext FilterApp::Commands() {
   return {*controller_, bayesFilter_, settings_, services_.ui};
 }
 
+// The command table of the hidden window. The settings menu's own button
+// (kSettingsMenu) only opens its menu and has no command.
 void FilterApp::OnCommand(uint32_t id) {
   if (!controller_) return;
   switch (id) {
@@ -61,13 +67,42 @@ void FilterApp::OnCommand(uint32_t id) {
       return MarkSpam();
     case command::kNotSpam:
       return NotSpam();
+    case command::kBlackList:
+      return OpenBlacklistDialog();
+    case command::kWhiteList:
+      return OpenWhitelistDialog();
     case command::kTrainFilter:
       return OpenTrainingDialog();
     case command::kMailHeaders:
       return ShowMailHeaders();
+    case command::kSettings:
+      return OpenSettingsDialog();
+    case command::kSupport:
+      return services_.ui.OpenAddress(SupportAddress());
+    case command::kHelp:
+      return services_.ui.OpenAddress(HelpAddress());
+    case command::kAbout: {
+      AboutDialog about;
+      services_.ui.RunModal(about);
+      return;
+    }
     default:
       return;
   }
+}
+
+void FilterApp::OpenBlacklistDialog() {
+  OpenListDialog(services_.ui, services_.fs, settings_, ListId::Blacklist,
+                 lists_.blacklistAddresses, lists_.blacklistDomains);
+}
+
+void FilterApp::OpenWhitelistDialog() {
+  OpenListDialog(services_.ui, services_.fs, settings_, ListId::Whitelist,
+                 lists_.whitelistAddresses, lists_.whitelistDomains);
+}
+
+void FilterApp::OpenSettingsDialog() {
+  tarvex::OpenSettingsDialog(services_.ui, bayesFilter_, settings_);
 }
 
 void FilterApp::MarkSpam() {

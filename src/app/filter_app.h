@@ -18,6 +18,7 @@
 #include "platform/event_loop.h"
 #include "platform/file_system.h"
 #include "settings/filter_settings.h"
+#include "ui/plugin_toolbar.h"
 #include "ui/user_interface.h"
 
 namespace tarvex {
@@ -31,13 +32,6 @@ struct AppServices {
   HostLibrary& host;
   EventLoop& loop;
 };
-
-// Command ids of the toolbar buttons and the drop-down menu.
-namespace command {
-constexpr uint32_t kMarkSpam = 600, kNotSpam = 601, kBlackList = 602, kWhiteList = 603,
-                   kTrainFilter = 604, kMailHeaders = 605, kSettingsMenu = 606;
-constexpr uint32_t kSettings = 32771, kHelp = 32772, kAbout = 32773, kSupport = 32774;
-}  // namespace command
 
 // The module's one export; it does nothing: start-up happens in InitInstance.
 void InitializePlugin();
@@ -65,6 +59,9 @@ class FilterApp : public PluginClient {
 
   void MarkSpam();
   void NotSpam();
+  void OpenBlacklistDialog();
+  void OpenWhitelistDialog();
+  void OpenSettingsDialog();
   void ShowMailHeaders();
   void OpenTrainingDialog();
   void TrainFromFolders(const std::vector<std::string>& spamFolders,

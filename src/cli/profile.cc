@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "platform/codepage.h"
+#include "platform/desktop.h"
 
 namespace tarvex {
 namespace {
@@ -31,6 +32,8 @@ int ConsoleUi::MessageBox(const std::string& text, const std::string& caption, u
   ++boxes_shown_;
   return mb::kIdOk;
 }
+
+void ConsoleUi::OpenAddress(const std::string& address) { OpenWithDesktop(address); }
 
 Profile::Profile(const ProfileOptions& options, const GetEnv& getenv, std::ostream& err)
     : paths_(LocateProfile(options, getenv)),

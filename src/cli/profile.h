@@ -41,6 +41,8 @@ class ConsoleUi : public UserInterface {
   void Beep(uint32_t) override {}
   // The command line shows no dialogs: each ends as cancelled.
   int RunModal(DialogPresenter&) override { return 2; }
+  uint32_t ShowPopupMenu(const Menu&, const ScreenRect&) override { return 0; }
+  void OpenAddress(const std::string& address) override;
   int boxes_shown() const { return boxes_shown_; }
 
  private:

@@ -2,6 +2,7 @@
 
 #include "host/folder_lookup.h"
 #include "host/host_error_report.h"
+#include "ui/plugin_toolbar.h"
 
 namespace tarvex {
 namespace {
@@ -45,7 +46,10 @@ T& Required(T* object) {
 }  // namespace
 
 PluginController::PluginController(HostLibrary& library, UserInterface& ui, EventLoop& loop)
-    : MessageWindow(loop), library_(library), ui_(ui) {
+    : MessageWindow(loop),
+      library_(library),
+      ui_(ui),
+      dropDown_(ui, MenuResource, [this](uint32_t command) { PostCommand(command); }) {
   startup_ = Subscription::Create(
       library, {{event::kOnInitOEAPI, 0, [this](const auto&) { OnHostInitialized(); }},
                 {event::kOnShutdownOEAPI, 0, [this](const auto&) { OnHostShutdown(); }}});
@@ -80,12 +84,14 @@ void PluginController::ReleaseAll() {
 void PluginController::Start(PluginClient* client) {
   client_ = client;
   Create("Tarvex");
+  images_ = ToolbarImages();
   for (HostRef<Subscription>* s : {&startup_, &api_, &folderManager_, &toolbar_}) {
     (*s)->Link(true);
   }
 }
 
 void PluginController::Stop() {
+  dropDown_.Detach();
   SendClose();
   try {
     if (HostToolbar* toolbar = this->toolbar()) toolbar->Remove();
@@ -168,7 +174,38 @@ void PluginController::HandleNewMessage(int32_t messageId, FolderWatcher& watche
 }
 
 void PluginController::OnTimer(uint32_t id) {
-  if (id == kToolbarTimerId && client_) client_->OnToolbarTimer();
+  if (id == kToolbarTimerId) BuildToolbarButtons(id);
+}
+
+void PluginController::BuildToolbarButtons(uint32_t timerId) {
+  HostToolbar* host = toolbar();
+  if (!host) return;
+  ToolbarControl* window;
+  try {
+    window = host->GetWindow();
+  } catch (const HostError& error) {
+    ReportHostError(ui_, error);
+    return;
+  }
+  if (!window) return;
+  KillTimer(timerId);
+  dropDown_.Attach(window);
+  if (window->ButtonCount() > 0) return;
+  window->SetParent(this);
+  window->AddStrings(ToolbarStrings());
+  for (size_t i = 0; i < kPluginButtons.size(); ++i) {
+    const int index = static_cast<int>(i);
+    window->InsertButton(index, {index, index, kPluginButtons[i].command, tb::kStateEnabled,
+                                 kPluginButtons[i].style});
+  }
+  dropDown_.SetDropDownMenu(command::kSettingsMenu, kSettingsMenuResource);
+  window->SetImageList(&images_);
+  window->SetHotImageList(&images_);
+}
+
+int PluginController::OnToolbarDropDown(uint32_t command) {
+  dropDown_.ShowDropDownMenu(command);
+  return 0;
 }
 
 void PluginController::OnCommand(uint32_t command) {

@@ -13,6 +13,7 @@
 #include "host/host.h"
 #include "host/subscription.h"
 #include "platform/event_loop.h"
+#include "ui/toolbar.h"
 #include "ui/user_interface.h"
 
 namespace tarvex {
@@ -25,11 +26,9 @@ class PluginClient {
   virtual void ClassifyNewMessage(int32_t messageId, FolderWatcher& watcher) = 0;
   // A toolbar button or menu item was chosen.
   virtual void OnCommand(uint32_t command) = 0;
-  // The toolbar timer ticked (the toolbar waits for its window).
-  virtual void OnToolbarTimer() {}
 };
 
-class PluginController : public MessageWindow {
+class PluginController : public MessageWindow, public ToolbarParent {
  public:
   static constexpr uint32_t kToolbarTimerId = 1999;
   static constexpr uint32_t kToolbarTimerPeriodMs = 1000;
@@ -52,6 +51,14 @@ class PluginController : public MessageWindow {
   // "OnShutdownOEAPI": drops the watchers, the toolbar and the api.
   void OnHostShutdown();
   void HandleNewMessage(int32_t messageId, FolderWatcher& watcher);
+  // The toolbar timer's tick: once the host toolbar has its window, fills it
+  // with the plug-in's buttons (unless it has buttons already) and stops.
+  void BuildToolbarButtons(uint32_t timerId);
+
+  // ToolbarParent: clicks come back as commands of the hidden window, the
+  // drop-down arrow shows the button's menu.
+  void OnToolbarCommand(uint32_t command) override { PostCommand(command); }
+  int OnToolbarDropDown(uint32_t command) override;
 
   // ------------------------------------------------------------ host operations
   // Each reports a host failure through the error report where it says so;
@@ -76,6 +83,8 @@ class PluginController : public MessageWindow {
   HostFolderManager* folderManager() const;
   HostToolbar* toolbar() const;
   UserInterface& ui() const { return ui_; }
+  const DropDownToolBar& dropDownToolBar() const { return dropDown_; }
+  const ImageList& imageList() const { return images_; }
   const std::vector<std::unique_ptr<FolderWatcher>>& watchedFolders() const {
     return watchedFolders_;
   }
@@ -97,6 +106,8 @@ class PluginController : public MessageWindow {
   HostRef<Subscription> api_;
   std::vector<std::unique_ptr<FolderWatcher>> watchedFolders_;
   HostRef<Subscription> folderManager_;
+  ImageList images_;
+  DropDownToolBar dropDown_;
   HostRef<Subscription> toolbar_;
   PluginClient* client_ = nullptr;
 };

@@ -40,6 +40,8 @@ constexpr uint32_t kReadOnly = 0x8;
 constexpr uint32_t kSorted = 0x10;         // list views and combo boxes keep their rows sorted
 constexpr uint32_t kReportView = 0x20;     // a list view shows its rows in columns
 constexpr uint32_t kFullRowSelect = 0x40;  // ... and highlights the whole selected row
+constexpr uint32_t kCenter = 0x80;         // a label centres its text in its box
+constexpr uint32_t kEtchedLine = 0x100;    // a label drawn as an etched horizontal line
 }  // namespace ctl
 
 // One control: its id, kind, initial text, place in dialog units and style
@@ -82,6 +84,9 @@ class DialogView {
   virtual std::string ItemText(int control, int row) const = 0;
   virtual bool ItemChecked(int control, int row) const = 0;
   virtual int Selection(int control) const = 0;
+  virtual void SetItemText(int control, int row, const std::string& text) = 0;
+  virtual void DeleteItem(int control, int row) = 0;
+  virtual void DeleteAllItems(int control) = 0;
 
   virtual int MessageBox(const std::string& text, const std::string& caption, uint32_t style) = 0;
   // Closes the dialog; RunModal returns result.
@@ -93,9 +98,12 @@ class DialogPresenter {
   virtual ~DialogPresenter() = default;
   virtual const DialogTemplate& Template() const = 0;
   virtual void OnInitDialog(DialogView& view) = 0;
-  // A button was pressed (OK and Cancel included) or another control used.
-  // By default OK and Cancel end the dialog with their id.
+  // A button was pressed (OK and Cancel included) or another control used
+  // (text typed, a box ticked, a row or drop-down entry selected). By default
+  // OK and Cancel end the dialog with their id.
   virtual void OnCommand(DialogView& view, int control);
+  // A row of a list was double-clicked; it is the list's selection.
+  virtual void OnDoubleClick(DialogView&, int) {}
 };
 
 }  // namespace tarvex

@@ -143,6 +143,33 @@ int ScriptedDialogView::AddItem(int control, const std::string& text) {
   return row;
 }
 
+void ScriptedDialogView::SetItemText(int control, int row, const std::string& text) {
+  State& state = StateOf(control, kLists, "a list");
+  if (row < 0 || row >= static_cast<int>(state.rows.size())) {
+    throw std::out_of_range(Describe(control) + " has no row " + std::to_string(row));
+  }
+  state.rows[static_cast<size_t>(row)].text = text;
+}
+
+void ScriptedDialogView::DeleteItem(int control, int row) {
+  State& state = StateOf(control, kLists, "a list");
+  if (row < 0 || row >= static_cast<int>(state.rows.size())) {
+    throw std::out_of_range(Describe(control) + " has no row " + std::to_string(row));
+  }
+  state.rows.erase(state.rows.begin() + row);
+  if (state.selection == row) {
+    state.selection = -1;
+  } else if (state.selection > row) {
+    --state.selection;
+  }
+}
+
+void ScriptedDialogView::DeleteAllItems(int control) {
+  State& state = StateOf(control, kLists, "a list");
+  state.rows.clear();
+  state.selection = -1;
+}
+
 int ScriptedDialogView::ItemCount(int control) const {
   return static_cast<int>(StateOf(control, kLists, "a list").rows.size());
 }
@@ -282,6 +309,13 @@ void DialogDriver::Select(int control, int row) {
   Notify(control);
 }
 
+void DialogDriver::DoubleClick(int control, int row) {
+  CheckCanAct("double-click");
+  view_.UserSelect(control, row);
+  view_.focus_ = control;
+  presenter_.OnDoubleClick(view_, control);
+}
+
 void DialogDriver::Click(int control) {
   CheckCanAct("click");
   if (view_.HasControl(control)) {
@@ -416,6 +450,19 @@ std::vector<ScriptedUi::Shown> ScriptedUi::Dialogs() const {
     if (shown.IsDialog()) dialogs.push_back(shown);
   }
   return dialogs;
+}
+
+uint32_t ScriptedUi::ShowPopupMenu(const Menu& menu, const ScreenRect& button) {
+  Shown shown;
+  shown.kind = Shown::Kind::kMenu;
+  shown.menu = menu;
+  shown.button = button;
+  if (!menuChoices_.empty()) {
+    shown.result = static_cast<int>(menuChoices_.front());
+    menuChoices_.pop_front();
+  }
+  log_.push_back(shown);
+  return static_cast<uint32_t>(shown.result);
 }
 
 }  // namespace tarvex

@@ -78,6 +78,9 @@ class ScriptedDialogView : public DialogView {
   // False for every row of a list view without check boxes.
   bool ItemChecked(int control, int row) const override;
   int Selection(int control) const override;
+  void SetItemText(int control, int row, const std::string& text) override;
+  void DeleteItem(int control, int row) override;
+  void DeleteAllItems(int control) override;
   int MessageBox(const std::string& text, const std::string& caption, uint32_t style) override;
   void EndDialog(int result) override;
 
@@ -171,6 +174,8 @@ class DialogDriver {
   void TickRow(int control, int row, bool checked);
   // Selects a row of a list view or combo box; -1 clears the selection.
   void Select(int control, int row);
+  // Selects a row of a list view and double-clicks it.
+  void DoubleClick(int control, int row);
   // Presses a button (a check box toggles). kIdOk and kIdCancel may be
   // clicked without a button of that id: they are what Enter and Escape or
   // the close box send.
@@ -197,7 +202,7 @@ class ScriptedUi : public UserInterface {
  public:
   // One thing shown to the user.
   struct Shown {
-    enum class Kind { kMessageBox, kDialog };
+    enum class Kind { kMessageBox, kDialog, kMenu };
     Kind kind = Kind::kMessageBox;
     std::string text;     // a message box's text
     std::string caption;  // a message box's or a dialog's caption
@@ -211,9 +216,12 @@ class ScriptedUi : public UserInterface {
     int resourceId = 0;                       // a dialog's template resource id
     std::map<int, std::string> controlTexts;  // a dialog's texts right after its initialisation
     std::shared_ptr<const ScriptedDialogView> view;  // a dialog's window, as it was left
+    Menu menu;                                       // a menu's items
+    ScreenRect button{};                             // what a menu keeps clear of
 
     bool IsMessageBox() const { return kind == Kind::kMessageBox; }
     bool IsDialog() const { return kind == Kind::kDialog; }
+    bool IsMenu() const { return kind == Kind::kMenu; }
   };
 
   // UserInterface. Message boxes take the next queued answer, mb::kIdOk when
@@ -225,6 +233,12 @@ class ScriptedUi : public UserInterface {
   // Throws std::logic_error when the dialog refuses to close on the final
   // cancel, or when a script queued for another caption comes up.
   int RunModal(DialogPresenter& dialog) override;
+  // Menus take the next queued choice (0, dismissed, when none is left); its
+  // id is the menu entry's result.
+  uint32_t ShowPopupMenu(const Menu& menu, const ScreenRect& button) override;
+  void OpenAddress(const std::string& address) override { addresses_.push_back(address); }
+  void QueueMenuChoice(uint32_t id) { menuChoices_.push_back(id); }
+  const std::vector<std::string>& openedAddresses() const { return addresses_; }
 
   void QueueAnswer(int answer) { answers_.push_back(answer); }
   void QueueScript(DialogScript script);
@@ -251,6 +265,8 @@ class ScriptedUi : public UserInterface {
   int ShowBox(const std::string& text, const std::string& caption, uint32_t style, int owner);
 
   std::deque<int> answers_;
+  std::deque<uint32_t> menuChoices_;
+  std::vector<std::string> addresses_;
   std::deque<Queued> scripts_;
   std::vector<Shown> log_;
   std::vector<uint32_t> beeps_;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "ui/menu.h"
+
 namespace tarvex {
 
 class DialogPresenter;
@@ -38,6 +40,13 @@ class UserInterface {
   // Shows the dialog and returns when it ends, with its result (kIdOk,
   // kIdCancel ...). Other events may be handled while it is open.
   virtual int RunModal(DialogPresenter& dialog) = 0;
+  // Shows a pop-up menu below `button` (its top left corner at the button's
+  // left and bottom edges, never covering the button) and returns the chosen
+  // item's id, 0 when the menu was dismissed.
+  virtual uint32_t ShowPopupMenu(const Menu& menu, const ScreenRect& button) = 0;
+  // Opens a web or file address with the desktop's "open" action, without
+  // waiting for it or looking at its result.
+  virtual void OpenAddress(const std::string& address) = 0;
 };
 
 // Records every message box and answers from a script (OK when it runs dry).
@@ -55,11 +64,14 @@ class RecordingUi : public UserInterface {
     return answer;
   }
   void Beep(uint32_t type) override { beeps.push_back(type); }
-  // Dialogs are not shown: they end as cancelled.
+  // Dialogs are not shown: they end as cancelled; menus are dismissed.
   int RunModal(DialogPresenter&) override { return 2; }
+  uint32_t ShowPopupMenu(const Menu&, const ScreenRect&) override { return 0; }
+  void OpenAddress(const std::string& address) override { addresses.push_back(address); }
 
   std::vector<Box> boxes;
   std::vector<uint32_t> beeps;
+  std::vector<std::string> addresses;
   std::deque<int> answers;
 };
 

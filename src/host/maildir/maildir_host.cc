@@ -1,0 +1,1162 @@
+#include "host/maildir/maildir_host.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <utility>
+
+#include "host/maildir/maildir_files.h"
+#include "host/maildir/maildir_names.h"
+#include "host/maildir/message_text.h"
+#include "host/maildir/mime_message.h"
+
+// Crash safety
+// ------------
+// A message is one file in new/ or cur/ of one folder. The invariant is that
+// every message is there exactly once, with its old or its new content,
+// whenever the process stops. tmp/ is not part of a folder (mail programs
+// never read it), so a file left there by a crash is litter, not a copy.
+//
+// - Commit writes the new content to a fresh file in tmp/ and flushes it.
+//   Then one renameat2(RENAME_EXCHANGE) swaps it with the message file: the
+//   message's name now holds the new content and the tmp/ name the old. The
+//   folder is flushed and the old content removed. A crash before the swap
+//   leaves the old message (and litter in tmp/), after it the new message.
+//   The swap, unlike a plain rename over the old name, fails when another
+//   program has just renamed the message (say, to change its flags), rather
+//   than bringing back a second copy under the old name; the host then reads
+//   the message again and retries. A file system without the exchange gets
+//   the plain rename, after a check that the message is still there.
+// - MoveMessage and MarkRead are one rename each (to the other folder, or to
+//   cur/ with the "S" flag), without replacing any file there: before it the
+//   old state, after it the new. The folders are flushed after.
+// - AddMessage writes to tmp/, flushes, and renames into new/, as delivery
+//   agents do.
+// - CreateSubFolder makes cur/ last: a folder cut short by a crash has no
+//   cur/ and is not yet taken for a folder; making it again completes it.
+
+namespace tarvex {
+namespace maildir_host_internal {
+
+using maildir::FileIdentity;
+using Lock = std::lock_guard<std::mutex>;
+using FolderPath = std::vector<std::string>;
+
+enum class Kind { kInit, kFolderManager, kApi, kFolder, kToolbar, kMessage };
+using EntityKey = std::pair<Kind, int64_t>;
+
+EntityKey MessageEntity(int32_t folder, int32_t message) {
+  return {Kind::kMessage, (static_cast<int64_t>(folder) << 32) | static_cast<uint32_t>(message)};
+}
+
+// A failure of an operation, with the status it is handed back as. Thrown
+// by the store's helpers, caught where the operation started.
+class OperationError : public std::runtime_error {
+ public:
+  OperationError(HostStatus status, const std::string& description)
+      : std::runtime_error(description), status_(status) {}
+  HostStatus status() const { return status_; }
+
+ private:
+  HostStatus status_;
+};
+
+[[noreturn]] void Throw(HostStatus status, const std::string& description) {
+  throw OperationError(status, description);
+}
+
+[[noreturn]] void ThrowErrno(int error, const std::string& what) {
+  const HostStatus status = error == EACCES || error == EPERM || error == EROFS
+                                ? status::kAccessDenied
+                            : error == ENOMEM ? status::kOutOfMemory
+                                              : status::kFail;
+  Throw(status, what + ": " + std::strerror(error) + ".");
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+std::string ParentDirectory(const std::string& path) { return path.substr(0, path.rfind('/')); }
+
+// The directory name "Local Folders" stands for: none can be called so.
+const char kStoreDir[] = "/";
+const char kStoreName[] = "Local Folders";
+
+struct MessageRecord {
+  int32_t id = 0;
+  std::string file;    // "new/<name>" or "cur/<name>"; empty when not there at the last look
+  bool known = false;  // seen by a scan, or written by the host: not new mail
+};
+
+struct FolderRecord {
+  int32_t id = 0;
+  std::string dir;       // the directory in the root; "" for the Inbox, kStoreDir for the store
+  FolderPath path;       // the names from "Local Folders" down; empty for it
+  bool present = false;  // in the tree at the last look
+  bool real = false;     // its directory is a Maildir
+  std::map<std::string, MessageRecord> messages;  // by unique name
+  std::map<int32_t, std::string> uniques;         // unique names by message id
+  int32_t next_message_id = 1;
+
+  std::string Name() const { return path.empty() ? kStoreName : path.back(); }
+};
+
+struct Subscription {
+  EntityKey key;
+  HostRef<HostEventSink> sink;
+};
+
+// Everything the host holds. The members are guarded by mutex, except the
+// counters, which objects change from their destructors.
+struct Store {
+  Store(const std::string& root_path, MaildirHost::Options host_options)
+      : root(root_path), options(host_options) {
+    Register(kStoreDir);  // MaildirHost::kLocalFoldersId
+    Register("");         // MaildirHost::kInboxId
+  }
+
+  mutable std::mutex mutex;
+  const std::string root;
+  const MaildirHost::Options options;
+
+  std::map<int32_t, FolderRecord> folders;    // never erased: ids and records live on
+  std::map<std::string, int32_t> folder_ids;  // by directory
+  int32_t next_folder_id = 1;
+
+  int32_t current_folder = MaildirHost::kInboxId;
+  std::vector<int32_t> selection;
+  size_t toolbars = 0;
+
+  std::map<uint32_t, Subscription> subscriptions;  // by cookie, so in order of advising
+  uint32_t next_cookie = 1;
+
+  std::function<void(const std::string&)> step_hook;
+
+  std::atomic<int> live_objects{0};
+  std::atomic<int> initializations{0};
+  std::atomic<int> uninitializations{0};
+
+  // The helpers below expect mutex to be held.
+
+  void Step(const char* step) {
+    if (step_hook) step_hook(step);
+  }
+
+  FolderRecord& Register(const std::string& dir) {
+    const int32_t id = next_folder_id++;
+    folder_ids[dir] = id;
+    FolderRecord& record = folders[id];
+    record.id = id;
+    record.dir = dir;
+    return record;
+  }
+
+  std::string DirectoryOf(const FolderRecord& folder) const {
+    return folder.dir.empty() ? root : root + "/" + folder.dir;
+  }
+
+  // ---------------------------------------------------------------- the tree
+
+  // Reads the root again and brings the folder records up to date.
+  void Refresh() {
+    std::vector<std::string> names;
+    if (const int error = maildir::ListDirectory(root, &names)) {
+      ThrowErrno(error, "The mail store " + Quoted(root) + " cannot be read");
+    }
+    std::sort(names.begin(), names.end());
+
+    struct Dir {
+      std::string name;
+      std::vector<std::string> levels;  // as spelled
+    };
+    std::vector<Dir> dirs;
+    std::set<std::string> first_levels;  // decoded
+    for (const std::string& name : names) {
+      std::vector<std::string> levels = maildir::FolderDirLevels(name);
+      if (levels.empty() || !maildir::IsDirectory(root + "/" + name + "/cur")) continue;
+      first_levels.insert(maildir::FolderLevelName(levels[0]));
+      dirs.push_back({name, std::move(levels)});
+    }
+
+    // Which first level each standard folder stands for: the first of its
+    // Maildir names that is there.
+    std::map<std::string, std::string> standard_of;  // decoded first level -> standard name
+    std::vector<std::pair<FolderPath, std::string>> standard_dirs;
+    for (const maildir::StandardFolder& standard : maildir::StandardFolders()) {
+      const char* chosen = standard.maildir_names.front();
+      for (const char* candidate : standard.maildir_names) {
+        if (first_levels.count(candidate)) {
+          chosen = candidate;
+          standard_of[candidate] = standard.name;
+          break;
+        }
+      }
+      standard_dirs.push_back({{standard.name}, "." + maildir::EncodeFolderName(chosen)});
+    }
+    auto shown_first = [&](const std::string& spelling) -> std::string {
+      const std::string name = maildir::FolderLevelName(spelling);
+      if (maildir::IsInboxLevel(name)) return maildir::kInboxName;
+      auto it = standard_of.find(name);
+      return it == standard_of.end() ? name : it->second;
+    };
+    // The directories of standard folders go first, so that they win over
+    // one spelled like the standard name itself.
+    std::stable_partition(dirs.begin(), dirs.end(), [&](const Dir& d) {
+      return standard_of.count(maildir::FolderLevelName(d.levels[0])) != 0;
+    });
+
+    struct Node {
+      std::string dir;
+      bool real = false;
+    };
+    std::map<FolderPath, Node> nodes;  // in walk order: pre-order is the order of paths
+    nodes[{}] = {kStoreDir, false};
+    nodes[{maildir::kInboxName}] = {"", maildir::IsDirectory(root + "/cur")};
+    for (const Dir& d : dirs) {
+      FolderPath path{shown_first(d.levels[0])};
+      for (size_t i = 1; i < d.levels.size(); ++i) {
+        path.push_back(maildir::FolderLevelName(d.levels[i]));
+      }
+      nodes.emplace(path, Node{d.name, true});  // the first of a name stays
+    }
+    for (const auto& [path, dir] : standard_dirs) nodes.emplace(path, Node{dir, false});
+    // Levels above a folder that have no directory of their own.
+    std::vector<std::pair<FolderPath, std::string>> parents;
+    for (const auto& [path, node] : nodes) {
+      if (!node.real || path.size() < 2) continue;
+      const std::vector<std::string> levels = maildir::FolderDirLevels(node.dir);
+      std::string dir;
+      for (size_t i = 0; i + 1 < path.size(); ++i) {
+        dir += "." + levels[i];
+        parents.push_back({FolderPath(path.begin(), path.begin() + i + 1), dir});
+      }
+    }
+    for (const auto& [path, dir] : parents) nodes.emplace(path, Node{dir, false});
+
+    for (auto& entry : folders) entry.second.present = false;
+    for (const auto& [path, node] : nodes) {
+      auto id = folder_ids.find(node.dir);
+      FolderRecord& folder = id == folder_ids.end() ? Register(node.dir) : folders.at(id->second);
+      if (folder.present) continue;
+      folder.path = path;
+      folder.present = true;
+      folder.real = node.real;
+    }
+  }
+
+  FolderRecord* Find(int32_t id) {
+    auto it = folders.find(id);
+    return it == folders.end() ? nullptr : &it->second;
+  }
+
+  // The folder as it is now on disk; it must be there.
+  FolderRecord& Present(int32_t id) {
+    FolderRecord* folder = Find(id);
+    if (!folder || !folder->present) {
+      Throw(status::kInvalidArgument, "There is no folder " + std::to_string(id) + ".");
+    }
+    return *folder;
+  }
+
+  FolderRecord* PresentAt(const FolderPath& path) {
+    for (auto& [id, folder] : folders) {
+      if (folder.present && folder.path == path) return &folder;
+    }
+    return nullptr;
+  }
+
+  std::vector<FolderRecord*> Walk() {
+    std::vector<FolderRecord*> walk;
+    for (auto& [id, folder] : folders) {
+      if (folder.present) walk.push_back(&folder);
+    }
+    std::sort(walk.begin(), walk.end(),
+              [](const FolderRecord* a, const FolderRecord* b) { return a->path < b->path; });
+    return walk;
+  }
+
+  // Gives the folder's directory (and the Maildir in it) when it has none.
+  void Materialize(FolderRecord& folder) {
+    if (folder.dir == kStoreDir)
+      Throw(status::kInvalidArgument, "Local Folders holds no messages.");
+    if (folder.real) return;
+    if (const int error = maildir::MakeMaildir(DirectoryOf(folder), !folder.dir.empty())) {
+      ThrowErrno(error, "The folder " + Quoted(folder.Name()) + " cannot be made");
+    }
+    Refresh();
+    if (!folder.present || !folder.real) {
+      Throw(status::kFail, "The folder " + Quoted(folder.Name()) + " cannot be made.");
+    }
+  }
+
+  int32_t CreateFolder(int32_t parent_id, const std::string& name) {
+    if (!maildir::IsValidFolderName(name)) {
+      Throw(status::kInvalidArgument, Quoted(name) + " cannot be a folder name.");
+    }
+    Refresh();
+    FolderRecord& parent = Present(parent_id);
+    std::string dir;
+    FolderPath path = parent.path;
+    if (parent.dir == kStoreDir) {
+      path.push_back(maildir::IsInboxLevel(name) ? maildir::kInboxName : name);
+      dir = "." + maildir::EncodeFolderName(name);
+    } else {
+      path.push_back(name);
+      dir = (parent.dir.empty() ? std::string(".") + maildir::kInboxLevel : parent.dir) + "." +
+            maildir::EncodeFolderName(name);
+    }
+    // A folder shown but without a directory (a standard folder, a level
+    // above another) gets one; one with a directory is there already.
+    FolderRecord* existing = PresentAt(path);
+    if (!existing) {
+      auto id = folder_ids.find(dir);
+      if (id != folder_ids.end() && folders.at(id->second).present)
+        existing = &folders.at(id->second);
+    }
+    if (existing && existing->real) {
+      Throw(MaildirHost::kAlreadyExists,
+            Quoted(parent.Name()) + " already has a folder " + Quoted(name) + ".");
+    }
+    if (existing) {
+      Materialize(*existing);
+      return existing->id;
+    }
+    if (const int error = maildir::MakeMaildir(root + "/" + dir, true)) {
+      ThrowErrno(error, "The folder " + Quoted(name) + " cannot be made");
+    }
+    Refresh();
+    auto id = folder_ids.find(dir);
+    if (id == folder_ids.end() || !folders.at(id->second).present) {
+      Throw(status::kFail, "The folder " + Quoted(name) + " was made as " + Quoted(dir) +
+                               " but another folder of that name hides it.");
+    }
+    return id->second;
+  }
+
+  // ---------------------------------------------------------------- messages
+
+  MessageRecord& Record(FolderRecord& folder, const std::string& unique) {
+    auto it = folder.messages.find(unique);
+    if (it != folder.messages.end()) return it->second;
+    MessageRecord& record = folder.messages[unique];
+    record.id = folder.next_message_id++;
+    folder.uniques[record.id] = unique;
+    return record;
+  }
+
+  // Looks at the folder's new/ and cur/ again: where each message is now, and
+  // ids for those first seen, in the order of their unique names.
+  void ListMessages(FolderRecord& folder) {
+    std::map<std::string, std::string> found;  // unique name -> file
+    if (folder.dir != kStoreDir) {
+      for (const char* sub : {"cur", "new"}) {
+        std::vector<std::string> names;
+        const std::string dir = DirectoryOf(folder) + "/" + sub;
+        if (const int error = maildir::ListDirectory(dir, &names)) {
+          if (error == ENOENT || error == ENOTDIR) continue;
+          ThrowErrno(error, "The folder " + Quoted(folder.Name()) + " cannot be read");
+        }
+        for (const std::string& name : names) {
+          if (!maildir::IsMessageFileName(name)) continue;
+          const std::string unique = maildir::ParseMessageFileName(name).unique;
+          // Should a broken program leave a message in both, cur/ (listed
+          // first) is taken.
+          if (!unique.empty()) found.emplace(unique, std::string(sub) + "/" + name);
+        }
+      }
+    }
+    for (auto& entry : folder.messages) entry.second.file.clear();
+    for (const auto& [unique, file] : found) Record(folder, unique).file = file;
+  }
+
+  // The message's file, "" when the folder does not hold it. Looks at the
+  // disk again when the file is not where it was, or, with look_again, when
+  // the message was not there at the last look.
+  std::string Locate(FolderRecord& folder, int32_t id, bool look_again) {
+    auto unique = folder.uniques.find(id);
+    if (unique == folder.uniques.end()) {
+      if (!look_again) return {};
+      ListMessages(folder);
+      unique = folder.uniques.find(id);
+      if (unique == folder.uniques.end()) return {};
+    }
+    const MessageRecord& record = folder.messages.at(unique->second);
+    if (record.file.empty() && !look_again) return {};
+    if (!record.file.empty() && maildir::Exists(DirectoryOf(folder) + "/" + record.file)) {
+      return DirectoryOf(folder) + "/" + record.file;
+    }
+    ListMessages(folder);
+    return record.file.empty() ? std::string() : DirectoryOf(folder) + "/" + record.file;
+  }
+
+  std::string RequiredFile(FolderRecord& folder, int32_t id) {
+    std::string file = Locate(folder, id, true);
+    if (file.empty()) {
+      Throw(status::kFail,
+            "Message " + std::to_string(id) + " is no longer in " + Quoted(folder.Name()) + ".");
+    }
+    return file;
+  }
+
+  // ---------------------------------------------------------------- changes
+
+  // Commit: see the top of the file.
+  void Rewrite(FolderRecord& folder, int32_t id,
+               const std::vector<std::pair<std::string, std::string>>& changes) {
+    std::vector<std::pair<std::string, std::string>> written = changes;
+    if (options.encode_header_values) {
+      for (auto& change : written) change.second = maildir::EncodeHeaderValue(change.second);
+    }
+    const std::string tmp = DirectoryOf(folder) + "/tmp";
+    for (int attempt = 1;; ++attempt) {
+      const bool last_attempt = attempt == 3;
+      const std::string path = RequiredFile(folder, id);
+      std::string old;
+      FileIdentity identity;
+      if (const int error = maildir::ReadFile(path, &old, &identity)) {
+        ThrowErrno(error, "The message cannot be read");
+      }
+      const std::string updated = maildir::SetHeaderFields(old, written);
+      if (updated == old) return;
+
+      if (const int error = maildir::EnsureDirectory(tmp)) ThrowErrno(error, "No room in tmp/");
+      const std::string temp = tmp + "/" + maildir::NewUniqueName();
+      // Whatever the temporary file holds when this ends (the new content
+      // unused, or the old content swapped out), it goes.
+      struct Litter {
+        const std::string& path;
+        ~Litter() { maildir::RemoveFile(path); }
+      } litter{temp};
+      if (const int error = maildir::WriteNewFile(temp, updated)) {
+        ThrowErrno(error, "The message cannot be written");
+      }
+      Step(maildir_step::kCommitWritten);
+
+      FileIdentity now;
+      if (maildir::Identify(path, &now) != 0 || now != identity) {
+        if (last_attempt) Throw(status::kFail, "Another program keeps changing the message.");
+        continue;  // changed or renamed by another program since it was read
+      }
+      int error = maildir::ExchangeFiles(temp, path);
+      if (error == EINVAL) {
+        error = maildir::RenameOver(temp, path);
+      } else if (error == 0) {
+        // Had another program rewritten the message in the meantime, its
+        // version is swapped back and the change made again over it.
+        FileIdentity displaced;
+        if (maildir::Identify(temp, &displaced) == 0 && displaced != identity &&
+            maildir::ExchangeFiles(temp, path) == 0) {
+          if (last_attempt) Throw(status::kFail, "Another program keeps changing the message.");
+          continue;
+        }
+      }
+      if (error == ENOENT && !last_attempt) continue;  // renamed away just now
+      if (error) ThrowErrno(error, "The message cannot be replaced");
+      Step(maildir_step::kCommitReplaced);
+      maildir::SyncDirectory(ParentDirectory(path));
+      maildir::RemoveFile(temp);
+      maildir::SyncDirectory(tmp);
+      Step(maildir_step::kCommitCleaned);
+      return;
+    }
+  }
+
+  void Move(int32_t source_id, int32_t target_id, int32_t id, int32_t* moved) {
+    Refresh();
+    FolderRecord& source = Present(source_id);
+    FolderRecord& target = Present(target_id);
+    const std::string from = Locate(source, id, true);
+    if (from.empty()) {
+      Throw(status::kInvalidArgument,
+            "There is no message " + std::to_string(id) + " in " + Quoted(source.Name()) + ".");
+    }
+    *moved = 0;
+    if (&source == &target) return;
+    Materialize(target);
+    ListMessages(target);
+
+    const std::string old_unique = source.uniques.at(id);
+    MessageRecord& record = source.messages.at(old_unique);
+    const std::string sub = record.file.substr(0, record.file.find('/'));
+    const std::string name = record.file.substr(sub.size() + 1);
+    std::string unique = old_unique;
+    auto clash = target.messages.find(unique);
+    if (clash != target.messages.end() && !clash->second.file.empty()) {
+      unique = maildir::NewUniqueName();
+    }
+    const std::string file = sub + "/" + unique + name.substr(old_unique.size());
+    const std::string to = DirectoryOf(target) + "/" + file;
+    Step(maildir_step::kMovePrepared);
+
+    if (const int error = maildir::RenameNoReplace(from, to)) {
+      ThrowErrno(error, "The message cannot be moved to " + Quoted(target.Name()));
+    }
+    record.file.clear();
+    MessageRecord& arrived = Record(target, unique);
+    arrived.file = file;
+    arrived.known = true;
+    *moved = 1;
+    Step(maildir_step::kMoveRenamed);
+    maildir::SyncDirectory(ParentDirectory(to));
+    maildir::SyncDirectory(ParentDirectory(from));
+    Step(maildir_step::kMoveFlushed);
+  }
+
+  void MarkRead(FolderRecord& folder, int32_t id) {
+    const std::string from = RequiredFile(folder, id);
+    MessageRecord& record = folder.messages.at(folder.uniques.at(id));
+    const bool in_cur = record.file.compare(0, 4, "cur/") == 0;
+    const maildir::MessageFileName name = maildir::ParseMessageFileName(record.file.substr(4));
+    if (in_cur && maildir::HasFlag(name.flags, 'S')) return;
+    const std::string file =
+        "cur/" + maildir::CurFileName(name.unique, maildir::AddFlag(name.flags, 'S'));
+    const std::string to = DirectoryOf(folder) + "/" + file;
+    Step(maildir_step::kMarkReadPrepared);
+
+    if (const int error = maildir::RenameNoReplace(from, to)) {
+      ThrowErrno(error, "The message cannot be marked read");
+    }
+    record.file = file;
+    Step(maildir_step::kMarkReadRenamed);
+    maildir::SyncDirectory(ParentDirectory(to));
+    if (!in_cur) maildir::SyncDirectory(ParentDirectory(from));
+    Step(maildir_step::kMarkReadFlushed);
+  }
+
+  int32_t Add(FolderRecord& folder, const std::string& message) {
+    Materialize(folder);
+    const std::string unique = maildir::NewUniqueName();
+    const std::string temp = DirectoryOf(folder) + "/tmp/" + unique;
+    const std::string file = "new/" + unique;
+    if (int error = maildir::WriteNewFile(temp, message)) {
+      ThrowErrno(error, "The message cannot be written");
+    }
+    if (int error = maildir::RenameNoReplace(temp, DirectoryOf(folder) + "/" + file)) {
+      maildir::RemoveFile(temp);
+      ThrowErrno(error, "The message cannot be put into " + Quoted(folder.Name()));
+    }
+    maildir::SyncDirectory(DirectoryOf(folder) + "/new");
+    MessageRecord& record = Record(folder, unique);
+    record.file = file;
+    record.known = true;
+    return record.id;
+  }
+
+  // ---------------------------------------------------------------- events
+
+  std::vector<MaildirHost::NewMessage> FindNewMessages(std::optional<int32_t> only) {
+    Refresh();
+    if (only) Present(*only);
+    std::vector<MaildirHost::NewMessage> found;
+    for (FolderRecord* folder : Walk()) {
+      if ((only && folder->id != *only) || !folder->real) continue;
+      ListMessages(*folder);
+      for (const auto& [id, unique] : folder->uniques) {
+        MessageRecord& record = folder->messages.at(unique);
+        if (record.file.empty() || record.known) continue;
+        record.known = true;
+        found.push_back({folder->id, id, DirectoryOf(*folder) + "/" + record.file});
+      }
+    }
+    return found;
+  }
+
+  // Calls every sink of the entity; with mutex not held, so that sinks can
+  // call back. A sink unadvised by an earlier one is not called.
+  void Raise(EntityKey key, const HostEvent& event) {
+    std::vector<std::pair<uint32_t, HostRef<HostEventSink>>> sinks;
+    {
+      Lock lock(mutex);
+      for (const auto& [cookie, subscription] : subscriptions) {
+        if (subscription.key == key) sinks.emplace_back(cookie, subscription.sink);
+      }
+    }
+    for (const auto& [cookie, sink] : sinks) {
+      {
+        Lock lock(mutex);
+        if (!subscriptions.count(cookie)) continue;
+      }
+      std::string description;
+      sink->Invoke(event, &description);
+    }
+  }
+};
+
+// ------------------------------------------------------------------ objects
+
+// What every object of the host shares: its place in the live count, its
+// entity's subscriptions and its error description.
+template <typename Base>
+class Object : public Base {
+ public:
+  Object(std::shared_ptr<Store> store, EntityKey entity)
+      : store_(std::move(store)), entity_(entity) {
+    ++store_->live_objects;
+  }
+  ~Object() override { --store_->live_objects; }
+  Object(const Object&) = delete;
+  Object& operator=(const Object&) = delete;
+
+ protected:
+  HostStatus DoAdvise(const HostRef<HostEventSink>& sink, uint32_t* cookie) override {
+    return Run([&] {
+      if (!sink) Throw(status::kInvalidPointer, "There is no sink to advise.");
+      *cookie = store_->next_cookie++;
+      store_->subscriptions[*cookie] = Subscription{entity_, sink};
+    });
+  }
+
+  HostStatus DoUnadvise(uint32_t cookie) override {
+    return Run([&] {
+      auto it = store_->subscriptions.find(cookie);
+      if (it == store_->subscriptions.end() || it->second.key != entity_) {
+        Throw(MaildirHost::kNoConnection,
+              "There is no subscription " + std::to_string(cookie) + " here.");
+      }
+      store_->subscriptions.erase(it);
+    });
+  }
+
+  std::string DoErrorDescription() override {
+    Lock lock(store_->mutex);
+    return error_description_;
+  }
+
+  // Runs an operation with the store locked; what it throws becomes the
+  // status handed back and the error description.
+  template <typename Operation>
+  HostStatus Run(Operation operation) {
+    Lock lock(store_->mutex);
+    try {
+      operation();
+      return status::kOk;
+    } catch (const OperationError& error) {
+      return Fail(error.status(), error.what());
+    } catch (const std::bad_alloc&) {
+      return Fail(status::kOutOfMemory, "Out of memory.");
+    } catch (const std::exception& error) {
+      return Fail(status::kFail, error.what());
+    }
+  }
+
+  HostStatus Fail(HostStatus status, std::string description) {
+    error_description_ = std::move(description);
+    return status;
+  }
+
+  const std::shared_ptr<Store> store_;
+  const EntityKey entity_;
+
+ private:
+  std::string error_description_;
+};
+
+class MaildirMessage : public Object<HostMessage> {
+ public:
+  MaildirMessage(std::shared_ptr<Store> store, int32_t folder, int32_t id)
+      : Object(std::move(store), MessageEntity(folder, id)), folder_(folder), id_(id) {}
+
+ protected:
+  HostStatus DoGetHeaderText(std::string* text) override {
+    return Run([&] { *text = HeaderText(); });
+  }
+
+  HostStatus DoGetRawHeaders(std::string* text) override {
+    return Run([&] { *text = HeaderText(); });
+  }
+
+  HostStatus DoGetRootPart(int32_t a, int32_t b, int32_t* part) override {
+    return Run([&] {
+      if (a != 0 || b != 0) Throw(status::kInvalidArgument, "The root part takes 0, 0.");
+      *part = MaildirHost::kMessagePart;
+    });
+  }
+
+  HostStatus DoGetBodyPart(int32_t* part) override {
+    return Run([&] { *part = MaildirHost::kMessagePart; });
+  }
+
+  HostStatus DoGetPartText(int32_t part, std::string* text) override {
+    return Run([&] {
+      CheckPart(part);
+      const std::string& bytes = Bytes();
+      if (!body_) body_ = maildir::BodyText(bytes);
+      *text = *body_;
+    });
+  }
+
+  HostStatus DoGetHeaderValue(int32_t part, const std::string& name, std::string* value,
+                              int32_t* found) override {
+    return Run([&] {
+      CheckPart(part);
+      value->clear();
+      *found = 0;
+      const std::string& bytes = Bytes();
+      const std::string_view block =
+          std::string_view(bytes).substr(0, maildir::LayOut(bytes).header_end);
+      for (const maildir::HeaderField& field : maildir::HeaderFields(block)) {
+        if (maildir::SameFieldName(field.name, name)) {
+          *value = maildir::DecodeHeaderValue(maildir::UnfoldedValue(block, field));
+          *found = 1;
+          break;
+        }
+      }
+    });
+  }
+
+  HostStatus DoSetHeaderValue(int32_t part, const std::string& name,
+                              const std::string& value) override {
+    return Run([&] {
+      CheckPart(part);
+      if (!maildir::IsValidFieldName(name)) {
+        Throw(status::kInvalidArgument, Quoted(name) + " cannot be a header name.");
+      }
+      if (!maildir::IsValidFieldValue(value)) {
+        Throw(status::kInvalidArgument, "A header value must be one line.");
+      }
+      staged_.emplace_back(name, value);
+    });
+  }
+
+  HostStatus DoCommit() override {
+    return Run([&] {
+      if (staged_.empty()) return;
+      store_->Rewrite(Folder(), id_, staged_);
+      staged_.clear();
+    });
+  }
+
+  HostStatus DoMarkRead() override {
+    return Run([&] { store_->MarkRead(Folder(), id_); });
+  }
+
+ private:
+  FolderRecord& Folder() { return store_->folders.at(folder_); }
+
+  void CheckPart(int32_t part) {
+    if (part != MaildirHost::kMessagePart) {
+      Throw(status::kInvalidArgument, "The message has no part " + std::to_string(part) + ".");
+    }
+  }
+
+  // The message file's bytes, read again only when the file has changed.
+  const std::string& Bytes() {
+    const std::string path = store_->RequiredFile(Folder(), id_);
+    FileIdentity now;
+    if (!cached_ || maildir::Identify(path, &now) != 0 || now != identity_) {
+      cached_ = false;
+      body_.reset();
+      if (const int error = maildir::ReadFile(path, &bytes_, &identity_)) {
+        ThrowErrno(error, "The message cannot be read");
+      }
+      cached_ = true;
+    }
+    return bytes_;
+  }
+
+  std::string HeaderText() {
+    const std::string& bytes = Bytes();
+    return maildir::ValidUtf8(std::string_view(bytes).substr(0, maildir::LayOut(bytes).header_end));
+  }
+
+  const int32_t folder_;
+  const int32_t id_;
+  std::vector<std::pair<std::string, std::string>> staged_;  // set but not committed, in order
+  bool cached_ = false;
+  std::string bytes_;
+  FileIdentity identity_;
+  std::optional<std::string> body_;
+};
+
+class MaildirFolder : public Object<HostFolder> {
+ public:
+  MaildirFolder(std::shared_ptr<Store> store, int32_t id)
+      : Object(std::move(store), {Kind::kFolder, id}), id_(id) {}
+
+ protected:
+  HostStatus DoGetName(std::string* name) override {
+    return Run([&] { *name = Folder().Name(); });
+  }
+
+  HostStatus DoGetId(int32_t* id) override {
+    return Run([&] { *id = id_; });
+  }
+
+  HostStatus DoGetMessage(int32_t messageId, HostRef<HostMessage>* message) override {
+    return Run([&] {
+      if (store_->Locate(Folder(), messageId, true).empty()) {
+        Throw(status::kInvalidArgument, "There is no message " + std::to_string(messageId) +
+                                            " in " + Quoted(Folder().Name()) + ".");
+      }
+      *message = std::make_shared<MaildirMessage>(store_, id_, messageId);
+    });
+  }
+
+  HostStatus DoGetFirstMessage(HostRef<HostMessage>* message) override {
+    return Run([&] {
+      started_ = true;
+      last_id_ = 0;
+      walk_.clear();
+      next_ = 0;
+      *message = Next();
+    });
+  }
+
+  HostStatus DoGetNextMessage(HostRef<HostMessage>* message) override {
+    return Run([&] { *message = started_ ? Next() : nullptr; });
+  }
+
+  HostStatus DoCreateSubFolder(const std::string& name, HostRef<HostFolder>* folder) override {
+    return Run([&] {
+      *folder = std::make_shared<MaildirFolder>(store_, store_->CreateFolder(id_, name));
+    });
+  }
+
+ private:
+  FolderRecord& Folder() { return store_->folders.at(id_); }
+
+  // The message after the last one returned. The ids are taken from the disk
+  // once per pass; when they run out, the disk is looked at again for
+  // messages that came since.
+  HostRef<HostMessage> Next() {
+    FolderRecord& folder = Folder();
+    for (;;) {
+      while (next_ < walk_.size()) {
+        const int32_t id = walk_[next_++];
+        if (store_->Locate(folder, id, false).empty()) continue;  // gone meanwhile
+        last_id_ = id;
+        return std::make_shared<MaildirMessage>(store_, id_, id);
+      }
+      store_->ListMessages(folder);
+      walk_.clear();
+      next_ = 0;
+      for (auto it = folder.uniques.upper_bound(last_id_); it != folder.uniques.end(); ++it) {
+        if (!folder.messages.at(it->second).file.empty()) walk_.push_back(it->first);
+      }
+      if (walk_.empty()) return nullptr;
+    }
+  }
+
+  const int32_t id_;
+  bool started_ = false;
+  int32_t last_id_ = 0;        // the last message id the walk returned
+  std::vector<int32_t> walk_;  // the ids of this pass
+  size_t next_ = 0;
+};
+
+class MaildirFolderManager : public Object<HostFolderManager> {
+ public:
+  explicit MaildirFolderManager(std::shared_ptr<Store> store)
+      : Object(std::move(store), {Kind::kFolderManager, 0}) {}
+
+ protected:
+  HostStatus DoGetInboxFolder(HostRef<HostFolder>* folder) override {
+    return Run([&] { *folder = std::make_shared<MaildirFolder>(store_, MaildirHost::kInboxId); });
+  }
+
+  HostStatus DoGetFirstFolder(HostRef<HostFolder>* folder) override {
+    return Run([&] {
+      store_->Refresh();
+      cursor_ = FolderPath{};
+      *folder = std::make_shared<MaildirFolder>(store_, MaildirHost::kLocalFoldersId);
+    });
+  }
+
+  HostStatus DoGetNextFolder(HostRef<HostFolder>* folder) override {
+    return Run([&] {
+      *folder = nullptr;
+      if (!cursor_) return;
+      store_->Refresh();
+      for (const FolderRecord* next : store_->Walk()) {
+        if (next->path > *cursor_) {
+          cursor_ = next->path;
+          *folder = std::make_shared<MaildirFolder>(store_, next->id);
+          return;
+        }
+      }
+      cursor_.reset();
+    });
+  }
+
+  HostStatus DoGetFolder(int32_t folderId, HostRef<HostFolder>* folder) override {
+    return Run([&] {
+      store_->Refresh();
+      store_->Present(folderId);
+      *folder = std::make_shared<MaildirFolder>(store_, folderId);
+    });
+  }
+
+  HostStatus DoMoveMessage(int32_t sourceFolderId, int32_t targetFolderId, int32_t messageId,
+                           int32_t* moved) override {
+    return Run([&] { store_->Move(sourceFolderId, targetFolderId, messageId, moved); });
+  }
+
+ private:
+  // The path of the folder the walk stands on; none before it and after the last.
+  std::optional<FolderPath> cursor_;
+};
+
+class MaildirToolbar : public Object<HostToolbar> {
+ public:
+  MaildirToolbar(std::shared_ptr<Store> store, size_t index)
+      : Object(std::move(store), {Kind::kToolbar, static_cast<int64_t>(index)}) {}
+
+ protected:
+  // There is no window to put a toolbar on yet: the flags are taken and
+  // nothing is shown.
+  HostStatus DoSetToolbarFlag(int32_t) override {
+    return Run([] {});
+  }
+  HostStatus DoGetWindow(ToolbarControl** window) override {
+    return Run([&] { *window = nullptr; });
+  }
+  HostStatus DoRemove() override {
+    return Run([] {});
+  }
+};
+
+class MaildirApi : public Object<HostApi> {
+ public:
+  explicit MaildirApi(std::shared_ptr<Store> store) : Object(std::move(store), {Kind::kApi, 0}) {}
+
+ protected:
+  HostStatus DoCreateToolbar(HostRef<HostToolbar>* toolbar) override {
+    return Run([&] { *toolbar = std::make_shared<MaildirToolbar>(store_, store_->toolbars++); });
+  }
+
+  HostStatus DoGetCurrentFolderId(int32_t* id) override {
+    return Run([&] { *id = store_->current_folder; });
+  }
+
+  HostStatus DoGetFirstSelectedMessageId(int32_t* id) override {
+    return Run([&] {
+      next_ = 0;
+      *id = Selected();
+    });
+  }
+
+  HostStatus DoGetNextSelectedMessageId(int32_t* id) override {
+    return Run([&] { *id = Selected(); });
+  }
+
+ private:
+  // The selected id the cursor stands on, moving past it; -1 when none is left.
+  int32_t Selected() {
+    if (next_ >= store_->selection.size()) return -1;
+    return store_->selection[next_++];
+  }
+
+  size_t next_ = SIZE_MAX;  // the next selection index; past the end until the first call
+};
+
+class MaildirInit : public Object<HostInit> {
+ public:
+  explicit MaildirInit(std::shared_ptr<Store> store) : Object(std::move(store), {Kind::kInit, 0}) {}
+};
+
+// Runs an owner's call with the store locked: an unknown folder or message
+// becomes std::invalid_argument, any other failure std::runtime_error.
+template <typename Operation>
+auto OwnerCall(Store& store, Operation operation) {
+  Lock lock(store.mutex);
+  try {
+    return operation();
+  } catch (const OperationError& error) {
+    if (error.status() == status::kInvalidArgument) throw std::invalid_argument(error.what());
+    throw std::runtime_error(error.what());
+  }
+}
+
+}  // namespace maildir_host_internal
+
+using maildir_host_internal::FolderRecord;
+using maildir_host_internal::Kind;
+using maildir_host_internal::Lock;
+using maildir_host_internal::OwnerCall;
+using maildir_host_internal::Store;
+
+namespace {
+
+std::string WithoutTrailingSlash(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+}  // namespace
+
+MaildirHost::MaildirHost(const std::string& root) : MaildirHost(root, Options()) {}
+
+MaildirHost::MaildirHost(const std::string& root, Options options)
+    : store_(std::make_shared<Store>(WithoutTrailingSlash(root), options)) {
+  if (!maildir::IsDirectory(store_->root)) {
+    throw std::invalid_argument("The mail store " + store_->root + " is not a folder.");
+  }
+  // What is in the store now is not new mail.
+  OwnerCall(*store_, [&] {
+    store_->Refresh();
+    for (FolderRecord* folder : store_->Walk()) {
+      store_->ListMessages(*folder);
+      for (auto& entry : folder->messages) entry.second.known = true;
+    }
+  });
+}
+
+MaildirHost::~MaildirHost() = default;
+
+void MaildirHost::InitializeComponents() { ++store_->initializations; }
+void MaildirHost::UninitializeComponents() { ++store_->uninitializations; }
+
+HostStatus MaildirHost::DoCreateInit(HostRef<HostInit>* init) {
+  *init = std::make_shared<maildir_host_internal::MaildirInit>(store_);
+  return status::kOk;
+}
+
+HostStatus MaildirHost::DoCreateFolderManager(HostRef<HostFolderManager>* manager) {
+  *manager = std::make_shared<maildir_host_internal::MaildirFolderManager>(store_);
+  return status::kOk;
+}
+
+HostStatus MaildirHost::DoCreateApi(HostRef<HostApi>* api) {
+  *api = std::make_shared<maildir_host_internal::MaildirApi>(store_);
+  return status::kOk;
+}
+
+// ------------------------------------------------------------------ store
+
+const std::string& MaildirHost::root() const { return store_->root; }
+
+std::string MaildirHost::FolderDirectory(int32_t folderId) const {
+  return OwnerCall(*store_, [&] {
+    store_->Refresh();
+    const FolderRecord& folder = store_->Present(folderId);
+    return folder.dir == maildir_host_internal::kStoreDir ? std::string()
+                                                          : store_->DirectoryOf(folder);
+  });
+}
+
+std::string MaildirHost::MessageFile(int32_t folderId, int32_t messageId) const {
+  return OwnerCall(*store_, [&] {
+    FolderRecord* folder = store_->Find(folderId);
+    if (!folder) throw std::invalid_argument("There is no folder " + std::to_string(folderId));
+    return store_->Locate(*folder, messageId, true);
+  });
+}
+
+int32_t MaildirHost::AddMessage(int32_t folderId, const std::string& message) {
+  return OwnerCall(*store_, [&] {
+    store_->Refresh();
+    return store_->Add(store_->Present(folderId), message);
+  });
+}
+
+// ------------------------------------------------------------------ new mail
+
+namespace {
+
+HostEvent NewMessageEvent(int32_t id) {
+  HostEvent arrival;
+  arrival.number = event::kOnNewMessage;
+  arrival.arguments.push_back(HostVariant::Integer(id));
+  return arrival;
+}
+
+}  // namespace
+
+std::vector<MaildirHost::NewMessage> MaildirHost::ScanForNewMessages() {
+  const auto found = OwnerCall(*store_, [&] { return store_->FindNewMessages(std::nullopt); });
+  for (const NewMessage& m : found)
+    store_->Raise({Kind::kFolder, m.folder}, NewMessageEvent(m.message));
+  return found;
+}
+
+std::vector<MaildirHost::NewMessage> MaildirHost::ScanForNewMessages(int32_t folderId) {
+  const auto found = OwnerCall(*store_, [&] { return store_->FindNewMessages(folderId); });
+  for (const NewMessage& m : found)
+    store_->Raise({Kind::kFolder, m.folder}, NewMessageEvent(m.message));
+  return found;
+}
+
+const std::vector<std::string>& MaildirHost::VerdictHeaderNames() {
+  static const std::vector<std::string> names = {"X-TVX-RESULT", "X-TVX-LEARN"};
+  return names;
+}
+
+std::vector<int32_t> MaildirHost::UnjudgedNewMessages(int32_t folderId) const {
+  return UnjudgedNewMessages(folderId, VerdictHeaderNames());
+}
+
+std::vector<int32_t> MaildirHost::UnjudgedNewMessages(
+    int32_t folderId, const std::vector<std::string>& headerNames) const {
+  return OwnerCall(*store_, [&] {
+    store_->Refresh();
+    FolderRecord& folder = store_->Present(folderId);
+    store_->ListMessages(folder);
+    std::vector<int32_t> ids;
+    for (const auto& [id, unique] : folder.uniques) {
+      const std::string& file = folder.messages.at(unique).file;
+      if (file.compare(0, 4, "new/") != 0) continue;
+      std::string head;
+      if (maildir::ReadHead(store_->DirectoryOf(folder) + "/" + file, &head) != 0) continue;
+      const std::string_view block =
+          std::string_view(head).substr(0, maildir::LayOut(head).header_end);
+      bool judged = false;
+      for (const maildir::HeaderField& field : maildir::HeaderFields(block)) {
+        for (const std::string& name : headerNames)
+          judged |= maildir::SameFieldName(field.name, name);
+      }
+      if (!judged) ids.push_back(id);
+    }
+    return ids;
+  });
+}
+
+// ------------------------------------------------------------------ api, events
+
+void MaildirHost::SetCurrentFolder(int32_t folderId) {
+  OwnerCall(*store_, [&] {
+    store_->Refresh();
+    store_->Present(folderId);
+    store_->current_folder = folderId;
+  });
+}
+
+void MaildirHost::SetSelection(std::vector<int32_t> messageIds) {
+  Lock lock(store_->mutex);
+  store_->selection = std::move(messageIds);
+}
+
+void MaildirHost::RaiseInit() {
+  HostEvent init;
+  init.number = event::kOnInitOEAPI;
+  store_->Raise({Kind::kInit, 0}, init);
+}
+
+void MaildirHost::RaiseShutdown() {
+  HostEvent shutdown;
+  shutdown.number = event::kOnShutdownOEAPI;
+  store_->Raise({Kind::kInit, 0}, shutdown);
+}
+
+size_t MaildirHost::Subscriptions() const {
+  Lock lock(store_->mutex);
+  return store_->subscriptions.size();
+}
+
+// ------------------------------------------------------------------ accounting, faults
+
+int MaildirHost::LiveObjects() const { return store_->live_objects; }
+int MaildirHost::ComponentInitializations() const { return store_->initializations; }
+int MaildirHost::ComponentUninitializations() const { return store_->uninitializations; }
+
+void MaildirHost::SetStepHook(std::function<void(const std::string& step)> hook) {
+  Lock lock(store_->mutex);
+  store_->step_hook = std::move(hook);
+}
+
+}  // namespace tarvex

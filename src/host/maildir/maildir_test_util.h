@@ -1,0 +1,89 @@
+// Real Maildir trees in temporary folders, for the tests of the Maildir host.
+#ifndef TARVEX_HOST_MAILDIR_MAILDIR_TEST_UTIL_H_
+#define TARVEX_HOST_MAILDIR_MAILDIR_TEST_UTIL_H_
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace tarvex::maildir_test {
+
+namespace fs = std::filesystem;
+
+// A fresh Maildir (tmp/, new/, cur/) removed with everything in it at the end.
+class TempMaildir {
+ public:
+  TempMaildir() {
+    std::string pattern = (fs::temp_directory_path() / "tarvex-maildir-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) throw std::runtime_error("no temporary folder");
+    root_ = pattern;
+    MakeFolder("");
+  }
+  ~TempMaildir() {
+    std::error_code ignored;
+    fs::remove_all(root_, ignored);
+  }
+  TempMaildir(const TempMaildir&) = delete;
+  TempMaildir& operator=(const TempMaildir&) = delete;
+
+  const std::string& root() const { return root_; }
+  std::string Path(const std::string& relative) const {
+    return relative.empty() ? root_ : root_ + "/" + relative;
+  }
+
+  // Makes the folder directory dir ("" the root, ".Name" a folder) a Maildir.
+  void MakeFolder(const std::string& dir) const {
+    for (const char* sub : {"tmp", "new", "cur"}) fs::create_directories(Path(dir) + "/" + sub);
+  }
+
+  // Writes a file as another program would: straight to its place.
+  void Write(const std::string& relative, const std::string& contents) const {
+    std::ofstream out(Path(relative), std::ios::binary);
+    out << contents;
+    if (!out) throw std::runtime_error("cannot write " + relative);
+  }
+
+  // Delivers a message into dir's new/ as a delivery agent does (tmp/, then
+  // renamed); returns the file name.
+  std::string Deliver(const std::string& dir, const std::string& contents) const {
+    // Numbered so that the names sort in the order of delivery.
+    static int count = 0;
+    char name_buffer[64];
+    std::snprintf(name_buffer, sizeof name_buffer, "1700000000.M%06dP1.test", ++count);
+    const std::string name = name_buffer;
+    MakeFolder(dir);
+    const std::string folder = dir.empty() ? "" : dir + "/";
+    Write(folder + "tmp/" + name, contents);
+    fs::rename(Path(folder + "tmp/" + name), Path(folder + "new/" + name));
+    return name;
+  }
+
+  // The file names in a directory, sorted.
+  std::vector<std::string> Files(const std::string& relative) const {
+    std::vector<std::string> names;
+    if (!fs::exists(Path(relative))) return names;
+    for (const auto& entry : fs::directory_iterator(Path(relative))) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+ private:
+  std::string root_;
+};
+
+inline std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace tarvex::maildir_test
+
+#endif  // TARVEX_HOST_MAILDIR_MAILDIR_TEST_UTIL_H_

@@ -1,0 +1,202 @@
+#include "host/maildir/message_text.h"
+
+#include "platform/codepage.h"
+
+namespace tarvex::maildir {
+namespace {
+
+// The length of the valid UTF-8 sequence at text[pos], 0 when there is none.
+size_t Utf8SequenceLength(std::string_view text, size_t pos) {
+  const auto lead = static_cast<unsigned char>(text[pos]);
+  if (lead < 0x80) return 1;
+  const size_t extra = lead >= 0xF5   ? 0
+                       : lead >= 0xF0 ? 3
+                       : lead >= 0xE0 ? 2
+                       : lead >= 0xC2 ? 1
+                                      : 0;
+  if (extra == 0 || pos + extra >= text.size()) return 0;
+  char32_t cp = lead & (0x3F >> extra);
+  for (size_t i = 1; i <= extra; ++i) {
+    const auto next = static_cast<unsigned char>(text[pos + i]);
+    if ((next & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (next & 0x3F);
+  }
+  static constexpr char32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
+  if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) return 0;
+  return extra + 1;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+// ------------------------------------------------------------------ UTF-8
+
+std::string ValidUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (size_t pos = 0; pos < bytes.size();) {
+    const size_t length = Utf8SequenceLength(bytes, pos);
+    if (length == 0) {
+      out += cp1252::ToUtf8(bytes.substr(pos, 1));
+      ++pos;
+    } else {
+      out.append(bytes, pos, length);
+      pos += length;
+    }
+  }
+  return out;
+}
+
+bool IsValidUtf8(std::string_view bytes) {
+  for (size_t pos = 0; pos < bytes.size();) {
+    const size_t length = Utf8SequenceLength(bytes, pos);
+    if (length == 0) return false;
+    pos += length;
+  }
+  return true;
+}
+
+std::u32string CodePoints(std::string_view bytes) {
+  const std::string text = ValidUtf8(bytes);
+  std::u32string out;
+  for (size_t pos = 0; pos < text.size();) {
+    const size_t length = Utf8SequenceLength(text, pos);
+    const auto lead = static_cast<unsigned char>(text[pos]);
+    char32_t cp = length == 1 ? lead : lead & (0x3F >> (length - 1));
+    for (size_t i = 1; i < length; ++i) cp = (cp << 6) | (text[pos + i] & 0x3F);
+    out.push_back(cp);
+    pos += length;
+  }
+  return out;
+}
+
+void AppendUtf8(char32_t cp, std::string* out) {
+  if (cp < 0x80) {
+    out->push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+// ------------------------------------------------------------------ layout
+
+MessageLayout LayOut(std::string_view message) {
+  MessageLayout layout;
+  const size_t first_newline = message.find('\n');
+  layout.crlf = first_newline != std::string_view::npos && first_newline > 0 &&
+                message[first_newline - 1] == '\r';
+  for (size_t pos = 0; pos < message.size();) {
+    size_t end = pos;
+    if (message[end] == '\r') ++end;
+    if (end < message.size() && message[end] == '\n') {
+      layout.header_end = pos;
+      layout.body_start = end + 1;
+      return layout;
+    }
+    const size_t newline = message.find('\n', pos);
+    if (newline == std::string_view::npos) break;
+    pos = newline + 1;
+  }
+  layout.header_end = layout.body_start = message.size();
+  return layout;
+}
+
+// ------------------------------------------------------------------ fields
+
+std::vector<HeaderField> HeaderFields(std::string_view block) {
+  std::vector<HeaderField> fields;
+  bool continues = false;  // whether a continuation line belongs to the last field
+  for (size_t pos = 0; pos < block.size();) {
+    const size_t newline = block.find('\n', pos);
+    const size_t next = newline == std::string_view::npos ? block.size() : newline + 1;
+    std::string_view line = block.substr(pos, next - pos);
+    if (IsBlank(line[0])) {
+      if (continues) fields.back().end = next;
+    } else {
+      const size_t colon = line.find(':');
+      std::string_view name = line.substr(0, colon == std::string_view::npos ? 0 : colon);
+      while (!name.empty() && IsBlank(name.back())) name.remove_suffix(1);  // "Name :" is seen
+      continues = colon != std::string_view::npos && !name.empty();
+      if (continues) fields.push_back({std::string(name), pos, next, pos + colon + 1});
+    }
+    pos = next;
+  }
+  return fields;
+}
+
+std::string UnfoldedValue(std::string_view block, const HeaderField& field) {
+  std::string value;
+  for (size_t pos = field.value_begin; pos < field.end; ++pos) {
+    if (block[pos] != '\r' && block[pos] != '\n') value.push_back(block[pos]);
+  }
+  size_t begin = 0, end = value.size();
+  while (begin < end && IsBlank(value[begin])) ++begin;
+  while (end > begin && IsBlank(value[end - 1])) --end;
+  return value.substr(begin, end - begin);
+}
+
+bool SameFieldName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool IsValidFieldName(std::string_view name) {
+  if (name.empty()) return false;
+  for (char c : name) {
+    if (c <= ' ' || c > '~' || c == ':') return false;
+  }
+  return true;
+}
+
+bool IsValidFieldValue(std::string_view value) {
+  return value.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
+}
+
+std::string SetHeaderFields(std::string_view message,
+                            const std::vector<std::pair<std::string, std::string>>& changes) {
+  const MessageLayout layout = LayOut(message);
+  const char* eol = layout.crlf ? "\r\n" : "\n";
+  std::string block(message.substr(0, layout.header_end));
+  for (const auto& [name, value] : changes) {
+    const std::string line = name + ":" + (value.empty() ? "" : " ") + value + eol;
+    const std::vector<HeaderField> fields = HeaderFields(block);
+    // Later fields of the name go first, back to front, so that the offsets
+    // of the earlier ones stay right.
+    const HeaderField* first = nullptr;
+    for (const HeaderField& field : fields) {
+      if (SameFieldName(field.name, name) && !first) first = &field;
+    }
+    for (auto it = fields.rbegin(); it != fields.rend(); ++it) {
+      if (&*it != first && SameFieldName(it->name, name))
+        block.erase(it->begin, it->end - it->begin);
+    }
+    if (first) {
+      block.replace(first->begin, first->end - first->begin, line);
+    } else {
+      if (!block.empty() && block.back() != '\n') block += eol;  // a last line without its end
+      block += line;
+    }
+  }
+  std::string out = std::move(block);
+  out.append(message.substr(layout.header_end));
+  return out;
+}
+
+}  // namespace tarvex::maildir

@@ -1,0 +1,156 @@
+#include "host/maildir/mime_message.h"
+
+#include <gmime/gmime.h>
+
+#include <cerrno>
+#include <memory>
+#include <mutex>
+
+#include "host/maildir/message_text.h"
+#include "platform/codepage.h"
+
+namespace tarvex::maildir {
+namespace {
+
+struct Unref {
+  void operator()(gpointer object) const {
+    if (object) g_object_unref(object);
+  }
+};
+template <typename T>
+using GObjectPtr = std::unique_ptr<T, Unref>;
+
+struct GFree {
+  void operator()(char* text) const { g_free(text); }
+};
+using GText = std::unique_ptr<char, GFree>;
+
+// GMime is set up once for the life of the process and never shut down:
+// objects of any host may use it until the very end.
+GMimeParserOptions* ParserOptions() {
+  static GMimeParserOptions* const options = [] {
+    g_mime_init();
+    GMimeParserOptions* created = g_mime_parser_options_new();
+    // Raw 8-bit header text: UTF-8 when it is, else the code page this system
+    // lives in.
+    const char* fallback[] = {"UTF-8", "windows-1252", nullptr};
+    g_mime_parser_options_set_fallback_charsets(created, fallback);
+    return created;
+  }();
+  return options;
+}
+
+bool IsAscii(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+// Converts with iconv; a byte the charset cannot read is taken as Windows-1252.
+std::string Convert(iconv_t cd, std::string_view bytes) {
+  std::string out;
+  char buffer[4096];
+  char* in = const_cast<char*>(bytes.data());
+  size_t in_left = bytes.size();
+  for (;;) {
+    char* out_at = buffer;
+    size_t out_left = sizeof buffer;
+    const size_t result = g_mime_iconv(cd, in_left ? &in : nullptr, &in_left, &out_at, &out_left);
+    out.append(buffer, static_cast<size_t>(out_at - buffer));
+    if (result != static_cast<size_t>(-1)) {
+      if (in_left == 0) break;
+      continue;
+    }
+    if (errno == E2BIG) continue;
+    if (in_left == 0) break;
+    // EILSEQ or EINVAL: an impossible or cut-off sequence.
+    out += cp1252::ToUtf8(std::string_view(in, 1));
+    ++in;
+    --in_left;
+    g_mime_iconv(cd, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+  }
+  return out;
+}
+
+std::string CharsetToUtf8(std::string_view bytes, const char* charset) {
+  if (!charset || !*charset) return ValidUtf8(bytes);
+  const std::string canonical = g_mime_charset_canon_name(charset);
+  if (canonical == "utf-8" || canonical == "us-ascii") return ValidUtf8(bytes);
+  // Latin-1 as written by mail programs is nearly always Windows-1252, which
+  // only differs in the otherwise unused 0x80..0x9F.
+  if (canonical == "iso-8859-1" || canonical == "windows-1252" || canonical == "cp1252") {
+    return cp1252::ToUtf8(bytes);
+  }
+  iconv_t cd = g_mime_iconv_open("UTF-8", charset);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return ValidUtf8(bytes);
+  std::string out = Convert(cd, bytes);
+  g_mime_iconv_close(cd);
+  return out;
+}
+
+struct TextParts {
+  GMimePart* plain = nullptr;
+  GMimePart* text = nullptr;
+};
+
+// Parts marked as attachments are not what the message says, so they are
+// not taken for its text.
+void NoteTextPart(GMimeObject*, GMimeObject* object, gpointer data) {
+  auto* found = static_cast<TextParts*>(data);
+  if (!GMIME_IS_PART(object) || g_mime_part_is_attachment(GMIME_PART(object))) return;
+  GMimeContentType* type = g_mime_object_get_content_type(object);
+  if (!found->plain && g_mime_content_type_is_type(type, "text", "plain")) {
+    found->plain = GMIME_PART(object);
+  }
+  if (!found->text && g_mime_content_type_is_type(type, "text", "*")) {
+    found->text = GMIME_PART(object);
+  }
+}
+
+std::string PartText(GMimePart* part) {
+  GMimeDataWrapper* content = g_mime_part_get_content(part);
+  if (!content) return {};
+  GObjectPtr<GMimeStream> decoded(g_mime_stream_mem_new());
+  if (g_mime_data_wrapper_write_to_stream(content, decoded.get()) < 0) return {};
+  GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(decoded.get()));
+  const std::string_view raw(reinterpret_cast<const char*>(bytes->data), bytes->len);
+  return CharsetToUtf8(raw,
+                       g_mime_object_get_content_type_parameter(GMIME_OBJECT(part), "charset"));
+}
+
+}  // namespace
+
+std::string BodyText(std::string_view message) {
+  GMimeParserOptions* options = ParserOptions();
+  GObjectPtr<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(message.data(), message.size()));
+  GObjectPtr<GMimeParser> parser(g_mime_parser_new_with_stream(stream.get()));
+  g_mime_parser_set_format(parser.get(), GMIME_FORMAT_MESSAGE);
+  GObjectPtr<GMimeMessage> parsed(g_mime_parser_construct_message(parser.get(), options));
+  TextParts found;
+  if (parsed) g_mime_message_foreach(parsed.get(), NoteTextPart, &found);
+  if (GMimePart* part = found.plain ? found.plain : found.text) return PartText(part);
+  return ValidUtf8(message.substr(LayOut(message).body_start));
+}
+
+std::string DecodeHeaderValue(std::string_view raw_value) {
+  GMimeParserOptions* options = ParserOptions();
+  const std::string raw(raw_value);
+  GText decoded(g_mime_utils_header_decode_text(options, raw.c_str()));
+  return decoded ? ValidUtf8(decoded.get()) : ValidUtf8(raw);
+}
+
+std::string EncodeHeaderValue(std::string_view utf8) {
+  if (IsAscii(utf8)) return std::string(utf8);
+  ParserOptions();  // GMime set up
+  const std::string text = ValidUtf8(utf8);
+  GText encoded(g_mime_utils_header_encode_text(nullptr, text.c_str(), "utf-8"));
+  std::string out;
+  // Encoded words are never folded here; should a line end slip in, it goes.
+  for (const char* c = encoded.get(); c && *c; ++c) {
+    if (*c != '\r' && *c != '\n') out.push_back(*c);
+  }
+  return out;
+}
+
+}  // namespace tarvex::maildir

@@ -1,0 +1,29 @@
+// MIME decoding of stored messages, over GMime. This is the only place that
+// speaks to GMime; everything it returns is UTF-8.
+#ifndef TARVEX_HOST_MAILDIR_MIME_MESSAGE_H_
+#define TARVEX_HOST_MAILDIR_MIME_MESSAGE_H_
+
+#include <string>
+#include <string_view>
+
+namespace tarvex::maildir {
+
+// The text a reader reads from the message: its first text/plain part, else
+// its first text/* part, decoded from its transfer encoding and converted
+// from its charset to UTF-8; else, when it has no text part (or cannot be
+// parsed), the whole body as stored. Bytes that do not fit the charset, or
+// a charset nobody knows, are read as Windows-1252 (see ValidUtf8).
+std::string BodyText(std::string_view message);
+
+// A header value as stored (unfolded) made readable: RFC 2047 encoded words
+// decoded, raw 8-bit bytes read as UTF-8 or else Windows-1252.
+std::string DecodeHeaderValue(std::string_view raw_value);
+
+// The value as it may be written into a header: unchanged when it is ASCII,
+// else with its non-ASCII words as RFC 2047 UTF-8 encoded words. One line;
+// nothing is folded.
+std::string EncodeHeaderValue(std::string_view utf8);
+
+}  // namespace tarvex::maildir
+
+#endif  // TARVEX_HOST_MAILDIR_MIME_MESSAGE_H_

@@ -1,0 +1,129 @@
+#include "ui/settings_dialog.h"
+
+#include <cstdint>
+#include <string>
+
+#include "ui/folder_dialogs.h"
+
+namespace tarvex {
+
+const DialogTemplate& SettingsDialog::Layout() {
+  using K = ControlKind;
+  static const DialogTemplate layout{
+      kResourceId,
+      "Settings",
+      281,
+      273,
+      {
+          // The text of a bitmap control names its image.
+          {kBanner, K::kBitmap, "banner", 7, 7, 268, 44},
+          {kGeneralFrame, K::kGroupBox, "General Settings", 7, 54, 267, 82},
+          {kMarkRead, K::kCheckBox, "When moving spam to the DedoZarozo Folder mark it as read.",
+           17, 70, 205, 10},
+          {kNonEnglish, K::kCheckBox, "Consider Mail having Non-English Characters as Spam.", 17,
+           86, 189, 10},
+          {kBeep, K::kCheckBox, "Beep When a Mail is Marked Spam", 17, 102, 127, 10},
+          {kAskDestination, K::kCheckBox, "Display Select Destination Folder", 17, 119, 119, 10},
+          {kBayesFrame, K::kGroupBox, "Bayesian Filter Settings", 7, 141, 267, 107},
+          {kLearnSpam, K::kCheckBox, "Learn from the mails Marked Spam by you.", 16, 155, 149, 10},
+          {kLearnNotSpam, K::kCheckBox, "Learn from the mails Marked Not Spam by you.", 16, 170,
+           163, 10},
+          {kLearnBlackListed, K::kCheckBox, "Learn from Blacklisted Mails", 15, 185, 103, 10},
+          {kLearnWhiteListed, K::kCheckBox, "Learn from Whitelisted Mails", 15, 200, 104, 10},
+          {kEmptyDatabase, K::kButton, "Empty Bayesian DB", 15, 216, 106, 14},
+          // Replaced by the count when the dialog opens.
+          {kWordCount, K::kStatic, "Total Words in Database : ", 15, 235, 248, 8},
+          {kIdOk, K::kDefaultButton, "OK", 169, 252, 50, 14},
+          {kIdCancel, K::kButton, "Cancel", 224, 252, 50, 14},
+      }};
+  return layout;
+}
+
+void SettingsDialog::OnInitDialog(DialogView& view) {
+  view.MakeTopmost();
+  ReadSettings();
+  // The count is shown signed, as it always has been.
+  const int32_t words = static_cast<int32_t>(filter_.WordCount());
+  view.SetText(kWordCount, "Total Words in Bayesian Database : " + std::to_string(words));
+  ShowBoxes(view);
+}
+
+void SettingsDialog::OnCommand(DialogView& view, int control) {
+  switch (control) {
+    case kIdOk:
+      ReadBoxes(view);
+      WriteSettings();
+      view.EndDialog(kIdOk);
+      break;
+    case kEmptyDatabase:
+      EmptyDatabase(view);
+      break;
+    default:
+      DialogPresenter::OnCommand(view, control);
+  }
+}
+
+// The settings are read and written in fixed orders, which differ; both are
+// kept as they are, since a store may log or watch its accesses.
+void SettingsDialog::ReadSettings() {
+  beepAtSpam = settings_.GetBeepAtSpam() != 0;
+  learnFromMarkSpam = settings_.GetLearnFromMarkSpam() != 0;
+  learnFromNotSpam = settings_.GetLearnFromNotSpam() != 0;
+  markReadBeforeMoving = settings_.GetMarkReadBeforeMoving() != 0;
+  considerNonEnglishSpam = settings_.GetConsiderNonEnglishSpam() != 0;
+  learnFromBlackListed = settings_.GetLearnFromBlackListed() != 0;
+  learnFromWhiteListed = settings_.GetLearnFromWhiteListed() != 0;
+  askDestinationFolder = settings_.GetNotSpamFolderName().empty();
+}
+
+void SettingsDialog::WriteSettings() {
+  settings_.SetBeepAtSpam(beepAtSpam ? 1 : 0);
+  settings_.SetConsiderNonEnglishSpam(considerNonEnglishSpam ? 1 : 0);
+  settings_.SetLearnFromMarkSpam(learnFromMarkSpam ? 1 : 0);
+  settings_.SetLearnFromNotSpam(learnFromNotSpam ? 1 : 0);
+  settings_.SetMarkReadBeforeMoving(markReadBeforeMoving ? 1 : 0);
+  settings_.SetLearnFromBlackListed(learnFromBlackListed ? 1 : 0);
+  settings_.SetLearnFromWhiteListed(learnFromWhiteListed ? 1 : 0);
+  // An empty name makes the next "Not Spam" ask for the folder again; a folder
+  // chosen earlier is not remembered here, so clearing the box means the inbox.
+  settings_.SetNotSpamFolderName(askDestinationFolder ? std::string() : kDefaultNotSpamFolder);
+}
+
+void SettingsDialog::ShowBoxes(DialogView& view) const {
+  view.SetCheck(kMarkRead, markReadBeforeMoving);
+  view.SetCheck(kNonEnglish, considerNonEnglishSpam);
+  view.SetCheck(kBeep, beepAtSpam);
+  view.SetCheck(kAskDestination, askDestinationFolder);
+  view.SetCheck(kLearnSpam, learnFromMarkSpam);
+  view.SetCheck(kLearnNotSpam, learnFromNotSpam);
+  view.SetCheck(kLearnBlackListed, learnFromBlackListed);
+  view.SetCheck(kLearnWhiteListed, learnFromWhiteListed);
+}
+
+void SettingsDialog::ReadBoxes(const DialogView& view) {
+  markReadBeforeMoving = view.GetCheck(kMarkRead);
+  considerNonEnglishSpam = view.GetCheck(kNonEnglish);
+  beepAtSpam = view.GetCheck(kBeep);
+  askDestinationFolder = view.GetCheck(kAskDestination);
+  learnFromMarkSpam = view.GetCheck(kLearnSpam);
+  learnFromNotSpam = view.GetCheck(kLearnNotSpam);
+  learnFromBlackListed = view.GetCheck(kLearnBlackListed);
+  learnFromWhiteListed = view.GetCheck(kLearnWhiteListed);
+}
+
+void SettingsDialog::EmptyDatabase(DialogView& view) {
+  if (view.MessageBox("Are you sure you want to empty the Database?", kDialogBoxCaption,
+                      mb::kYesNo) != mb::kIdYes) {
+    return;
+  }
+  filter_.EmptyDatabase();  // takes effect now, whatever ends the dialog
+  view.MessageBox("Database Empty", kDialogBoxCaption, mb::kOk);
+  // The word count line keeps the count read at opening.
+}
+
+void OpenSettingsDialog(UserInterface& ui, BayesFilter& filter, FilterSettings& settings) {
+  SettingsDialog dialog(filter, settings);
+  ui.RunModal(dialog);
+}
+
+}  // namespace tarvex

@@ -1,0 +1,74 @@
+// The "Settings" dialog: the user's options, the size of the Bayesian word
+// database and a button that empties it.
+#ifndef TARVEX_UI_SETTINGS_DIALOG_H_
+#define TARVEX_UI_SETTINGS_DIALOG_H_
+
+#include "bayes/bayes_filter.h"
+#include "settings/filter_settings.h"
+#include "ui/dialog.h"
+#include "ui/user_interface.h"
+
+namespace tarvex {
+
+// Reads the options when it opens and writes them all back on OK; Cancel
+// writes nothing. Emptying the database happens at once, when the user
+// confirms it, and Cancel does not undo it. The word count shown is the one
+// read at opening; emptying does not refresh it. Nothing is validated, and a
+// missing settings key is not reported (the options then read as off and
+// nothing is written).
+class SettingsDialog : public DialogPresenter {
+ public:
+  static constexpr int kResourceId = 230;
+  static constexpr int kBanner = 1400;
+  static constexpr int kGeneralFrame = 1401;
+  static constexpr int kMarkRead = 1402;
+  static constexpr int kNonEnglish = 1403;
+  static constexpr int kBeep = 1404;
+  static constexpr int kAskDestination = 1405;
+  static constexpr int kBayesFrame = 1406;
+  static constexpr int kLearnSpam = 1407;
+  static constexpr int kLearnNotSpam = 1408;
+  static constexpr int kLearnBlackListed = 1409;
+  static constexpr int kLearnWhiteListed = 1410;
+  static constexpr int kEmptyDatabase = 1411;
+  static constexpr int kWordCount = 1412;
+
+  // The folder a message marked as not spam goes to when the destination
+  // dialog is switched off here.
+  static constexpr char kDefaultNotSpamFolder[] = "Inbox";
+
+  SettingsDialog(BayesFilter& filter, FilterSettings& settings)
+      : filter_(filter), settings_(settings) {}
+
+  static const DialogTemplate& Layout();
+  const DialogTemplate& Template() const override { return Layout(); }
+  void OnInitDialog(DialogView& view) override;
+  void OnCommand(DialogView& view, int control) override;
+
+  // The check boxes, filled at initialisation and read back at OK.
+  bool markReadBeforeMoving = false;
+  bool considerNonEnglishSpam = false;
+  bool beepAtSpam = false;
+  bool askDestinationFolder = false;  // no NotSpamFolderName stored
+  bool learnFromMarkSpam = false;
+  bool learnFromNotSpam = false;
+  bool learnFromBlackListed = false;
+  bool learnFromWhiteListed = false;
+
+ private:
+  void ReadSettings();
+  void WriteSettings();
+  void ShowBoxes(DialogView& view) const;
+  void ReadBoxes(const DialogView& view);
+  void EmptyDatabase(DialogView& view);
+
+  BayesFilter& filter_;
+  FilterSettings& settings_;
+};
+
+// Shows the settings dialog modally; its result is of no interest.
+void OpenSettingsDialog(UserInterface& ui, BayesFilter& filter, FilterSettings& settings);
+
+}  // namespace tarvex
+
+#endif  // TARVEX_UI_SETTINGS_DIALOG_H_
