@@ -119,5 +119,24 @@ TEST_F(Toolbar, EveryCommandReachesItsOperationOnce) {
   EXPECT_EQ(app_->bayesFilter().SpamMessageCount(), 0);  // learning off in a bare profile
 }
 
+TEST(DropDownToolBar, IgnoresMenusForButtonsItDoesNotHave) {
+  ScriptedUi ui;
+  RecordingToolbar window;
+  window.buttons.push_back({0, 0, 42, tb::kStateEnabled, tb::kStyleWholeDropDown});
+  std::vector<uint32_t> chosen;
+  DropDownToolBar toolbar(ui, MenuResource, [&](uint32_t id) { chosen.push_back(id); });
+  toolbar.Attach(&window);
+  toolbar.SetDropDownMenu(command::kSettingsMenu, kSettingsMenuResource);
+  EXPECT_TRUE(toolbar.menus().empty());
+  toolbar.ShowDropDownMenu(command::kSettingsMenu);
+  toolbar.SetDropDownMenu(42, 999);  // a menu resource that does not exist
+  ui.QueueMenuChoice(command::kAbout);
+  toolbar.ShowDropDownMenu(42);
+  EXPECT_TRUE(ui.log().empty());
+  toolbar.SetDropDownMenu(42, 0x10000 | kSettingsMenuResource);  // only the low 16 bits name it
+  toolbar.ShowDropDownMenu(42);
+  EXPECT_EQ(chosen, (std::vector<uint32_t>{command::kAbout}));
+}
+
 }  // namespace
 }  // namespace tarvex

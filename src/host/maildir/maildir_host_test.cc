@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <tuple>
 
 #include "host/folder_lookup.h"
 #include "host/maildir/maildir_test_util.h"
@@ -13,15 +14,8 @@ namespace {
 using maildir_test::ReadAll;
 using maildir_test::TempMaildir;
 using Names = std::vector<std::string>;
-
-class RecordingSink : public HostEventSink {
- public:
-  HostStatus Invoke(const HostEvent& event, std::string*) override {
-    ids.push_back(event.arguments.at(0).integer);
-    return status::kOk;
-  }
-  std::vector<int64_t> ids;
-};
+constexpr int32_t kInbox = MaildirHost::kInboxId;
+const char kPlain[] = "From: alice@example.com\nSubject: Lunch\n\nNoon?\n";
 
 class MaildirHostTest : public ::testing::Test {
  protected:
@@ -31,7 +25,6 @@ class MaildirHostTest : public ::testing::Test {
     manager_ = host_->CreateFolderManager();
     return *host_;
   }
-
   Names WalkNames() {
     Names names;
     for (auto f = manager_->GetFirstFolder(); f; f = manager_->GetNextFolder()) {
@@ -39,33 +32,18 @@ class MaildirHostTest : public ::testing::Test {
     }
     return names;
   }
-  HostRef<HostFolder> Folder(const std::string& name) {
+  int32_t FolderId(const std::string& name) {
     auto folder = FindFolderByName(*manager_, name);
     EXPECT_NE(folder, nullptr) << name;
-    return folder;
+    return folder ? folder->GetId() : -1;
   }
-  int32_t FolderId(const std::string& name) { return Folder(name)->GetId(); }
-  HostRef<HostMessage> Message(const std::string& folder, int32_t id) {
-    return Folder(folder)->GetMessage(id);
-  }
-  // The subjects of the folder's messages in walk order.
-  Names Subjects(const std::string& folder) {
-    Names subjects;
-    auto f = Folder(folder);
-    for (auto m = f->GetFirstMessage(); m; m = f->GetNextMessage()) {
-      subjects.push_back(m->GetHeaderValue(1, "Subject", nullptr));
-    }
-    return subjects;
-  }
+  HostRef<HostMessage> Message(int32_t id) { return manager_->GetInboxFolder()->GetMessage(id); }
+  std::string Subject(int32_t id) { return Message(id)->GetHeaderValue(1, "Subject", nullptr); }
 
   TempMaildir md;
   std::unique_ptr<MaildirHost> host_;
   HostRef<HostFolderManager> manager_;
 };
-
-const char kPlain[] = "From: alice@example.com\nSubject: Lunch\n\nNoon?\n";
-
-// ------------------------------------------------------------------ folders
 
 TEST_F(MaildirHostTest, DirectoriesMapToTheFolderTreeWalkedPreOrderByName) {
   for (const char* dir : {".Sent Messages", ".Trash", ".Archive", ".Archive.2023", ".Lists.Dev",
@@ -82,12 +60,8 @@ TEST_F(MaildirHostTest, DirectoriesMapToTheFolderTreeWalkedPreOrderByName) {
   EXPECT_EQ(host.FolderDirectory(FolderId("Sent Items")), md.Path(".Sent Messages"));
   EXPECT_EQ(host.FolderDirectory(FolderId("Drafts")), md.Path(".Drafts"));  // not made yet
   EXPECT_EQ(host.FolderDirectory(FolderId("Dev")), md.Path(".Lists.Dev"));
-  EXPECT_EQ(host.FolderDirectory(FolderId("Inbox")), md.root());
-  EXPECT_EQ(host.FolderDirectory(MaildirHost::kLocalFoldersId), "");
-  EXPECT_EQ(FolderId("Local Folders"), MaildirHost::kLocalFoldersId);
-  EXPECT_EQ(manager_->GetInboxFolder()->GetId(), MaildirHost::kInboxId);
-  EXPECT_NE(Folder("Deleted Items")->GetFirstMessage(), nullptr);
-  EXPECT_EQ(Folder("Lists")->GetFirstMessage(), nullptr);  // a level without a directory
+  EXPECT_NE(manager_->GetFolder(FolderId("Deleted Items"))->GetFirstMessage(), nullptr);
+  EXPECT_EQ(manager_->GetFolder(FolderId("Lists"))->GetFirstMessage(), nullptr);  // no directory
 
   // The conventional name wins; the other keeps its own.
   md.MakeFolder(".Sent");
@@ -98,23 +72,17 @@ TEST_F(MaildirHostTest, DirectoriesMapToTheFolderTreeWalkedPreOrderByName) {
 TEST_F(MaildirHostTest, CreateSubFolderMakesMaildirPlusPlusFolders) {
   Open();
   auto root = manager_->GetFirstFolder();
-  auto sent = root->CreateSubFolder("Sent Items");
-  EXPECT_EQ(sent->GetName(), "Sent Items");
+  EXPECT_EQ(root->CreateSubFolder("Sent Items")->GetName(), "Sent Items");
   EXPECT_EQ(md.Files(".Sent"), (Names{"cur", "maildirfolder", "new", "tmp"}));
-  EXPECT_THROW(root->CreateSubFolder("Sent Items"), HostError);
-  EXPECT_THROW(root->CreateSubFolder("Inbox"), HostError);
-  root->CreateSubFolder("Deleted Items");
-  EXPECT_TRUE(std::filesystem::exists(md.Path(".Trash/cur")));
-
-  auto spam = manager_->GetInboxFolder()->CreateSubFolder("Spam");
-  spam->CreateSubFolder("Old");
+  manager_->GetInboxFolder()->CreateSubFolder("Spam")->CreateSubFolder("Old");
   root->CreateSubFolder("Courrier ind\xE9sirable");
-  EXPECT_TRUE(std::filesystem::exists(md.Path(".INBOX.Spam/maildirfolder")));
-  EXPECT_TRUE(std::filesystem::exists(md.Path(".INBOX.Spam.Old/cur")));
-  EXPECT_TRUE(std::filesystem::exists(md.Path(".Courrier ind&AOk-sirable/cur")));
-  EXPECT_EQ(WalkNames(), (Names{"Local Folders", "Courrier ind\xE9sirable", "Deleted Items",
-                                "Drafts", "Inbox", "Spam", "Old", "Outbox", "Sent Items"}));
-  for (const char* bad : {"", "a.b", "a/b"}) EXPECT_THROW(root->CreateSubFolder(bad), HostError);
+  for (const char* dir :
+       {".INBOX.Spam/maildirfolder", ".INBOX.Spam.Old/cur", ".Courrier ind&AOk-sirable/cur"}) {
+    EXPECT_TRUE(std::filesystem::exists(md.Path(dir))) << dir;
+  }
+  for (const char* bad : {"Sent Items", "Inbox", "", "a.b", "a/b"}) {
+    EXPECT_THROW(root->CreateSubFolder(bad), HostError) << bad;
+  }
 }
 
 TEST_F(MaildirHostTest, FolderAndMessageIdsStayWhatTheyWere) {
@@ -123,27 +91,21 @@ TEST_F(MaildirHostTest, FolderAndMessageIdsStayWhatTheyWere) {
   const std::string second = md.Deliver("", "Subject: second\n\n2");
   MaildirHost& host = Open();
   const int32_t archive = FolderId("Archive");
-  EXPECT_EQ(Subjects("Inbox"), (Names{"first", "second"}));
-  EXPECT_EQ(Message("Inbox", 2)->GetHeaderValue(1, "Subject", nullptr), "second");
+  EXPECT_EQ(Subject(1) + Subject(2), "firstsecond");
 
   // Another folder appears before it; another program reads the first message.
   md.MakeFolder(".Aardvark");
   std::filesystem::rename(md.Path("new/" + first), md.Path("cur/" + first + ":2,S"));
   EXPECT_EQ(FolderId("Archive"), archive);
   EXPECT_GT(FolderId("Aardvark"), archive);
-  EXPECT_EQ(Message("Inbox", 1)->GetHeaderValue(1, "Subject", nullptr), "first");
-  EXPECT_EQ(host.MessageFile(MaildirHost::kInboxId, 1), md.Path("cur/" + first + ":2,S"));
-  EXPECT_EQ(Subjects("Inbox"), (Names{"first", "second"}));
-  EXPECT_TRUE(host.ScanForNewMessages().empty());
+  EXPECT_EQ(host.MessageFile(kInbox, 1), md.Path("cur/" + first + ":2,S"));
 
   // Gone and back: the same id.
   std::filesystem::rename(md.Path("new/" + second), md.Path("tmp/x"));
-  EXPECT_THROW(Message("Inbox", 2), HostError);
+  EXPECT_THROW(Message(2), HostError);
   std::filesystem::rename(md.Path("tmp/x"), md.Path("new/" + second));
-  EXPECT_EQ(Message("Inbox", 2)->GetHeaderValue(1, "Subject", nullptr), "second");
+  EXPECT_EQ(Subject(2), "second");
 }
-
-// ------------------------------------------------------------------ reading
 
 TEST_F(MaildirHostTest, HeaderTextIsTheStoredBlockAndValuesAreDecoded) {
   const std::string header =
@@ -152,73 +114,48 @@ TEST_F(MaildirHostTest, HeaderTextIsTheStoredBlockAndValuesAreDecoded) {
       "X-Raw: caf\xE9\n";
   md.Deliver("", header + "\nbody\n");
   Open();
-  auto message = Message("Inbox", 1);
+  auto message = Message(1);
   EXPECT_EQ(message->GetHeaderText(), header);  // raw Latin-1 é is é in Windows-1252 too
   EXPECT_EQ(message->GetRawHeaders(), header);
-  int32_t found = 0;
-  EXPECT_EQ(message->GetHeaderValue(1, "FROM", &found), "Andr\xE9 <andre@example.com>");
-  EXPECT_EQ(found, 1);
-  EXPECT_EQ(message->GetHeaderValue(1, "subject", &found), "\xE9t\xE9 continued");
-  EXPECT_EQ(message->GetHeaderValue(1, "X-Raw", &found), "caf\xE9");
-  EXPECT_EQ(message->GetHeaderValue(1, "X-Missing", &found), "");
-  EXPECT_EQ(found, 0);
-  EXPECT_EQ(message->GetPartText(message->GetBodyPart()), "body\n");
-  EXPECT_THROW(message->GetPartText(2), HostError);
+  EXPECT_EQ(message->GetHeaderValue(1, "FROM", nullptr), "Andr\xE9 <andre@example.com>");
+  EXPECT_EQ(message->GetHeaderValue(1, "subject", nullptr), "\xE9t\xE9 continued");
+  EXPECT_EQ(message->GetHeaderValue(1, "X-Raw", nullptr), "caf\xE9");
+  EXPECT_THROW(message->GetPartText(2), HostError);  // a message is one part
 }
-
-// ------------------------------------------------------------------ changing
 
 TEST_F(MaildirHostTest, CommitRewritesOnlyTheHeaderKeepingLineEndsFlagsAndBody) {
   const std::string body = "line one\nbinary \x01\xFF\r\n\r\nX-TVX-RESULT: not a header\r\n";
-  md.Write("cur/1700.M1P1.test:2,FS",
-           "From: a@example.com\r\nX-TVX-RESULT: Clean\r\nSubject: s\r\n\r\n" + body);
+  const std::string file = "cur/1700.M1P1.test:2,FS";
+  md.Write(file, "From: a@example.com\r\nX-TVX-RESULT: Clean\r\nSubject: s\r\n\r\n" + body);
   MaildirHost& host = Open();
-  auto message = Message("Inbox", 1);
+  auto message = Message(1);
   message->SetHeaderValue(1, "X-TVX-RESULT", "Spam");
-  message->SetHeaderValue(1, "X-TVX-SCORE", "Bayesian Score = 97");
+  message->SetHeaderValue(1, "X-TVX-SCORE", "caf\xE9");  // non-ASCII: written as UTF-8
   EXPECT_THROW(message->SetHeaderValue(1, "Bad Name", "x"), HostError);
   EXPECT_THROW(message->SetHeaderValue(1, "X-A", "one\r\nBcc: evil@example.com"), HostError);
   message->Commit();
-
   EXPECT_EQ(md.Files("cur"), Names{"1700.M1P1.test:2,FS"});
-  EXPECT_EQ(ReadAll(md.Path("cur/1700.M1P1.test:2,FS")),
+  EXPECT_EQ(ReadAll(md.Path(file)),
             "From: a@example.com\r\nX-TVX-RESULT: Spam\r\nSubject: s\r\n"
-            "X-TVX-SCORE: Bayesian Score = 97\r\n\r\n" +
+            "X-TVX-SCORE: caf\xC3\xA9\r\n\r\n" +
                 body);
-  EXPECT_TRUE(md.Files("tmp").empty());
   EXPECT_TRUE(host.ScanForNewMessages().empty());  // its own rewrite is not new mail
-  message->Commit();                               // nothing staged: nothing written
-  EXPECT_EQ(message->GetHeaderValue(1, "x-tvx-score", nullptr), "Bayesian Score = 97");
-}
 
-TEST_F(MaildirHostTest, NonAsciiValuesAreWrittenRawOrEncodedAsChosen) {
-  md.Deliver("", kPlain);
-  md.Deliver("", kPlain);
-  MaildirHost& host = Open();
-  auto raw = Message("Inbox", 1);
-  raw->SetHeaderValue(1, "X-TVX-TOP-WORDS", "caf\xE9");
-  raw->Commit();
-  EXPECT_NE(ReadAll(host.MessageFile(2, 1)).find("X-TVX-TOP-WORDS: caf\xC3\xA9\n"),
-            std::string::npos);
-
-  MaildirHost& encoding = Open({/*encode_header_values=*/true});
-  auto encoded = Message("Inbox", 2);
-  encoded->SetHeaderValue(1, "X-TVX-TOP-WORDS", "caf\xE9");
-  encoded->Commit();
-  EXPECT_NE(ReadAll(encoding.MessageFile(2, 2)).find("X-TVX-TOP-WORDS: =?UTF-8?"),
-            std::string::npos);
-  EXPECT_EQ(encoded->GetHeaderValue(1, "X-TVX-TOP-WORDS", nullptr), "caf\xE9");
+  // Or as encoded words, when chosen.
+  Open({/*encode_header_values=*/true});
+  message = Message(1);
+  message->SetHeaderValue(1, "X-TVX-SCORE", "caf\xE9");
+  message->Commit();
+  EXPECT_NE(ReadAll(md.Path(file)).find("\r\nX-TVX-SCORE: =?UTF-8?"), std::string::npos);
+  EXPECT_EQ(Message(1)->GetHeaderValue(1, "X-TVX-SCORE", nullptr), "caf\xE9");
 }
 
 TEST_F(MaildirHostTest, MarkReadMovesToCurWithTheSeenFlagInOrder) {
   md.Write("new/a", kPlain);
   md.Write("cur/b:2,RF", kPlain);
-  md.Write("cur/c:2,S", kPlain);
   Open();
-  for (int32_t id : {1, 2, 3}) Message("Inbox", id)->MarkRead();
-  EXPECT_TRUE(md.Files("new").empty());
-  EXPECT_EQ(md.Files("cur"), (Names{"a:2,S", "b:2,FRS", "c:2,S"}));
-  EXPECT_EQ(Message("Inbox", 1)->GetHeaderValue(1, "Subject", nullptr), "Lunch");
+  for (int32_t id : {1, 2}) Message(id)->MarkRead();
+  EXPECT_EQ(md.Files("cur"), (Names{"a:2,S", "b:2,FRS"}));
 }
 
 TEST_F(MaildirHostTest, MoveKeepsNewAndCurAndTheFileName) {
@@ -230,22 +167,17 @@ TEST_F(MaildirHostTest, MoveKeepsNewAndCurAndTheFileName) {
   MaildirHost& host = Open();
   const int32_t junk = FolderId("Junk"), drafts = FolderId("Drafts");
 
-  EXPECT_TRUE(manager_->MoveMessage(MaildirHost::kInboxId, junk, 1));
-  EXPECT_TRUE(manager_->MoveMessage(MaildirHost::kInboxId, junk, 2));
-  EXPECT_TRUE(manager_->MoveMessage(MaildirHost::kInboxId, junk, 3));  // a name taken there
+  for (int32_t id : {1, 2, 3}) EXPECT_TRUE(manager_->MoveMessage(kInbox, junk, id));
   // Junk's own "c" is 1 there; "a", "b" and the other "c" came as 2, 3 and 4.
   EXPECT_TRUE(manager_->MoveMessage(junk, drafts, 2));  // into a folder without a directory
   EXPECT_FALSE(manager_->MoveMessage(junk, junk, 3));
   EXPECT_THROW(manager_->MoveMessage(junk, MaildirHost::kLocalFoldersId, 3), HostError);
 
-  EXPECT_TRUE(md.Files("new").empty());
-  EXPECT_TRUE(md.Files("cur").empty());
+  EXPECT_TRUE(md.Files("new").empty() && md.Files("cur").empty());
   EXPECT_EQ(md.Files(".Drafts/new"), Names{"a"});
   const Names junk_cur = md.Files(".Junk/cur");  // a fresh unique name sorts first
   ASSERT_EQ(junk_cur.size(), 3u);
-  EXPECT_EQ(junk_cur[1], "b:2,S");
-  EXPECT_EQ(junk_cur[2], "c:2,");
-  EXPECT_EQ(junk_cur[0].substr(junk_cur[0].size() - 3), ":2,");
+  EXPECT_EQ(junk_cur[1] + " " + junk_cur[2], "b:2,S c:2,");
   EXPECT_EQ(ReadAll(md.Path(".Junk/cur/" + junk_cur[0])), "Subject: c in the inbox\n\n");
   EXPECT_EQ(ReadAll(md.Path(".Junk/cur/c:2,")), "Subject: c in junk\n\n");
   EXPECT_TRUE(host.ScanForNewMessages().empty());  // its own moves are not new mail
@@ -258,62 +190,46 @@ TEST_F(MaildirHostTest, MovingAwayDuringTheWalkSkipsNothing) {
   auto spam = inbox->CreateSubFolder("Spam");
   int visited = 0;
   for (auto m = inbox->GetFirstMessage(); m; m = inbox->GetNextMessage()) {
-    ++visited;
-    EXPECT_TRUE(manager_->MoveMessage(inbox->GetId(), spam->GetId(), visited));
+    EXPECT_TRUE(manager_->MoveMessage(kInbox, spam->GetId(), ++visited));
     if (visited == 2) md.Deliver("", kPlain);  // arrives during the walk
   }
   EXPECT_EQ(visited, 6);
   EXPECT_EQ(md.Files(".INBOX.Spam/new").size(), 6u);
 }
 
-// ------------------------------------------------------------------ new mail
-
-TEST_F(MaildirHostTest, ScanReportsDeliveriesOnly) {
-  md.Deliver("", kPlain);  // there before the host: not new
+TEST_F(MaildirHostTest, ScanReportsDeliveriesOnlyAndUnjudgedMailLacksVerdictHeaders) {
+  md.Write("new/1", "X-TVX-RESULT: Clean\n\nbody");  // there before the host: not new
+  md.Write("new/2", "x-tvx-learn: Spam\r\n\r\nbody");
+  md.Write("new/3", "Subject: waiting\n\nX-TVX-RESULT: in the body\n");
+  md.Write("new/4", "Subject: no body");
+  md.Write("cur/5:2,", "Subject: seen\n\nbody");
   md.MakeFolder(".Lists");
   MaildirHost& host = Open();
-  auto inbox = manager_->GetInboxFolder();
-  auto sink = std::make_shared<RecordingSink>();
-  const uint32_t cookie = inbox->Advise(sink);
+  EXPECT_EQ(host.UnjudgedNewMessages(kInbox), (std::vector<int32_t>{3, 4}));
+  EXPECT_EQ(host.UnjudgedNewMessages(kInbox, {"Subject"}), (std::vector<int32_t>{1, 2}));
+  EXPECT_THROW(host.UnjudgedNewMessages(9999), std::invalid_argument);
 
   const std::string delivered = md.Deliver("", kPlain);
   md.Deliver(".Lists", kPlain);
   const auto found = host.ScanForNewMessages();
   ASSERT_EQ(found.size(), 2u);  // in walk order
-  EXPECT_EQ(found[0].folder, MaildirHost::kInboxId);
-  EXPECT_EQ(found[0].message, 2);
-  EXPECT_EQ(found[0].file, md.Path("new/" + delivered));
+  EXPECT_EQ(std::tie(found[0].folder, found[0].message, found[0].file),
+            std::make_tuple(kInbox, 6, md.Path("new/" + delivered)));
   EXPECT_EQ(found[1].folder, FolderId("Lists"));
-  EXPECT_EQ(sink->ids, (std::vector<int64_t>{2}));
 
   // A flag change by another program, the host's own work: nothing new.
   std::filesystem::rename(md.Path("new/" + delivered), md.Path("cur/" + delivered + ":2,S"));
-  host.AddMessage(MaildirHost::kInboxId, kPlain);
-  auto message = Message("Inbox", 1);
-  message->SetHeaderValue(1, "X-TVX-RESULT", "Clean");
+  host.AddMessage(kInbox, kPlain);
+  auto message = Message(1);
+  message->SetHeaderValue(1, "X-TVX-RESULT", "Spam");
   message->Commit();
   message->MarkRead();
   EXPECT_TRUE(host.ScanForNewMessages().empty());
 
   // A folder made by a delivery agent, with mail in it.
   md.Deliver(".New", kPlain);
-  EXPECT_EQ(host.ScanForNewMessages(MaildirHost::kInboxId).size(), 0u);
+  EXPECT_TRUE(host.ScanForNewMessages(kInbox).empty());
   EXPECT_EQ(host.ScanForNewMessages().size(), 1u);
-  EXPECT_EQ(sink->ids.size(), 1u);
-  inbox->Unadvise(cookie);
-}
-
-TEST_F(MaildirHostTest, UnjudgedNewMessagesAreTheOnesWithoutVerdictHeaders) {
-  md.Write("new/1", "X-TVX-RESULT: Clean\n\nbody");
-  md.Write("new/2", "x-tvx-learn: Spam\r\n\r\nbody");
-  md.Write("new/3", "Subject: waiting\n\nX-TVX-RESULT: in the body\n");
-  md.Write("new/4", "Subject: no body");
-  md.Write("cur/5:2,", "Subject: seen\n\nbody");
-  MaildirHost& host = Open();
-  EXPECT_EQ(host.UnjudgedNewMessages(MaildirHost::kInboxId), (std::vector<int32_t>{3, 4}));
-  EXPECT_EQ(host.UnjudgedNewMessages(MaildirHost::kInboxId, {"Subject"}),
-            (std::vector<int32_t>{1, 2}));
-  EXPECT_THROW(host.UnjudgedNewMessages(9999), std::invalid_argument);
 }
 
 }  // namespace
