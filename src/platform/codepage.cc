@@ -3,6 +3,51 @@
 #include <array>
 #include <cstdint>
 
+namespace tarvex::utf8 {
+
+void AppendUtf8(char32_t cp, std::string* out) {
+  if (cp < 0x80) {
+    out->push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+int64_t DecodeUtf8(std::string_view text, size_t* pos) {
+  const auto lead = static_cast<unsigned char>(text[(*pos)++]);
+  if (lead < 0x80) return lead;
+  int extra = lead >= 0xF0 && lead < 0xF5 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : -1;
+  if (extra < 0 || lead >= 0xF5) return -1;
+  int64_t cp = lead & (0x3F >> extra);
+  for (int i = 0; i < extra; ++i) {
+    if (*pos >= text.size()) return -1;
+    const auto next = static_cast<unsigned char>(text[*pos]);
+    if ((next & 0xC0) != 0x80) return -1;
+    cp = (cp << 6) | (next & 0x3F);
+    ++*pos;
+  }
+  static constexpr int64_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
+  if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) return -1;
+  return cp;
+}
+
+size_t SequenceLength(std::string_view text, size_t pos) {
+  size_t end = pos;
+  return DecodeUtf8(text, &end) < 0 ? 0 : end - pos;
+}
+
+}  // namespace tarvex::utf8
+
 namespace tarvex::cp1252 {
 namespace {
 
@@ -25,54 +70,21 @@ int EncodedByte(char32_t cp) {
   return -1;
 }
 
-void AppendUtf8(char32_t cp, std::string* out) {
-  if (cp < 0x80) {
-    out->push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
-// Decodes one UTF-8 sequence at text[*pos], advancing *pos; returns -1 for a
-// malformed sequence (after skipping its first byte).
-int64_t DecodeUtf8(std::string_view text, size_t* pos) {
-  const auto lead = static_cast<unsigned char>(text[(*pos)++]);
-  if (lead < 0x80) return lead;
-  int extra = lead >= 0xF0 && lead < 0xF5 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC2 ? 1 : -1;
-  if (extra < 0 || lead >= 0xF5) return -1;
-  int64_t cp = lead & (0x3F >> extra);
-  for (int i = 0; i < extra; ++i) {
-    if (*pos >= text.size()) return -1;
-    const auto next = static_cast<unsigned char>(text[*pos]);
-    if ((next & 0xC0) != 0x80) return -1;
-    cp = (cp << 6) | (next & 0x3F);
-    ++*pos;
-  }
-  static constexpr int64_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
-  if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) return -1;
-  return cp;
-}
-
 }  // namespace
 
 std::string ToUtf8(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char c : text) AppendUtf8(CodePoint(static_cast<unsigned char>(c)), &out);
+  for (char c : text) utf8::AppendUtf8(CodePoint(static_cast<unsigned char>(c)), &out);
   return out;
 }
 
-std::string FromUtf8(std::string_view utf8) {
+std::string FromUtf8(std::string_view text) {
   std::string out;
-  out.reserve(utf8.size());
+  out.reserve(text.size());
   size_t pos = 0;
-  while (pos < utf8.size()) {
-    const int64_t cp = DecodeUtf8(utf8, &pos);
+  while (pos < text.size()) {
+    const int64_t cp = utf8::DecodeUtf8(text, &pos);
     const int byte = cp < 0 ? -1 : EncodedByte(static_cast<char32_t>(cp));
     out.push_back(byte < 0 ? '?' : static_cast<char>(byte));
   }

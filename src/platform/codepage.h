@@ -5,8 +5,26 @@
 #ifndef TARVEX_PLATFORM_CODEPAGE_H_
 #define TARVEX_PLATFORM_CODEPAGE_H_
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+
+// UTF-8 encoding and decoding of single code points.
+namespace tarvex::utf8 {
+
+// Appends the UTF-8 encoding of code_point (at most 0x10FFFF) to *out.
+void AppendUtf8(char32_t code_point, std::string* out);
+
+// Decodes one UTF-8 sequence at text[*pos] (pos below the size), advancing
+// *pos past it; returns -1 for a malformed, overlong, surrogate or too large
+// sequence, after skipping its first byte only.
+int64_t DecodeUtf8(std::string_view text, size_t* pos);
+
+// The length of the valid UTF-8 sequence at text[pos], 0 when there is none.
+size_t SequenceLength(std::string_view text, size_t pos);
+
+}  // namespace tarvex::utf8
 
 namespace tarvex::cp1252 {
 

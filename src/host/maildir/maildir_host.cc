@@ -1,7 +1,6 @@
 #include "host/maildir/maildir_host.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -49,8 +48,7 @@ using maildir::FileIdentity;
 using Lock = std::lock_guard<std::mutex>;
 using FolderPath = std::vector<std::string>;
 
-enum class Kind { kInit, kFolderManager, kApi, kFolder, kToolbar, kMessage };
-using EntityKey = std::pair<Kind, int64_t>;
+using Kind = EntityKind;
 
 EntityKey MessageEntity(int32_t folder, int32_t message) {
   return {Kind::kMessage, (static_cast<int64_t>(folder) << 32) | static_cast<uint32_t>(message)};
@@ -107,11 +105,6 @@ struct FolderRecord {
   std::string Name() const { return path.empty() ? kStoreName : path.back(); }
 };
 
-struct Subscription {
-  EntityKey key;
-  HostRef<HostEventSink> sink;
-};
-
 // Everything the host holds. The members are guarded by mutex, except the
 // counters, which objects change from their destructors.
 struct Store {
@@ -133,14 +126,11 @@ struct Store {
   std::vector<int32_t> selection;
   size_t toolbars = 0;
 
-  std::map<uint32_t, Subscription> subscriptions;  // by cookie, so in order of advising
-  uint32_t next_cookie = 1;
+  EventRegistry events;
 
   std::function<void(const std::string&)> step_hook;
 
-  std::atomic<int> live_objects{0};
-  std::atomic<int> initializations{0};
-  std::atomic<int> uninitializations{0};
+  HostCounts counts;
 
   // The helpers below expect mutex to be held.
 
@@ -569,63 +559,40 @@ struct Store {
 
   // Calls every sink of the entity; with mutex not held, so that sinks can
   // call back. A sink unadvised by an earlier one is not called.
-  void Raise(EntityKey key, const HostEvent& event) {
-    std::vector<std::pair<uint32_t, HostRef<HostEventSink>>> sinks;
-    {
-      Lock lock(mutex);
-      for (const auto& [cookie, subscription] : subscriptions) {
-        if (subscription.key == key) sinks.emplace_back(cookie, subscription.sink);
-      }
-    }
-    for (const auto& [cookie, sink] : sinks) {
-      {
-        Lock lock(mutex);
-        if (!subscriptions.count(cookie)) continue;
-      }
-      std::string description;
-      sink->Invoke(event, &description);
-    }
-  }
+  void Raise(EntityKey key, const HostEvent& event) { events.Raise(mutex, key, event); }
 };
 
 // ------------------------------------------------------------------ objects
 
-// What every object of the host shares: its place in the live count, its
-// entity's subscriptions and its error description.
+// What every object of the host shares, and its entity's subscriptions.
 template <typename Base>
-class Object : public Base {
+class Object : public HostObjectCore<Base, Store> {
  public:
-  Object(std::shared_ptr<Store> store, EntityKey entity)
-      : store_(std::move(store)), entity_(entity) {
-    ++store_->live_objects;
-  }
-  ~Object() override { --store_->live_objects; }
-  Object(const Object&) = delete;
-  Object& operator=(const Object&) = delete;
+  using HostObjectCore<Base, Store>::HostObjectCore;
 
  protected:
+  using HostObjectCore<Base, Store>::Fail;
+  using HostObjectCore<Base, Store>::store_;
+  using HostObjectCore<Base, Store>::entity_;
+
   HostStatus DoAdvise(const HostRef<HostEventSink>& sink, uint32_t* cookie) override {
     return Run([&] {
-      if (!sink) Throw(status::kInvalidPointer, "There is no sink to advise.");
-      *cookie = store_->next_cookie++;
-      store_->subscriptions[*cookie] = Subscription{entity_, sink};
+      std::string description;
+      if (const HostStatus s = store_->events.Advise(entity_, sink, cookie, &description);
+          s != status::kOk) {
+        Throw(s, description);
+      }
     });
   }
 
   HostStatus DoUnadvise(uint32_t cookie) override {
     return Run([&] {
-      auto it = store_->subscriptions.find(cookie);
-      if (it == store_->subscriptions.end() || it->second.key != entity_) {
-        Throw(MaildirHost::kNoConnection,
-              "There is no subscription " + std::to_string(cookie) + " here.");
+      std::string description;
+      if (const HostStatus s = store_->events.Unadvise(entity_, cookie, &description);
+          s != status::kOk) {
+        Throw(s, description);
       }
-      store_->subscriptions.erase(it);
     });
-  }
-
-  std::string DoErrorDescription() override {
-    Lock lock(store_->mutex);
-    return error_description_;
   }
 
   // Runs an operation with the store locked; what it throws becomes the
@@ -644,17 +611,6 @@ class Object : public Base {
       return Fail(status::kFail, error.what());
     }
   }
-
-  HostStatus Fail(HostStatus status, std::string description) {
-    error_description_ = std::move(description);
-    return status;
-  }
-
-  const std::shared_ptr<Store> store_;
-  const EntityKey entity_;
-
- private:
-  std::string error_description_;
 };
 
 class MaildirMessage : public Object<HostMessage> {
@@ -935,24 +891,15 @@ class MaildirApi : public Object<HostApi> {
   }
 
   HostStatus DoGetFirstSelectedMessageId(int32_t* id) override {
-    return Run([&] {
-      next_ = 0;
-      *id = Selected();
-    });
+    return Run([&] { *id = selection_.First(store_->selection); });
   }
 
   HostStatus DoGetNextSelectedMessageId(int32_t* id) override {
-    return Run([&] { *id = Selected(); });
+    return Run([&] { *id = selection_.Next(store_->selection); });
   }
 
  private:
-  // The selected id the cursor stands on, moving past it; -1 when none is left.
-  int32_t Selected() {
-    if (next_ >= store_->selection.size()) return -1;
-    return store_->selection[next_++];
-  }
-
-  size_t next_ = SIZE_MAX;  // the next selection index; past the end until the first call
+  SelectionCursor selection_;
 };
 
 class MaildirInit : public Object<HostInit> {
@@ -1009,8 +956,8 @@ MaildirHost::MaildirHost(const std::string& root, Options options)
 
 MaildirHost::~MaildirHost() = default;
 
-void MaildirHost::InitializeComponents() { ++store_->initializations; }
-void MaildirHost::UninitializeComponents() { ++store_->uninitializations; }
+void MaildirHost::InitializeComponents() { ++store_->counts.initializations; }
+void MaildirHost::UninitializeComponents() { ++store_->counts.uninitializations; }
 
 HostStatus MaildirHost::DoCreateInit(HostRef<HostInit>* init) {
   *init = std::make_shared<maildir_host_internal::MaildirInit>(store_);
@@ -1145,14 +1092,14 @@ void MaildirHost::RaiseShutdown() {
 
 size_t MaildirHost::Subscriptions() const {
   Lock lock(store_->mutex);
-  return store_->subscriptions.size();
+  return store_->events.Count();
 }
 
 // ------------------------------------------------------------------ accounting, faults
 
-int MaildirHost::LiveObjects() const { return store_->live_objects; }
-int MaildirHost::ComponentInitializations() const { return store_->initializations; }
-int MaildirHost::ComponentUninitializations() const { return store_->uninitializations; }
+int MaildirHost::LiveObjects() const { return store_->counts.live_objects; }
+int MaildirHost::ComponentInitializations() const { return store_->counts.initializations; }
+int MaildirHost::ComponentUninitializations() const { return store_->counts.uninitializations; }
 
 void MaildirHost::SetStepHook(std::function<void(const std::string& step)> hook) {
   Lock lock(store_->mutex);

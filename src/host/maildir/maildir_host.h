@@ -89,6 +89,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "host/host_support.h"
 
 namespace tarvex {
 
@@ -122,7 +123,7 @@ class MaildirHost : public HostLibrary {
   // The host's part handle for a message's only part.
   static constexpr int32_t kMessagePart = 1;
   // Unadvise of a cookie the object's entity does not hold.
-  static constexpr HostStatus kNoConnection = 0x80040200;
+  static constexpr HostStatus kNoConnection = EventRegistry::kNoConnection;
   // CreateSubFolder of a folder that exists.
   static constexpr HostStatus kAlreadyExists = 0x800700B7;
 

@@ -7,6 +7,7 @@
 #include <atomic>
 
 #include "host/maildir/message_text.h"
+#include "platform/codepage.h"
 
 namespace tarvex::maildir {
 namespace {
@@ -56,7 +57,7 @@ bool DecodeRun(std::string_view run, std::string* out) {
     } else if (cp >= 0xDC00 && cp < 0xE000) {
       return false;
     }
-    AppendUtf8(cp, out);
+    utf8::AppendUtf8(cp, out);
   }
   return true;
 }

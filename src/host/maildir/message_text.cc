@@ -5,27 +5,6 @@
 namespace tarvex::maildir {
 namespace {
 
-// The length of the valid UTF-8 sequence at text[pos], 0 when there is none.
-size_t Utf8SequenceLength(std::string_view text, size_t pos) {
-  const auto lead = static_cast<unsigned char>(text[pos]);
-  if (lead < 0x80) return 1;
-  const size_t extra = lead >= 0xF5   ? 0
-                       : lead >= 0xF0 ? 3
-                       : lead >= 0xE0 ? 2
-                       : lead >= 0xC2 ? 1
-                                      : 0;
-  if (extra == 0 || pos + extra >= text.size()) return 0;
-  char32_t cp = lead & (0x3F >> extra);
-  for (size_t i = 1; i <= extra; ++i) {
-    const auto next = static_cast<unsigned char>(text[pos + i]);
-    if ((next & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (next & 0x3F);
-  }
-  static constexpr char32_t kMinimum[] = {0, 0x80, 0x800, 0x10000};
-  if (cp < kMinimum[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) return 0;
-  return extra + 1;
-}
-
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 }  // namespace
@@ -36,7 +15,7 @@ std::string ValidUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
   for (size_t pos = 0; pos < bytes.size();) {
-    const size_t length = Utf8SequenceLength(bytes, pos);
+    const size_t length = utf8::SequenceLength(bytes, pos);
     if (length == 0) {
       out += cp1252::ToUtf8(bytes.substr(pos, 1));
       ++pos;
@@ -50,7 +29,7 @@ std::string ValidUtf8(std::string_view bytes) {
 
 bool IsValidUtf8(std::string_view bytes) {
   for (size_t pos = 0; pos < bytes.size();) {
-    const size_t length = Utf8SequenceLength(bytes, pos);
+    const size_t length = utf8::SequenceLength(bytes, pos);
     if (length == 0) return false;
     pos += length;
   }
@@ -61,32 +40,9 @@ std::u32string CodePoints(std::string_view bytes) {
   const std::string text = ValidUtf8(bytes);
   std::u32string out;
   for (size_t pos = 0; pos < text.size();) {
-    const size_t length = Utf8SequenceLength(text, pos);
-    const auto lead = static_cast<unsigned char>(text[pos]);
-    char32_t cp = length == 1 ? lead : lead & (0x3F >> (length - 1));
-    for (size_t i = 1; i < length; ++i) cp = (cp << 6) | (text[pos + i] & 0x3F);
-    out.push_back(cp);
-    pos += length;
+    out.push_back(static_cast<char32_t>(utf8::DecodeUtf8(text, &pos)));
   }
   return out;
-}
-
-void AppendUtf8(char32_t cp, std::string* out) {
-  if (cp < 0x80) {
-    out->push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
 }
 
 // ------------------------------------------------------------------ layout

@@ -20,7 +20,6 @@ std::string ValidUtf8(std::string_view bytes);
 bool IsValidUtf8(std::string_view bytes);
 // The code points of text after ValidUtf8.
 std::u32string CodePoints(std::string_view bytes);
-void AppendUtf8(char32_t code_point, std::string* out);
 
 // ------------------------------------------------------------------ layout
 

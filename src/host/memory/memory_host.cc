@@ -1,7 +1,6 @@
 #include "host/memory/memory_host.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -14,9 +13,9 @@ namespace memory_host_internal {
 
 using Lock = std::lock_guard<std::mutex>;
 
-// The entity behind an object: its kind and its folder id, toolbar number or
-// message number (which, unlike the message id, survives moves).
-using EntityKey = std::pair<EventTarget::Kind, int64_t>;
+// The entity behind an object (an EntityKey) is its kind and its folder id,
+// toolbar number or message number (which, unlike the message id, survives
+// moves).
 
 struct Failure {
   HostStatus status = 0;
@@ -37,11 +36,6 @@ struct StoredMessage {
   HostHeaders headers;
   std::string body;
   bool read = false;
-};
-
-struct Subscription {
-  EntityKey key;
-  HostRef<HostEventSink> sink;
 };
 
 // Every host operation that can be made to fail.
@@ -131,17 +125,14 @@ struct Store {
   std::vector<int32_t> selection;
   std::vector<MemoryHost::ToolbarState> toolbars;
 
-  std::map<uint32_t, Subscription> subscriptions;  // by cookie, so in order of advising
-  uint32_t next_cookie = 1;
+  EventRegistry events;
   std::vector<MemoryHost::Delivery> deliveries;
 
   std::vector<std::string> calls;  // every operation called, in order
   std::map<std::string, std::deque<Failure>> pending_failures;
   std::map<std::string, Failure> permanent_failures;
 
-  std::atomic<int> live_objects{0};
-  std::atomic<int> initializations{0};
-  std::atomic<int> uninitializations{0};
+  HostCounts counts;
 
   // The helpers below expect mutex to be held.
 
@@ -266,44 +257,32 @@ struct Store {
 
 // ------------------------------------------------------------------ objects
 
-// What every object of the host shares: its place in the live count, its
-// entity's subscriptions, failure injection and its error description.
+// What every object of the host shares, and its entity's subscriptions and
+// failure injection.
 template <typename Base>
-class Object : public Base {
+class Object : public HostObjectCore<Base, Store> {
  public:
-  Object(std::shared_ptr<Store> store, EntityKey entity)
-      : store_(std::move(store)), entity_(entity) {
-    ++store_->live_objects;
-  }
-  ~Object() override { --store_->live_objects; }
-  Object(const Object&) = delete;
-  Object& operator=(const Object&) = delete;
+  using HostObjectCore<Base, Store>::HostObjectCore;
 
  protected:
+  using HostObjectCore<Base, Store>::Fail;
+  using HostObjectCore<Base, Store>::store_;
+  using HostObjectCore<Base, Store>::entity_;
+
   HostStatus DoAdvise(const HostRef<HostEventSink>& sink, uint32_t* cookie) override {
     Lock lock(store_->mutex);
     if (HostStatus s = 0; Injected("Advise", &s)) return s;
-    if (!sink) return Fail(status::kInvalidPointer, "There is no sink to advise.");
-    *cookie = store_->next_cookie++;
-    store_->subscriptions[*cookie] = Subscription{entity_, sink};
-    return status::kOk;
+    std::string description;
+    const HostStatus result = store_->events.Advise(entity_, sink, cookie, &description);
+    return result == status::kOk ? result : Fail(result, std::move(description));
   }
 
   HostStatus DoUnadvise(uint32_t cookie) override {
     Lock lock(store_->mutex);
     if (HostStatus s = 0; Injected("Unadvise", &s)) return s;
-    auto it = store_->subscriptions.find(cookie);
-    if (it == store_->subscriptions.end() || it->second.key != entity_) {
-      return Fail(MemoryHost::kNoConnection,
-                  "There is no subscription " + std::to_string(cookie) + " here.");
-    }
-    store_->subscriptions.erase(it);
-    return status::kOk;
-  }
-
-  std::string DoErrorDescription() override {
-    Lock lock(store_->mutex);
-    return error_description_;
+    std::string description;
+    const HostStatus result = store_->events.Unadvise(entity_, cookie, &description);
+    return result == status::kOk ? result : Fail(result, std::move(description));
   }
 
   // With the store locked: whether operation is to fail now, and how.
@@ -314,18 +293,7 @@ class Object : public Base {
     return true;
   }
 
-  HostStatus Fail(HostStatus status, std::string description) {
-    error_description_ = std::move(description);
-    return status;
-  }
-
   HostStatus Fail(const Failure& failure) { return Fail(failure.status, failure.description); }
-
-  const std::shared_ptr<Store> store_;
-  const EntityKey entity_;
-
- private:
-  std::string error_description_;
 };
 
 class MemoryMessage : public Object<HostMessage> {
@@ -627,26 +595,19 @@ class MemoryApi : public Object<HostApi> {
   HostStatus DoGetFirstSelectedMessageId(int32_t* id) override {
     Lock lock(store_->mutex);
     if (HostStatus s = 0; Injected("GetFirstSelectedMessageId", &s)) return s;
-    next_ = 0;
-    *id = Selected();
+    *id = selection_.First(store_->selection);
     return status::kOk;
   }
 
   HostStatus DoGetNextSelectedMessageId(int32_t* id) override {
     Lock lock(store_->mutex);
     if (HostStatus s = 0; Injected("GetNextSelectedMessageId", &s)) return s;
-    *id = Selected();
+    *id = selection_.Next(store_->selection);
     return status::kOk;
   }
 
  private:
-  // The selected id the cursor stands on, moving past it; -1 when none is left.
-  int32_t Selected() {
-    if (next_ >= store_->selection.size()) return -1;
-    return store_->selection[next_++];
-  }
-
-  size_t next_ = SIZE_MAX;  // the next selection index; past the end until the first call
+  SelectionCursor selection_;
 };
 
 class MemoryInit : public Object<HostInit> {
@@ -685,8 +646,8 @@ MemoryHost::MemoryHost() : store_(std::make_shared<Store>()) {
 
 MemoryHost::~MemoryHost() = default;
 
-void MemoryHost::InitializeComponents() { ++store_->initializations; }
-void MemoryHost::UninitializeComponents() { ++store_->uninitializations; }
+void MemoryHost::InitializeComponents() { ++store_->counts.initializations; }
+void MemoryHost::UninitializeComponents() { ++store_->counts.uninitializations; }
 
 HostStatus MemoryHost::DoCreateInit(HostRef<HostInit>* init) {
   Lock lock(store_->mutex);
@@ -816,31 +777,19 @@ void MemoryHost::SetToolbarWindow(size_t index, ToolbarControl* window) {
 
 std::vector<MemoryHost::Delivery> MemoryHost::RaiseEvent(const EventTarget& target,
                                                          const HostEvent& event) {
-  // The sinks are taken while locked and called unlocked, so that they can
-  // call back into the host; holding them here keeps a sink that unadvises
-  // itself alive until its call returns.
-  std::vector<std::pair<uint32_t, HostRef<HostEventSink>>> sinks;
+  EntityKey entity;
   {
     Lock lock(store_->mutex);
-    const memory_host_internal::EntityKey entity = store_->Entity(target);
-    for (const auto& [cookie, subscription] : store_->subscriptions) {
-      if (subscription.key == entity) sinks.emplace_back(cookie, subscription.sink);
-    }
+    entity = store_->Entity(target);
   }
   std::vector<Delivery> deliveries;
-  for (const auto& [cookie, sink] : sinks) {
-    {
-      Lock lock(store_->mutex);
-      if (!store_->subscriptions.count(cookie)) continue;  // unadvised by an earlier sink
-    }
-    Delivery delivery{target, event.number, cookie, status::kOk, {}};
-    delivery.status = sink->Invoke(event, &delivery.description);
-    {
-      Lock lock(store_->mutex);
-      store_->deliveries.push_back(delivery);
-    }
-    deliveries.push_back(std::move(delivery));
-  }
+  store_->events.Raise(
+      store_->mutex, entity, event,
+      [&](uint32_t cookie, HostStatus status, std::string description) {
+        Delivery delivery{target, event.number, cookie, status, std::move(description)};
+        store_->deliveries.push_back(delivery);
+        deliveries.push_back(std::move(delivery));
+      });
   return deliveries;
 }
 
@@ -883,22 +832,19 @@ std::vector<MemoryHost::Delivery> MemoryHost::Deliveries() const {
 
 size_t MemoryHost::Subscriptions(const EventTarget& target) const {
   Lock lock(store_->mutex);
-  const memory_host_internal::EntityKey entity = store_->Entity(target);
-  return static_cast<size_t>(
-      std::count_if(store_->subscriptions.begin(), store_->subscriptions.end(),
-                    [&](const auto& entry) { return entry.second.key == entity; }));
+  return store_->events.Count(store_->Entity(target));
 }
 
 size_t MemoryHost::Subscriptions() const {
   Lock lock(store_->mutex);
-  return store_->subscriptions.size();
+  return store_->events.Count();
 }
 
 // ------------------------------------------------------------------ accounting, failures
 
-int MemoryHost::LiveObjects() const { return store_->live_objects; }
-int MemoryHost::ComponentInitializations() const { return store_->initializations; }
-int MemoryHost::ComponentUninitializations() const { return store_->uninitializations; }
+int MemoryHost::LiveObjects() const { return store_->counts.live_objects; }
+int MemoryHost::ComponentInitializations() const { return store_->counts.initializations; }
+int MemoryHost::ComponentUninitializations() const { return store_->counts.uninitializations; }
 
 void MemoryHost::FailNext(const std::string& operation, HostStatus status,
                           const std::string& description) {

@@ -57,6 +57,7 @@
 #include <vector>
 
 #include "host/host.h"
+#include "host/host_support.h"
 
 namespace tarvex {
 
@@ -65,7 +66,7 @@ using HostHeaders = std::vector<std::pair<std::string, std::string>>;
 
 // The entity an event is raised on.
 struct EventTarget {
-  enum class Kind { kInit, kFolderManager, kApi, kFolder, kToolbar, kMessage };
+  using Kind = EntityKind;
   Kind kind = Kind::kInit;
   int32_t id = 0;      // folder id, toolbar number (creation order from 0), or message id
   int32_t folder = 0;  // the folder of a message
@@ -102,7 +103,7 @@ class MemoryHost : public HostLibrary {
   static constexpr int32_t kMessagePart = 1;
 
   // Unadvise of a cookie the object's entity does not hold.
-  static constexpr HostStatus kNoConnection = 0x80040200;
+  static constexpr HostStatus kNoConnection = EventRegistry::kNoConnection;
   // CreateSubFolder with the name of an existing sibling.
   static constexpr HostStatus kAlreadyExists = 0x800700B7;
 
