@@ -23,9 +23,7 @@ HostRef<HostFolder> GetSpamFolder(HostFolderManager& manager) {
 bool MoveToSpamFolder(HostFolderManager& manager, const FilterSettings& settings, UserInterface& ui,
                       HostRef<HostMessage> message, int32_t messageId, int32_t sourceFolderId) {
   try {
-    HostRef<HostFolder> spam = GetSpamFolder(manager);
-    if (!spam) throw HostError(status::kInvalidPointer, "");
-    const int32_t target = spam->GetId();
+    const int32_t target = Required(GetSpamFolder(manager))->GetId();
     if (settings.GetMarkReadBeforeMoving()) message->MarkRead();
     return manager.MoveMessage(sourceFolderId, target, messageId);
   } catch (const HostError& error) {

@@ -12,17 +12,11 @@ namespace tarvex {
 namespace {
 
 HostFolderManager& Manager(UserCommandContext& c) {
-  HostFolderManager* manager = c.controller.folderManager();
-  if (!manager) throw HostError(status::kInvalidPointer, "");
-  return *manager;
+  return *Required(c.controller.folderManager());
 }
 
 // The spam folder's id; raises the invalid-pointer failure when there is none.
-int32_t SpamFolderId(UserCommandContext& c) {
-  HostRef<HostFolder> spam = GetSpamFolder(Manager(c));
-  if (!spam) throw HostError(status::kInvalidPointer, "");
-  return spam->GetId();
-}
+int32_t SpamFolderId(UserCommandContext& c) { return Required(GetSpamFolder(Manager(c)))->GetId(); }
 
 // Runs a command, reporting a host failure that ends it.
 template <typename Fn>
@@ -82,8 +76,7 @@ void MarkSpam(UserCommandContext& c) {
     const int32_t spamId = spam ? spam->GetId() : 0;
     for (int32_t id : ids) {
       const int32_t folderId = c.controller.GetCurrentFolderId();
-      HostRef<HostMessage> message = c.controller.GetMessageInFolder(id, folderId);
-      if (!message) throw HostError(status::kInvalidPointer, "");
+      HostRef<HostMessage> message = Required(c.controller.GetMessageInFolder(id, folderId));
       const int32_t part = message->GetRootPart();
       int32_t judged = 0;
       message->GetHeaderValue(part, header::kLearn, &judged);

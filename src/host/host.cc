@@ -13,13 +13,6 @@ void Raise(HostStatus status, const std::string& utf8_description) {
 std::string Text(const std::string& utf8) { return cp1252::FromUtf8(utf8); }
 std::string Utf8(const std::string& text) { return cp1252::ToUtf8(text); }
 
-// A call that must hand back an object: a null object is the invalid-pointer error.
-template <typename T>
-HostRef<T> Required(HostRef<T> object) {
-  if (!object) throw HostError(status::kInvalidPointer, "");
-  return object;
-}
-
 }  // namespace
 
 void HostObject::Check(HostStatus s) {

@@ -62,6 +62,14 @@ class HostError : public std::runtime_error {
   std::string description_;
 };
 
+// An object the host must hand over (a raw pointer or a HostRef): a missing
+// one is the invalid-pointer failure.
+template <typename P>
+P Required(P object) {
+  if (!object) throw HostError(status::kInvalidPointer, "");
+  return object;
+}
+
 // ------------------------------------------------------------------ events
 
 // An argument of an event, as the host passes it.

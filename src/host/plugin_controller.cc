@@ -37,12 +37,6 @@ T* Held(const HostRef<Subscription>& subscription) {
   return static_cast<T*>(subscription->object());
 }
 
-template <typename T>
-T& Required(T* object) {
-  if (!object) throw HostError(status::kInvalidPointer, "");
-  return *object;
-}
-
 }  // namespace
 
 PluginController::PluginController(HostLibrary& library, UserInterface& ui, EventLoop& loop)
@@ -123,14 +117,14 @@ void PluginController::OnHostInitialized() {
 void PluginController::ConnectHost() {
   if (api_->attached()) return;
   api_->Attach(library_.CreateApi());
-  HostRef<HostToolbar> toolbar = Required(api()).CreateToolbar();
+  HostRef<HostToolbar> toolbar = Required(api())->CreateToolbar();
   toolbar_->Attach(toolbar);
   toolbar->SetToolbarFlag(0);
   SetTimer(kToolbarTimerId, kToolbarTimerPeriodMs);
 }
 
 void PluginController::EnsureSpamFolder() {
-  HostFolderManager& manager = Required(folderManager());
+  HostFolderManager& manager = *Required(folderManager());
   if (FindFolderByName(manager, "DedoZarozo")) return;
   if (HostRef<HostFolder> local = FindFolderByName(manager, "Local Folders")) {
     local->CreateSubFolder("DedoZarozo");
@@ -138,7 +132,7 @@ void PluginController::EnsureSpamFolder() {
 }
 
 void PluginController::WatchFolders() {
-  HostFolderManager& manager = Required(folderManager());
+  HostFolderManager& manager = *Required(folderManager());
   Watch(manager.GetInboxFolder());
   for (HostRef<HostFolder> folder = manager.GetFirstFolder(); folder;
        folder = manager.GetNextFolder()) {
@@ -223,7 +217,7 @@ HostToolbar* PluginController::toolbar() const { return Held<HostToolbar>(toolba
 std::vector<int32_t> PluginController::GetSelectedMessageIds() {
   std::vector<int32_t> ids;
   try {
-    HostApi& api = Required(this->api());
+    HostApi& api = *Required(this->api());
     for (int32_t id = api.GetFirstSelectedMessageId(); id != -1;
          id = api.GetNextSelectedMessageId()) {
       ids.push_back(id);
@@ -234,11 +228,11 @@ std::vector<int32_t> PluginController::GetSelectedMessageIds() {
   return ids;
 }
 
-int32_t PluginController::GetCurrentFolderId() { return Required(api()).GetCurrentFolderId(); }
+int32_t PluginController::GetCurrentFolderId() { return Required(api())->GetCurrentFolderId(); }
 
 HostRef<HostMessage> PluginController::GetMessageInFolder(int32_t messageId, int32_t folderId) {
   try {
-    return Required(folderManager()).GetFolder(folderId)->GetMessage(messageId);
+    return Required(folderManager())->GetFolder(folderId)->GetMessage(messageId);
   } catch (const HostError& error) {
     ReportHostError(ui_, error);
     return nullptr;
@@ -246,9 +240,7 @@ HostRef<HostMessage> PluginController::GetMessageInFolder(int32_t messageId, int
 }
 
 HostRef<HostMessage> PluginController::GetCurrentMessage(int32_t messageId) {
-  HostRef<HostMessage> message = GetMessageInFolder(messageId, GetCurrentFolderId());
-  if (!message) throw HostError(status::kInvalidPointer, "");
-  return message;
+  return Required(GetMessageInFolder(messageId, GetCurrentFolderId()));
 }
 
 std::string PluginController::GetLearnHeader(int32_t messageId) {
@@ -266,8 +258,8 @@ void PluginController::SetHeaderById(int32_t messageId, const std::string& name,
 }
 
 int32_t PluginController::FindFolderIdByName(const std::string& name) {
-  HostRef<HostFolder> folder = FindFolderByName(Required(folderManager()), name);
-  return Required(folder.get()).GetId();
+  HostRef<HostFolder> folder = FindFolderByName(*Required(folderManager()), name);
+  return Required(folder)->GetId();
 }
 
 bool PluginController::ListFolderNames(std::vector<std::string>* names) {

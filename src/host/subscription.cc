@@ -22,8 +22,7 @@ Subscription::Subscription(HostLibrary& library, std::vector<EventBinding> event
 Subscription::~Subscription() { library_.UninitializeComponents(); }
 
 void Subscription::Attach(HostRef<HostObject> object) {
-  if (!object) throw HostError(status::kInvalidPointer, "");
-  cookie_ = object->Advise(self_.lock());
+  cookie_ = Required(object)->Advise(self_.lock());
   object_ = std::move(object);
 }
 
