@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libtinyxml-dev libcli11-dev
   libgmime-3.0-dev pkg-config    # MIME decoding of the Maildir host
+  libglib2.0-dev                 # the daemon's event loop
 )
 
 missing=()

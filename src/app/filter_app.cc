@@ -41,7 +41,8 @@ int FilterApp::ExitInstance() {
 }
 
 void FilterApp::ClassifyNewMessage(int32_t messageId, FolderWatcher& watcher) {
-  Classify(messageId, watcher.folder());
+  const ClassifyResult result = Classify(messageId, watcher.folder());
+  if (observer_) observer_(result, messageId, watcher);
 }
 
 ClassifyResult FilterApp::Classify(int32_t messageId, HostFolder& folder) {
@@ -55,7 +56,8 @@ ClassifyResult FilterApp::Classify(int32_t messageId, HostFolder& folder) {
 }
 
 UserCommandContext FilterApp::Commands() {
-  return {*controller_, bayesFilter_, settings_, services_.ui};
+  return {*controller_, bayesFilter_, settings_, services_.ui,
+          trainingProgress_ ? &trainingProgress_ : nullptr};
 }
 
 // The command table of the hidden window. The settings menu's own button

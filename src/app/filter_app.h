@@ -5,6 +5,7 @@
 #define TARVEX_APP_FILTER_APP_H_
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,6 +55,14 @@ class FilterApp : public PluginClient {
   void ClassifyNewMessage(int32_t messageId, FolderWatcher& watcher) override;
   void OnCommand(uint32_t command) override;
 
+  // Called with what became of each new message the controller handed over.
+  using ClassifiedObserver =
+      std::function<void(const ClassifyResult&, int32_t messageId, FolderWatcher&)>;
+  void SetClassifiedObserver(ClassifiedObserver observer) { observer_ = std::move(observer); }
+
+  // Told how a training run gets on; empty for nothing.
+  void SetTrainingProgress(TrainingProgress progress) { trainingProgress_ = std::move(progress); }
+
   // Classifies a message of folder, telling what happened.
   ClassifyResult Classify(int32_t messageId, HostFolder& folder);
 
@@ -80,6 +89,8 @@ class FilterApp : public PluginClient {
   std::unique_ptr<PluginController> controller_;
   BayesFilter bayesFilter_;
   SenderLists lists_;
+  ClassifiedObserver observer_;
+  TrainingProgress trainingProgress_;
 };
 
 }  // namespace tarvex

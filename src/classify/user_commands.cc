@@ -62,8 +62,10 @@ void TrainFromFolder(UserCommandContext& c, const std::string& folderName, bool 
   Reporting(c, [&] {
     HostRef<HostFolder> folder = FindFolderByName(Manager(c), folderName);
     if (!folder) return;
+    size_t learnt = 0;
     for (HostRef<HostMessage> m = folder->GetFirstMessage(); m; m = folder->GetNextMessage()) {
       LearnFromMessage(c.filter, c.ui, m, spam);
+      if (c.progress) (*c.progress)(folderName, ++learnt);
     }
   });
 }

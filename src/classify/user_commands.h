@@ -6,6 +6,7 @@
 #define TARVEX_CLASSIFY_USER_COMMANDS_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,11 +17,16 @@
 
 namespace tarvex {
 
+// Told, during a training run, the folder at work and how many of its
+// messages were learnt so far.
+using TrainingProgress = std::function<void(const std::string& folder, size_t learnt)>;
+
 struct UserCommandContext {
   PluginController& controller;
   BayesFilter& filter;
   FilterSettings& settings;
   UserInterface& ui;
+  const TrainingProgress* progress = nullptr;
 };
 
 // Learns, marks and moves the selected messages into "DedoZarozo", then saves

@@ -1,56 +1,21 @@
 // Runs the real program against a profile in a temporary home folder.
-#include <gtest/gtest.h>
-#include <sys/wait.h>
-
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 #include "bayes/database_file.h"
+#include "cli/program_test_util.h"
 
 namespace tarvex {
 namespace {
 
-namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::Result;
 
-struct Result {
-  int exit_code;
-  std::string out, err;
-};
-
-class CommandLine : public ::testing::Test {
+class CommandLine : public testing::ProgramTest {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/tarvex-cli-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    home_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(home_); }
-
-  Result Run(const std::string& args) {
-    const std::string command = "env -i HOME=" + home_ + " " + TARVEX_BINARY +
-                                " --now 1700000000 " + args + " >" + home_ + "/out 2>" + home_ +
-                                "/err";
-    const int status = std::system(command.c_str());
-    return {WEXITSTATUS(status), Read(home_ + "/out"), Read(home_ + "/err")};
-  }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  std::string Message(const std::string& name, const std::string& text) {
-    const std::string path = home_ + "/" + name;
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
-  }
+  static std::string Read(const std::string& path) { return ReadFile(path); }
   std::string Database() {
     std::string text = Read(home_ + "/.local/share/tarvex/words.db");
     Scramble(text.data(), text.size());
     return text;
   }
-  std::string home_;
 };
 
 TEST_F(CommandLine, InitCreatesAProfileOnceAndForceReplacesIt) {
@@ -65,7 +30,8 @@ TEST_F(CommandLine, InitCreatesAProfileOnceAndForceReplacesIt) {
   EXPECT_NE(settings.find("\"NotSpamFolderName\"=\"\""), std::string::npos);
   EXPECT_EQ(Database(), "Version = 1.01\nSpam = 0\nClean = 0\n");
   EXPECT_EQ(Read(data + "/ignore.txt"), "");
-  EXPECT_TRUE(fs::exists(data + "/blacklist.xml") && fs::exists(data + "/whitelist.xml"));
+  EXPECT_TRUE(std::filesystem::exists(data + "/blacklist.xml") &&
+              std::filesystem::exists(data + "/whitelist.xml"));
 
   r = Run("init");
   EXPECT_EQ(r.exit_code, 1);
@@ -103,7 +69,7 @@ TEST_F(CommandLine, LearnsScoresAndCorrects) {
                        "\n  X-TVX-RESULT: Spam\n  X-TVX-SCORE: Bayesian Score = 99\n"
                        "  X-TVX-TOP-WORDS:  cheap 99 now 50 pills 99 subject 33\n");
   const std::string foreign = Message("foreign", "Subject: \xC3\xA9\xC3\xA9\n\nhello");
-  EXPECT_EQ(Run("score --json " + foreign).out,
+  EXPECT_EQ(Run("score --raw --json " + foreign).out,
             "{\"file\":\"" + foreign +
                 "\",\"nonEnglish\":1,\"score\":0,\"verdict\":\"Spam\","
                 "\"topWords\":\"\"}\n");

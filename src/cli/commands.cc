@@ -1,5 +1,9 @@
 #include "cli/commands.h"
 
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
 #include <functional>
 #include <ostream>
 
@@ -9,50 +13,40 @@
 #include "classify/verdict_headers.h"
 #include "cli/json.h"
 #include "cli/message_file.h"
+#include "host/maildir/maildir_files.h"
 #include "host/memory/memory_host.h"
 #include "platform/codepage.h"
 
 namespace tarvex {
 namespace {
 
-int Fail(CommandContext& ctx, const std::string& file, const std::string& reason) {
-  ctx.err << "tarvex: " << file << ": " << reason << '\n';
-  return kExitFailure;
-}
-
-bool RequireProfile(CommandContext& ctx) {
-  if (ctx.profile.Exists()) return true;
-  Fail(ctx, ctx.profile.paths().settings, "no profile here; run 'tarvex init' first");
-  return false;
-}
-
-// Runs body with the word database loaded from the profile the way start-up
-// does; destroying the filter afterwards saves it (forced). A save error was
-// shown as a message box and fails the run.
-int WithFilter(CommandContext& ctx, const std::function<int(BayesFilter&)>& body) {
-  if (!RequireProfile(ctx)) return kExitFailure;
-  int result;
-  {
-    BayesFilter filter(ctx.profile.clock(), ctx.profile.fs(), ctx.profile.ui());
-    filter.LoadAtStartup(ctx.profile.settings());
-    result = body(filter);
+// Reads a message file the way the command was asked to. A file that cannot
+// be read is reported and fails the run, without stopping it.
+bool ReadMessage(CommandContext& ctx, const Invocation& v, const std::string& file,
+                 RawMessage* message) {
+  std::string text, error;
+  if (!ReadNativeFile(ctx.Path(file), &text, &error)) {
+    ctx.err << "tarvex: " << file << ": " << error << '\n';
+    return false;
   }
-  return ctx.profile.ui().boxes_shown() ? kExitFailure : result;
+  *message = ReadableMessage(text, v.raw ? MessageReading::kRaw : MessageReading::kDecoded);
+  return true;
 }
 
-// Runs each on every message file. A file that cannot be read is reported and
-// skipped, and fails the run.
-int ForEachMessage(CommandContext& ctx, const MessageOptions& options,
+// Runs each on every message file, with progress on a terminal.
+int ForEachMessage(CommandContext& ctx, const Invocation& v, const char* what,
                    const std::function<void(const std::string&, const RawMessage&)>& each) {
   int result = kExitOk;
-  std::string text, error;
-  for (const std::string& file : options.files) {
-    if (ReadNativeFile(file, &text, &error)) {
-      each(file, SplitRawMessage(text));
+  RawMessage message;
+  for (size_t i = 0; i < v.files.size(); ++i) {
+    if (ReadMessage(ctx, v, v.files[i], &message)) {
+      each(v.files[i], message);
     } else {
-      result = Fail(ctx, file, error);
+      result = kExitFailure;
     }
+    ctx.Progress(what, i + 1, v.files.size());
   }
+  ctx.ProgressDone();
   return result;
 }
 
@@ -72,26 +66,146 @@ void PrintScoreJson(CommandContext& ctx, const std::string& file, const MessageS
           << "\",\"topWords\":" << JsonString(cp1252::ToUtf8(score.topWords)) << "}\n";
 }
 
-bool WriteNewFile(CommandContext& ctx, const std::string& native_path, const std::string& data) {
-  if (WriteWholeFile(ctx.profile.fs(), cp1252::FromUtf8(native_path), data)) return true;
-  Fail(ctx, native_path, "cannot write the file");
+bool WriteNewFile(Profile& profile, std::ostream& err, const std::string& native_path,
+                  const std::string& data) {
+  if (WriteWholeFile(profile.fs(), cp1252::FromUtf8(native_path), data)) return true;
+  err << "tarvex: " << native_path << ": cannot write the file\n";
   return false;
+}
+
+int Fail(std::ostream& err, const std::string& what, const std::string& why) {
+  err << "tarvex: " << what << ": " << why << '\n';
+  return kExitFailure;
+}
+
+int64_t SteadyMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace
 
-int RunInit(CommandContext& ctx, bool force) {
-  Profile& profile = ctx.profile;
+bool CreateMaildir(const std::string& path) {
+  std::error_code error;
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+  return maildir::MakeMaildir(path, false) == 0;
+}
+
+// ------------------------------------------------------------------ context
+
+CommandContext::CommandContext(Profile& profile, const RequestOrigin& origin, std::ostream& out,
+                               std::ostream& err, MaildirSession* daemon)
+    : profile(profile), origin(origin), out(out), err(err), daemon_(daemon) {
+  if (daemon_) route_ = std::make_unique<RoutedUi::Route>(daemon_->ui(), ui);
+}
+
+CommandContext::~CommandContext() = default;
+
+void CommandContext::RequireProfile() {
+  if (!profile.Exists()) {
+    throw CommandFailure(profile.paths().settings, "no profile here; run 'tarvex init' first");
+  }
+}
+
+BayesFilter& CommandContext::Filter() {
+  if (daemon_) return daemon_->app().bayesFilter();
+  if (session_) return session_->app().bayesFilter();
+  if (!filter_) {
+    RequireProfile();
+    filter_ = std::make_unique<BayesFilter>(profile.clock(), profile.fs(), ui);
+    filter_->LoadAtStartup(profile.settings());
+  }
+  return *filter_;
+}
+
+const SenderLists& CommandContext::Lists() {
+  if (daemon_) return daemon_->app().lists();
+  if (session_) return session_->app().lists();
+  if (!lists_) {
+    RequireProfile();
+    lists_ = std::make_unique<SenderLists>();
+    const FilterSettings settings = profile.settings();
+    LoadBlacklist(profile.fs(), settings, &lists_->blacklistAddresses, &lists_->blacklistDomains);
+    LoadWhitelist(profile.fs(), settings, &lists_->whitelistAddresses, &lists_->whitelistDomains);
+  }
+  return *lists_;
+}
+
+MaildirSession& CommandContext::Session() {
+  if (daemon_) return *daemon_;
+  if (!session_) {
+    RequireProfile();
+    const std::string& maildir = profile.paths().maildir;
+    if (!IsFolder(maildir)) {
+      throw CommandFailure(maildir, "no Maildir here; run 'tarvex init' or give --maildir");
+    }
+    // The command's own filter, if it made one, must be saved before the
+    // session loads the database again.
+    filter_.reset();
+    session_ = std::make_unique<MaildirSession>(
+        SessionServices{profile.clock(), profile.fs(), profile.store(), ui, loop_}, maildir);
+    session_->Start();
+  }
+  return *session_;
+}
+
+std::string CommandContext::Path(const std::string& path) const {
+  if (path.empty() || path[0] == '/' || origin.cwd.empty()) return path;
+  return origin.cwd + "/" + path;
+}
+
+void CommandContext::Progress(const std::string& what, size_t done, size_t total) {
+  if (!origin.terminal) return;
+  const int64_t now = SteadyMs();
+  if (done != total && lastProgressMs_ >= 0 && now - lastProgressMs_ < 200) return;
+  lastProgressMs_ = now;
+  err << '\r' << what << ' ' << done;
+  if (total) err << '/' << total;
+  err << "\x1b[K" << std::flush;
+  progressShown_ = true;
+}
+
+void CommandContext::ProgressDone() {
+  if (progressShown_) err << '\n' << std::flush;
+  progressShown_ = false;
+  lastProgressMs_ = -1;
+}
+
+int CommandContext::Finish(int result) {
+  ProgressDone();
+  session_.reset();
+  filter_.reset();
+  route_.reset();
+  for (const ScriptedUi::Shown& shown : ui.log()) {
+    if (!shown.IsMessageBox()) continue;
+    // A box of a dialog is the dialog talking to its user; one outside any
+    // dialog is an error report.
+    const bool error = shown.owner < 0;
+    (error ? err : out) << cp1252::ToUtf8(shown.caption) << ": " << cp1252::ToUtf8(shown.text)
+                        << '\n';
+    if (error && result == kExitOk) result = kExitFailure;
+  }
+  return result;
+}
+
+// ------------------------------------------------------------------ init
+
+int RunInit(Profile& profile, std::ostream& out, std::ostream& err, bool force) {
   const ProfilePaths& paths = profile.paths();
   if (!force && profile.fs().FileExists(profile.SettingsSystemPath())) {
-    return Fail(ctx, paths.settings, "a profile exists already (use --force to replace it)");
+    return Fail(err, paths.settings, "a profile exists already (use --force to replace it)");
   }
   const std::string data = cp1252::FromUtf8(paths.data_folder);
   if (cp1252::ToUtf8(data) != paths.data_folder) {
-    return Fail(ctx, paths.data_folder, "the folder's name has characters outside Windows-1252");
+    return Fail(err, paths.data_folder, "the folder's name has characters outside Windows-1252");
   }
   if (!profile.fs().CreateDirectories(data)) {
-    return Fail(ctx, paths.data_folder, "cannot create the folder");
+    return Fail(err, paths.data_folder, "cannot create the folder");
   }
   std::string empty_database;
   AppendHeaderLines({0, 0, 1.01f}, &empty_database);
@@ -107,12 +221,12 @@ int RunInit(CommandContext& ctx, bool force) {
       {"WhiteListPath", "whitelist.xml", "<WhiteList />\n"},
   };
   for (const auto& f : files) {
-    if (!WriteNewFile(ctx, paths.data_folder + "/" + f.name, f.contents)) return kExitFailure;
+    if (!WriteNewFile(profile, err, paths.data_folder + "/" + f.name, f.contents)) {
+      return kExitFailure;
+    }
   }
-  const std::string settings_folder = paths.settings.substr(0, paths.settings.rfind('/'));
-  profile.fs().CreateDirectories(cp1252::FromUtf8(settings_folder));
-  if (!profile.store().CreateKey()) return Fail(ctx, paths.settings, "cannot write the file");
   SettingsStore& store = profile.store();
+  if (!store.CreateKey()) return Fail(err, paths.settings, "cannot write the file");
   for (const auto& f : files) WriteStringValue(store, f.setting, data + "/" + f.name);
   FilterSettings settings = profile.settings();
   settings.SetMarkReadBeforeMoving(0);
@@ -123,51 +237,57 @@ int RunInit(CommandContext& ctx, bool force) {
   settings.SetLearnFromBlackListed(0);
   settings.SetLearnFromWhiteListed(0);
   settings.SetNotSpamFolderName("");
-  ctx.out << "Created the profile: settings in " << paths.settings << ", data in "
-          << paths.data_folder << '\n';
+  out << "Created the profile: settings in " << paths.settings << ", data in " << paths.data_folder
+      << '\n';
+  if (!IsFolder(paths.maildir)) {
+    if (!CreateMaildir(paths.maildir)) {
+      return Fail(err, paths.maildir, "cannot create the Maildir");
+    }
+    out << "Created the Maildir " << paths.maildir << '\n';
+  }
   return kExitOk;
 }
 
-int RunLearn(CommandContext& ctx, const MessageOptions& options) {
-  return WithFilter(ctx, [&](BayesFilter& filter) {
-    int learnt = 0;
-    const int result = ForEachMessage(ctx, options, [&](const std::string&, const RawMessage& m) {
-      learnt += filter.LearnMessage(m.body, m.header, options.spam);
-    });
-    ctx.out << "Learnt " << learnt << (learnt == 1 ? " message" : " messages") << " as "
-            << (options.spam ? "spam" : "clean") << '\n';
-    return result;
-  });
-}
-
-int RunRelearn(CommandContext& ctx, const MessageOptions& options) {
-  return WithFilter(ctx, [&](BayesFilter& filter) {
-    return ForEachMessage(ctx, options, [&](const std::string& file, const RawMessage& m) {
-      const int32_t passes = filter.RelearnMessage(m.body, m.header, options.spam);
-      ctx.out << file << ": " << passes << (passes == 1 ? " correction pass" : " correction passes")
-              << '\n';
-    });
-  });
-}
-
-int RunScore(CommandContext& ctx, const MessageOptions& options) {
-  return WithFilter(ctx, [&](BayesFilter& filter) {
-    const bool non_english_test = ctx.profile.settings().GetConsiderNonEnglishSpam() != 0;
-    return ForEachMessage(ctx, options, [&](const std::string& file, const RawMessage& m) {
-      MessageScore score;
-      score.headerText = m.header;
-      const bool spam = filter.ScoreMessage(m.body, score, non_english_test);
-      if (options.json) {
-        PrintScoreJson(ctx, file, score, spam);
-      } else {
-        ctx.out << file << '\n';
-        PrintHeaderLines(ctx, BayesianHeaders(score));
-      }
-    });
-  });
-}
+// ------------------------------------------------------------------ file commands
 
 namespace {
+
+int RunLearn(CommandContext& ctx, const Invocation& v) {
+  BayesFilter& filter = ctx.Filter();
+  int learnt = 0;
+  const int result =
+      ForEachMessage(ctx, v, "Learning", [&](const std::string&, const RawMessage& m) {
+        learnt += filter.LearnMessage(m.body, m.header, v.spam);
+      });
+  ctx.out << "Learnt " << learnt << (learnt == 1 ? " message" : " messages") << " as "
+          << (v.spam ? "spam" : "clean") << '\n';
+  return result;
+}
+
+int RunRelearn(CommandContext& ctx, const Invocation& v) {
+  BayesFilter& filter = ctx.Filter();
+  return ForEachMessage(ctx, v, "Correcting", [&](const std::string& file, const RawMessage& m) {
+    const int32_t passes = filter.RelearnMessage(m.body, m.header, v.spam);
+    ctx.out << file << ": " << passes << (passes == 1 ? " correction pass" : " correction passes")
+            << '\n';
+  });
+}
+
+int RunScore(CommandContext& ctx, const Invocation& v) {
+  BayesFilter& filter = ctx.Filter();
+  const bool non_english_test = ctx.profile.settings().GetConsiderNonEnglishSpam() != 0;
+  return ForEachMessage(ctx, v, "Scoring", [&](const std::string& file, const RawMessage& m) {
+    MessageScore score;
+    score.headerText = m.header;
+    const bool spam = filter.ScoreMessage(m.body, score, non_english_test);
+    if (v.json) {
+      PrintScoreJson(ctx, file, score, spam);
+    } else {
+      ctx.out << file << '\n';
+      PrintHeaderLines(ctx, BayesianHeaders(score));
+    }
+  });
+}
 
 // What happened to the message, in words.
 std::string Fate(const ClassifyResult& r) {
@@ -186,64 +306,90 @@ void PrintClassifyJson(CommandContext& ctx, const std::string& file, const Class
           << ",\"learnt\":" << (r.learnt ? "true" : "false") << "}\n";
 }
 
-HostHeaders HostHeadersOf(const std::string& header) {
-  HostHeaders headers;
-  for (const auto& [name, value] : ParseHeaderLines(header)) {
-    headers.emplace_back(cp1252::ToUtf8(name), cp1252::ToUtf8(value));
-  }
-  return headers;
-}
-
-}  // namespace
-
 // Each message goes into the Inbox of a host held in memory, next to a
 // "DedoZarozo" folder, and through the classifier with the profile's lists,
 // settings and word database. Whatever the run would write (a learnt message,
 // the word database) stays in memory: the profile is not changed.
-int RunClassify(CommandContext& ctx, const MessageOptions& options) {
-  if (!RequireProfile(ctx)) return kExitFailure;
+int RunClassify(CommandContext& ctx, const Invocation& v) {
+  // The daemon's word database may hold more than the file: the dry run
+  // reads the file.
+  if (ctx.InDaemon()) ctx.Filter().SaveDatabase();
   Profile& profile = ctx.profile;
+  if (!profile.Exists()) ctx.Filter();  // reports the missing profile
   OverlayFileSystem dry_run(profile.fs());
   MemoryHost host;
   host.AddFolder(MemoryHost::kLocalFoldersId, "DedoZarozo");
   ManualEventLoop loop;  // nothing is scheduled: the messages are handed over directly
-  int result;
-  {
-    FilterApp app({profile.clock(), dry_run, profile.store(), profile.ui(), host, loop});
-    app.InitInstance();
-    HostRef<HostFolder> inbox = app.controller()->folderManager()->GetFolder(MemoryHost::kInboxId);
-    result = ForEachMessage(ctx, options, [&](const std::string& file, const RawMessage& m) {
-      const int32_t id =
-          host.AddMessage(MemoryHost::kInboxId, HostHeadersOf(m.header), cp1252::ToUtf8(m.body));
-      const ClassifyResult r = app.Classify(id, *inbox);
-      if (options.json) {
-        PrintClassifyJson(ctx, file, r);
-        return;
-      }
-      ctx.out << file << ": " << OutcomeName(r.outcome) << ", " << Fate(r) << '\n';
-      PrintHeaderLines(ctx, r.headers);
-    });
-    app.ExitInstance();
-  }
-  return profile.ui().boxes_shown() ? kExitFailure : result;
+  FilterApp app({profile.clock(), dry_run, profile.store(), ctx.ui, host, loop});
+  app.InitInstance();
+  HostRef<HostFolder> inbox = app.controller()->folderManager()->GetFolder(MemoryHost::kInboxId);
+  const int result =
+      ForEachMessage(ctx, v, "Classifying", [&](const std::string& file, const RawMessage& m) {
+        const ClassifyResult r = app.Classify(AddToMemoryHost(host, m), *inbox);
+        if (v.json) return PrintClassifyJson(ctx, file, r);
+        ctx.out << file << ": " << OutcomeName(r.outcome) << ", " << Fate(r) << '\n';
+        PrintHeaderLines(ctx, r.headers);
+      });
+  inbox = nullptr;
+  app.ExitInstance();
+  return result;
 }
 
 int RunStats(CommandContext& ctx) {
-  return WithFilter(ctx, [&](BayesFilter& filter) {
-    ctx.out << "Words: " << filter.WordCount() << '\n'
-            << "Spam messages: " << filter.SpamMessageCount() << '\n'
-            << "Clean messages: " << filter.CleanMessageCount() << '\n';
-    return kExitOk;
-  });
+  BayesFilter& filter = ctx.Filter();
+  ctx.out << "Words: " << filter.WordCount() << '\n'
+          << "Spam messages: " << filter.SpamMessageCount() << '\n'
+          << "Clean messages: " << filter.CleanMessageCount() << '\n';
+  return kExitOk;
 }
 
 int RunEmptyDb(CommandContext& ctx) {
-  return WithFilter(ctx, [&](BayesFilter& filter) {
-    const uint32_t words = filter.WordCount();
-    if (!filter.EmptyDatabase()) return kExitFailure;
-    ctx.out << "Removed " << words << " words\n";
-    return kExitOk;
-  });
+  BayesFilter& filter = ctx.Filter();
+  const uint32_t words = filter.WordCount();
+  if (!filter.EmptyDatabase()) return kExitFailure;
+  ctx.out << "Removed " << words << " words\n";
+  return kExitOk;
+}
+
+int Dispatch(const Invocation& v, CommandContext& ctx) {
+  const std::string& c = v.command;
+  if (c == "learn") return RunLearn(ctx, v);
+  if (c == "relearn") return RunRelearn(ctx, v);
+  if (c == "score") return RunScore(ctx, v);
+  if (c == "classify") return RunClassify(ctx, v);
+  if (c == "stats") return RunStats(ctx);
+  if (c == "empty-db") return RunEmptyDb(ctx);
+  if (c == "filter") return RunFilter(ctx);
+  if (c == "mark-spam") return RunMarkSpam(ctx, v);
+  if (c == "not-spam") return RunNotSpam(ctx, v);
+  if (c == "headers") return RunHeaders(ctx, v);
+  if (c == "train") return RunTrain(ctx, v);
+  if (c == "blacklist" || c == "whitelist") return RunList(ctx, v);
+  if (c == "settings") return RunSettings(ctx, v);
+  if (c == "about") return RunAbout(ctx);
+  ctx.err << "tarvex: " << c << ": not a command here\n";
+  return kExitUsage;
+}
+
+}  // namespace
+
+int32_t AddToMemoryHost(MemoryHost& host, const RawMessage& m) {
+  HostHeaders headers;
+  for (const auto& [name, value] : ParseHeaderLines(m.header)) {
+    headers.emplace_back(cp1252::ToUtf8(name), cp1252::ToUtf8(value));
+  }
+  return host.AddMessage(MemoryHost::kInboxId, headers, cp1252::ToUtf8(m.body));
+}
+
+int RunCommand(const Invocation& v, CommandContext& ctx) {
+  int result;
+  try {
+    result = Dispatch(v, ctx);
+  } catch (const CommandFailure& failure) {
+    ctx.err << "tarvex: " << failure.what() << '\n';
+    result = v.command == "filter" ? kExitFilterError : kExitFailure;
+  }
+  return ctx.Finish(result);
 }
 
 }  // namespace tarvex

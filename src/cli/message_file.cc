@@ -7,7 +7,28 @@
 #include <cerrno>
 #include <cstring>
 
+#include "host/maildir/message_text.h"
+#include "host/maildir/mime_message.h"
+#include "platform/codepage.h"
+
 namespace tarvex {
+namespace {
+
+bool IsAscii(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+// The header block as the Maildir store hands it over (made valid UTF-8),
+// converted as at the mail client's boundary. ASCII passes both unchanged.
+std::string HeaderBlockText(std::string_view block) {
+  if (IsAscii(block)) return std::string(block);
+  return cp1252::FromUtf8(maildir::ValidUtf8(block));
+}
+
+}  // namespace
 
 RawMessage SplitRawMessage(std::string_view text) {
   // An empty line is a line feed at the start of a line, possibly after a
@@ -23,6 +44,13 @@ RawMessage SplitRawMessage(std::string_view text) {
     pos = newline + 1;
   }
   return {std::string(text), std::string()};
+}
+
+RawMessage ReadableMessage(std::string_view fileText, MessageReading reading) {
+  if (reading == MessageReading::kRaw) return SplitRawMessage(fileText);
+  const maildir::MessageLayout layout = maildir::LayOut(fileText);
+  return {HeaderBlockText(fileText.substr(0, layout.header_end)),
+          cp1252::FromUtf8(maildir::BodyText(fileText))};
 }
 
 std::vector<std::pair<std::string, std::string>> ParseHeaderLines(std::string_view header) {

@@ -1,4 +1,5 @@
-// Messages given to the command line as files of raw RFC 822 text.
+// Messages given to the command line as files: RFC 822 text, read either as
+// the Maildir store reads a message or as raw text.
 #ifndef TARVEX_CLI_MESSAGE_FILE_H_
 #define TARVEX_CLI_MESSAGE_FILE_H_
 
@@ -17,6 +18,17 @@ struct RawMessage {
 // Splits at the first empty line (LF or CRLF line ends), undecoded. A message
 // without an empty line is all header.
 RawMessage SplitRawMessage(std::string_view text);
+
+// How a message file's text becomes the header and body the filter reads.
+//   kDecoded: as the Maildir store hands a message to the filter. The header
+//     is the header block as stored; the body is the message's text
+//     (maildir::BodyText: its first text/plain part, else its first text/*
+//     part, decoded and converted from its charset; else the body as stored).
+//     Both are then converted to Windows-1252 as at the mail client's
+//     boundary, characters it lacks becoming "?".
+//   kRaw: SplitRawMessage, every byte as it is.
+enum class MessageReading { kDecoded, kRaw };
+RawMessage ReadableMessage(std::string_view fileText, MessageReading reading);
 
 // The header lines of a header block, unfolded: name and value (leading white
 // space of the value removed). Lines without a colon are passed over.

@@ -23,6 +23,60 @@ TEST(RawMessage, SplitsAtTheFirstEmptyLine) {
   }
 }
 
+// A message file read decoded gives the filter what the Maildir store would:
+// the header block as stored and the message's text, in Windows-1252.
+TEST(ReadableMessage, DecodesTheTransferEncodingOfTheTextPart) {
+  const std::string header = "Subject: caf\xC3\xA9\nContent-Type: text/plain; charset=utf-8\n";
+  RawMessage m = ReadableMessage(
+      header + "Content-Transfer-Encoding: quoted-printable\n\ncaf=C3=A9 au=\n lait\n",
+      MessageReading::kDecoded);
+  EXPECT_EQ(m.header,
+            "Subject: caf\xE9\nContent-Type: text/plain; charset=utf-8\n"
+            "Content-Transfer-Encoding: quoted-printable\n");
+  EXPECT_EQ(m.body, "caf\xE9 au lait\n");
+  m = ReadableMessage(header + "Content-Transfer-Encoding: base64\n\nY2Fmw6kgYXUgbGFpdA==\n",
+                      MessageReading::kDecoded);
+  EXPECT_EQ(m.body, "caf\xE9 au lait");
+}
+
+TEST(ReadableMessage, TakesThePlainTextPartAfterAnHtmlOne) {
+  const std::string message =
+      "From: a@b.example\r\nContent-Type: multipart/alternative; boundary=\"=-b\"\r\n\r\n"
+      "--=-b\r\nContent-Type: text/html; charset=utf-8\r\n\r\n<p>html</p>\r\n"
+      "--=-b\r\nContent-Type: text/plain; charset=windows-1252\r\n"
+      "Content-Transfer-Encoding: 8bit\r\n\r\nplain \x80 5\r\n--=-b--\r\n";
+  const RawMessage m = ReadableMessage(message, MessageReading::kDecoded);
+  EXPECT_EQ(m.header,
+            "From: a@b.example\r\nContent-Type: multipart/alternative; boundary=\"=-b\"\r\n");
+  EXPECT_EQ(m.body, "plain \x80 5");
+}
+
+TEST(ReadableMessage, CharactersOutsideWindows1252BecomeQuestionMarks) {
+  // ISO-8859-2: a-ogonek and c-acute are not in Windows-1252, e-acute is.
+  RawMessage m = ReadableMessage("Content-Type: text/plain; charset=iso-8859-2\n\n\xB1\xE6\xE9 ok",
+                                 MessageReading::kDecoded);
+  EXPECT_EQ(m.body, "??\xE9 ok");
+  // UTF-8: the euro sign is, Cyrillic is not. Raw header bytes are read as
+  // UTF-8 when they are, else as Windows-1252, as the store reads them.
+  m = ReadableMessage(
+      "Subject: \xE2\x82\xAC \xD0\x96 \xE9\nContent-Type: text/plain; charset=utf-8\n\n"
+      "\xE2\x82\xAC \xD0\x96",
+      MessageReading::kDecoded);
+  EXPECT_EQ(m.header, "Subject: \x80 ? \xE9\nContent-Type: text/plain; charset=utf-8\n");
+  EXPECT_EQ(m.body, "\x80 ?");
+}
+
+TEST(ReadableMessage, RawReadingKeepsEveryByte) {
+  const std::string message =
+      "Subject: \xD0\x96\r\nContent-Type: text/plain; charset=utf-8\r\n"
+      "Content-Transfer-Encoding: quoted-printable\r\n\r\ncaf=C3=A9 \xD0\x96\r\n";
+  const RawMessage m = ReadableMessage(message, MessageReading::kRaw);
+  EXPECT_EQ(m.header,
+            "Subject: \xD0\x96\r\nContent-Type: text/plain; charset=utf-8\r\n"
+            "Content-Transfer-Encoding: quoted-printable\r\n");
+  EXPECT_EQ(m.body, "caf=C3=A9 \xD0\x96\r\n");
+}
+
 TEST(RawMessage, UnfoldsHeaderLines) {
   const auto headers = ParseHeaderLines(
       "From: A <a@b.example>\r\nSubject: two\r\n\tlines\r\n  folded\r\nbroken line\r\n"

@@ -1,5 +1,9 @@
 #include "cli/profile.h"
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
 #include <ostream>
 
 #include "platform/codepage.h"
@@ -20,11 +24,40 @@ std::string DataFolder(const GetEnv& getenv) {
   return EnvOr(getenv, "HOME") + "/.local/share/tarvex";
 }
 
+std::string Maildir(const ProfileOptions& options, const GetEnv& getenv) {
+  if (!options.maildir.empty()) return options.maildir;
+  const std::string maildir = EnvOr(getenv, "MAILDIR");
+  return maildir.empty() ? EnvOr(getenv, "HOME") + "/Maildir" : maildir;
+}
+
+std::string Absolute(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  return error ? path : absolute.lexically_normal().string();
+}
+
+// One socket per profile, so that daemons of different profiles can run side
+// by side: named after a hash (FNV-1a) of the settings file's full path.
+std::string SocketPath(const std::string& settings, const GetEnv& getenv) {
+  uint64_t hash = 0xcbf29ce484222325;
+  for (unsigned char c : Absolute(settings)) hash = (hash ^ c) * 0x100000001b3;
+  char name[32];
+  std::snprintf(name, sizeof name, "%016llx.sock", static_cast<unsigned long long>(hash));
+  std::string folder = EnvOr(getenv, "XDG_RUNTIME_DIR");
+  folder = folder.empty() ? "/tmp/tarvex-" + std::to_string(::getuid()) : folder + "/tarvex";
+  return folder + "/" + name;
+}
+
 }  // namespace
 
 ProfilePaths LocateProfile(const ProfileOptions& options, const GetEnv& getenv) {
-  return {options.config.empty() ? DefaultSettingsPath(getenv) : options.config,
-          DataFolder(getenv)};
+  ProfilePaths paths;
+  paths.settings = options.config.empty() ? DefaultSettingsPath(getenv) : options.config;
+  paths.data_folder = DataFolder(getenv);
+  paths.maildir = Maildir(options, getenv);
+  paths.lock = paths.settings + ".lock";
+  paths.socket = SocketPath(paths.settings, getenv);
+  return paths;
 }
 
 int ConsoleUi::MessageBox(const std::string& text, const std::string& caption, uint32_t) {

@@ -22,6 +22,7 @@ using GetEnv = std::function<const char*(const char*)>;
 
 struct ProfileOptions {
   std::string config;          // --config; empty for the default
+  std::string maildir;         // --maildir; empty for the default
   std::optional<int32_t> now;  // --now
 };
 
@@ -29,6 +30,9 @@ struct ProfileOptions {
 struct ProfilePaths {
   std::string settings;
   std::string data_folder;
+  std::string maildir;  // --maildir, else $MAILDIR, else ~/Maildir
+  std::string lock;     // held by whoever works on the word database
+  std::string socket;   // where the profile's daemon listens
 };
 
 ProfilePaths LocateProfile(const ProfileOptions& options, const GetEnv& getenv);

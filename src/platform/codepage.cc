@@ -72,22 +72,38 @@ int EncodedByte(char32_t cp) {
 
 }  // namespace
 
+// Both conversions copy runs of ASCII, which most mail text is, whole.
 std::string ToUtf8(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char c : text) utf8::AppendUtf8(CodePoint(static_cast<unsigned char>(c)), &out);
+  size_t run = 0;  // where the ASCII not yet copied begins
+  for (size_t pos = 0; pos < text.size(); ++pos) {
+    const auto byte = static_cast<unsigned char>(text[pos]);
+    if (byte < 0x80) continue;
+    out.append(text, run, pos - run);
+    utf8::AppendUtf8(CodePoint(byte), &out);
+    run = pos + 1;
+  }
+  out.append(text, run);
   return out;
 }
 
 std::string FromUtf8(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  size_t pos = 0;
-  while (pos < text.size()) {
+  size_t run = 0;  // where the ASCII not yet copied begins
+  for (size_t pos = 0; pos < text.size();) {
+    if (static_cast<unsigned char>(text[pos]) < 0x80) {
+      ++pos;
+      continue;
+    }
+    out.append(text, run, pos - run);
     const int64_t cp = utf8::DecodeUtf8(text, &pos);
     const int byte = cp < 0 ? -1 : EncodedByte(static_cast<char32_t>(cp));
     out.push_back(byte < 0 ? '?' : static_cast<char>(byte));
+    run = pos;
   }
+  out.append(text, run);
   return out;
 }
 

@@ -25,6 +25,9 @@ TEST(CodePage, ClassifiesAndLowersTheBytesTheTokenizerDependsOn) {
 TEST(CodePage, ConvertsToAndFromUtf8) {
   EXPECT_EQ(ToUtf8("caf\xE9 \x80"), "caf\xC3\xA9 \xE2\x82\xAC");
   EXPECT_EQ(FromUtf8("caf\xC3\xA9 \xE2\x82\xAC"), "caf\xE9 \x80");
+  // ASCII runs around, between and after the converted characters.
+  EXPECT_EQ(ToUtf8("\xE9t\xE9, \x80\x80 ok"), "\xC3\xA9t\xC3\xA9, \xE2\x82\xAC\xE2\x82\xAC ok");
+  EXPECT_EQ(FromUtf8("\xC3\xA9t\xC3\xA9, \xD0\x96\xE2\x82\xAC ok"), "\xE9t\xE9, ?\x80 ok");
   EXPECT_EQ(FromUtf8("\xD0\x96"), "?");          // Cyrillic is not in the code page
   EXPECT_EQ(FromUtf8("a\xC3"), "a?");            // truncated sequence
   EXPECT_EQ(FromUtf8("\xC0\xAF"), "??");         // overlong encoding

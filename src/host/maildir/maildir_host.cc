@@ -1,16 +1,21 @@
 #include "host/maildir/maildir_host.h"
 
+#include <sys/inotify.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <new>
 #include <optional>
 #include <set>
 #include <stdexcept>
+#include <unordered_map>
 #include <utility>
 
+#include "host/maildir/directory_events.h"
 #include "host/maildir/maildir_files.h"
 #include "host/maildir/maildir_names.h"
 #include "host/maildir/message_text.h"
@@ -28,6 +33,9 @@
 //   message's name now holds the new content and the tmp/ name the old. The
 //   folder is flushed and the old content removed. A crash before the swap
 //   leaves the old message (and litter in tmp/), after it the new message.
+//   tmp/ is not flushed after the removal: a crash can only bring the old
+//   content back there, as litter, which no flush of tmp/ is needed to keep
+//   out of the folder.
 //   The swap, unlike a plain rename over the old name, fails when another
 //   program has just renamed the message (say, to change its flags), rather
 //   than bringing back a second copy under the old name; the host then reads
@@ -88,8 +96,9 @@ const char kStoreName[] = "Local Folders";
 
 struct MessageRecord {
   int32_t id = 0;
-  std::string file;    // "new/<name>" or "cur/<name>"; empty when not there at the last look
-  bool known = false;  // seen by a scan, or written by the host: not new mail
+  std::string file;        // "new/<name>" or "cur/<name>"; empty when not there at the last look
+  bool known = false;      // seen by a scan, or written by the host: not new mail
+  bool announced = false;  // "OnNewMessage" was raised for it
 };
 
 struct FolderRecord {
@@ -101,6 +110,12 @@ struct FolderRecord {
   std::map<std::string, MessageRecord> messages;  // by unique name
   std::map<int32_t, std::string> uniques;         // unique names by message id
   int32_t next_message_id = 1;
+  // The watches on its new/ and cur/, and on its directory while that is not
+  // yet a Maildir; -1 for none.
+  int new_watch = -1, cur_watch = -1, dir_watch = -1;
+  // Listed while both were watched, and watched since: every unique name in
+  // it has a record, so that a move into it need not list it again.
+  bool followed = false;
 
   std::string Name() const { return path.empty() ? kStoreName : path.back(); }
 };
@@ -131,6 +146,23 @@ struct Store {
   std::function<void(const std::string&)> step_hook;
 
   HostCounts counts;
+
+  // Watching the disk (see "Watching" below); null until StartWatching.
+  struct WatchTarget {
+    int32_t folder;
+    const char* sub;  // "new" or "cur"; null for a directory whose new folders count
+  };
+  struct MoveOut {
+    int32_t folder;
+    bool pending;  // the file was being written in place
+  };
+  std::unique_ptr<maildir::DirectoryEvents> watcher;
+  std::unordered_map<int, WatchTarget> watch_targets;  // by watch
+  // Files moved out of a watched folder, by rename cookie, in this batch of
+  // events and the one before (the two halves of a rename can straddle two).
+  std::unordered_map<uint32_t, MoveOut> moves_out, earlier_moves_out;
+  // Files created in place in a folder and not yet closed: (folder, unique).
+  std::set<std::pair<int32_t, std::string>> pending;
 
   // The helpers below expect mutex to be held.
 
@@ -283,6 +315,7 @@ struct Store {
     if (!folder.present || !folder.real) {
       Throw(status::kFail, "The folder " + Quoted(folder.Name()) + " cannot be made.");
     }
+    SyncWatches(folder);
   }
 
   int32_t CreateFolder(int32_t parent_id, const std::string& name) {
@@ -363,6 +396,7 @@ struct Store {
     }
     for (auto& entry : folder.messages) entry.second.file.clear();
     for (const auto& [unique, file] : found) Record(folder, unique).file = file;
+    folder.followed = folder.new_watch >= 0 && folder.cur_watch >= 0;
   }
 
   // The message's file, "" when the folder does not hold it. Looks at the
@@ -451,7 +485,6 @@ struct Store {
       Step(maildir_step::kCommitReplaced);
       maildir::SyncDirectory(ParentDirectory(path));
       maildir::RemoveFile(temp);
-      maildir::SyncDirectory(tmp);
       Step(maildir_step::kCommitCleaned);
       return;
     }
@@ -469,7 +502,9 @@ struct Store {
     *moved = 0;
     if (&source == &target) return;
     Materialize(target);
-    ListMessages(target);
+    // Whether the target holds the unique name already: from its records
+    // when file events keep them, else from a look at the disk.
+    if (!target.followed) ListMessages(target);
 
     const std::string old_unique = source.uniques.at(id);
     MessageRecord& record = source.messages.at(old_unique);
@@ -550,11 +585,269 @@ struct Store {
       for (const auto& [id, unique] : folder->uniques) {
         MessageRecord& record = folder->messages.at(unique);
         if (record.file.empty() || record.known) continue;
-        record.known = true;
+        record.known = record.announced = true;
         found.push_back({folder->id, id, DirectoryOf(*folder) + "/" + record.file});
       }
     }
     return found;
+  }
+
+  // The ids of the messages in the folder's new/ without any of the header
+  // fields named, in id order. Lists the folder again.
+  std::vector<int32_t> Unjudged(FolderRecord& folder, const std::vector<std::string>& names) {
+    ListMessages(folder);
+    std::vector<int32_t> ids;
+    for (const auto& [id, unique] : folder.uniques) {
+      const std::string& file = folder.messages.at(unique).file;
+      if (file.compare(0, 4, "new/") != 0) continue;
+      std::string head;
+      if (maildir::ReadHead(DirectoryOf(folder) + "/" + file, &head) != 0) continue;
+      const std::string_view block =
+          std::string_view(head).substr(0, maildir::LayOut(head).header_end);
+      bool judged = false;
+      for (const maildir::HeaderField& field : maildir::HeaderFields(block)) {
+        for (const std::string& name : names) judged |= maildir::SameFieldName(field.name, name);
+      }
+      if (!judged) ids.push_back(id);
+    }
+    return ids;
+  }
+
+  // ---------------------------------------------------------------- watching
+  //
+  // A folder is watched while it has a subscription: its new/ and cur/, or,
+  // while it has no Maildir, its directory, for when it gets one; the root
+  // is watched for folders that come and go. Every file event is judged on
+  // its own, with a lookup of its unique name in its folder: a name the
+  // folder knows (seen, written by the host, announced) is never new mail.
+  // For one it does not know:
+  // - a file renamed in (IN_MOVED_TO) is new, unless it was renamed from the
+  //   same folder (a flag change, new/ to cur/ of a message that came while
+  //   nothing watched);
+  // - a file created in place (IN_CREATE) is new when it is closed after
+  //   writing (IN_CLOSE_WRITE). When no write follows in the same batch of
+  //   events and the file is not empty, it is a hard link of a message
+  //   written elsewhere, as qmail-style delivery agents make, and new at once.
+  //   An empty one waits for its close.
+
+  bool Subscribed(int32_t folder) const { return events.Count({Kind::kFolder, folder}) != 0; }
+
+  // Puts a watch on or takes it off, as wanted; true when one was put on.
+  bool SetWatch(FolderRecord& folder, int* watch, bool wanted, const char* sub) {
+    if (wanted == (*watch >= 0)) return false;
+    if (!wanted) {
+      watcher->Unwatch(*watch);
+      watch_targets.erase(*watch);
+      *watch = -1;
+      folder.followed = false;
+      return false;
+    }
+    constexpr uint32_t kFolders = IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE;
+    constexpr uint32_t kMessages = IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE |
+                                   IN_CLOSE_WRITE | IN_MODIFY | IN_EXCL_UNLINK;
+    const std::string path = sub ? DirectoryOf(folder) + "/" + sub : DirectoryOf(folder);
+    int added = -1;
+    if (const int error = watcher->Watch(path, (sub ? kMessages : kFolders) | IN_ONLYDIR, &added)) {
+      if (error == ENOENT || error == ENOTDIR) return false;  // a Maildir without new/
+      ThrowErrno(error, "The folder " + Quoted(folder.Name()) + " cannot be watched");
+    }
+    *watch = added;
+    watch_targets[added] = {folder.id, sub};
+    return true;
+  }
+
+  // Brings the folder's watches in line with its subscriptions and its
+  // directory as at the last look; true when its messages became watched.
+  bool SyncWatches(FolderRecord& folder) {
+    if (!watcher) return false;
+    const bool wanted = folder.present && folder.dir != kStoreDir && Subscribed(folder.id);
+    // The Inbox's directory is the root, watched anyway.
+    SetWatch(
+        folder, &folder.dir_watch,
+        wanted && !folder.real && !folder.dir.empty() && maildir::IsDirectory(DirectoryOf(folder)),
+        nullptr);
+    const bool added_new = SetWatch(folder, &folder.new_watch, wanted && folder.real, "new");
+    const bool added_cur = SetWatch(folder, &folder.cur_watch, wanted && folder.real, "cur");
+    return added_new || added_cur;
+  }
+
+  void SyncWatches(int32_t id) {
+    if (FolderRecord* folder = Find(id)) SyncWatches(*folder);
+  }
+
+  void StartWatching() {
+    if (watcher) return;
+    watcher = std::make_unique<maildir::DirectoryEvents>();
+    try {
+      int root_watch = -1;
+      if (const int error =
+              watcher->Watch(root, IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE | IN_ONLYDIR,
+                             &root_watch)) {
+        ThrowErrno(error, "The mail store " + Quoted(root) + " cannot be watched");
+      }
+      watch_targets[root_watch] = {MaildirHost::kLocalFoldersId, nullptr};
+      Refresh();
+      for (auto& entry : folders) SyncWatches(entry.second);
+    } catch (...) {
+      StopWatching();
+      throw;
+    }
+  }
+
+  void StopWatching() {
+    watcher.reset();
+    watch_targets.clear();
+    moves_out.clear();
+    earlier_moves_out.clear();
+    pending.clear();
+    for (auto& entry : folders) {
+      FolderRecord& folder = entry.second;
+      folder.new_watch = folder.cur_watch = folder.dir_watch = -1;
+      folder.followed = false;
+    }
+  }
+
+  // Reads the file events queued and returns the messages they delivered,
+  // in order, marked announced. A failure to read is put in *error after
+  // what was read is judged.
+  std::vector<MaildirHost::NewMessage> TakeFileEvents(std::string* error) {
+    if (!watcher) return {};
+    std::vector<maildir::DirectoryEvent> batch;
+    if (const int e = watcher->Read(&batch)) {
+      *error =
+          std::string("The changes in the mail store cannot be read: ") + std::strerror(e) + ".";
+    }
+    earlier_moves_out = std::move(moves_out);
+    moves_out.clear();
+
+    // Where in the batch each file is last written to, to tell a file created
+    // in place from a hard link.
+    std::unordered_map<std::string, size_t> last_write;
+    for (size_t i = 0; i < batch.size(); ++i) {
+      if (batch[i].mask & (IN_MODIFY | IN_CLOSE_WRITE))
+        last_write[std::to_string(batch[i].watch) + "/" + batch[i].name] = i;
+    }
+
+    std::vector<std::pair<int32_t, int32_t>> arrived;  // folder, message
+    bool overflow = false, tree_changed = false;
+    for (size_t i = 0; i < batch.size(); ++i) {
+      const maildir::DirectoryEvent& event = batch[i];
+      if (event.watch < 0) {
+        overflow |= (event.mask & IN_Q_OVERFLOW) != 0;
+        continue;
+      }
+      auto target = watch_targets.find(event.watch);
+      if (target == watch_targets.end()) continue;  // a watch taken off meanwhile
+      if (event.mask & IN_IGNORED) {                // its directory is gone
+        if (FolderRecord* folder = Find(target->second.folder)) {
+          for (int* watch : {&folder->new_watch, &folder->cur_watch, &folder->dir_watch}) {
+            if (*watch == event.watch) *watch = -1;
+          }
+          folder->followed = false;
+        }
+        watch_targets.erase(target);
+        tree_changed = true;
+        continue;
+      }
+      if (!target->second.sub) {
+        tree_changed |= (event.mask & IN_ISDIR) != 0;
+        continue;
+      }
+      if ((event.mask & IN_ISDIR) || !maildir::IsMessageFileName(event.name)) continue;
+      const std::string unique = maildir::ParseMessageFileName(event.name).unique;
+      if (unique.empty()) continue;
+      auto written = last_write.find(std::to_string(event.watch) + "/" + event.name);
+      const bool written_later = written != last_write.end() && written->second > i;
+      FolderRecord& folder = folders.at(target->second.folder);
+      const std::string file = std::string(target->second.sub) + "/" + event.name;
+      if (const auto id = JudgeFileEvent(folder, unique, file, event, written_later)) {
+        arrived.emplace_back(folder.id, *id);
+      }
+    }
+
+    // What is judged above is kept should looking at the disk fail below.
+    try {
+      if (overflow) {
+        // Events were lost: what is there now tells what came (and the
+        // records follow the disk again).
+        for (auto& entry : folders) entry.second.followed = false;
+        pending.clear();
+        moves_out.clear();
+        earlier_moves_out.clear();
+        for (const MaildirHost::NewMessage& m : FindNewMessages(std::nullopt))
+          arrived.emplace_back(m.folder, m.message);
+      }
+      if (tree_changed) {
+        Refresh();
+        for (auto& [id, folder] : folders) {
+          if (!SyncWatches(folder)) continue;
+          // Watched from now on; what came before the watch is found by a look.
+          for (const MaildirHost::NewMessage& m : FindNewMessages(id))
+            arrived.emplace_back(m.folder, m.message);
+        }
+      }
+    } catch (const OperationError& failure) {
+      *error = failure.what();
+    }
+
+    std::vector<MaildirHost::NewMessage> found;
+    for (const auto& [folder_id, id] : arrived) {
+      FolderRecord& folder = folders.at(folder_id);
+      MessageRecord& record = folder.messages.at(folder.uniques.at(id));
+      if (record.file.empty()) continue;  // gone again in the same batch
+      record.announced = true;
+      found.push_back({folder_id, id, DirectoryOf(folder) + "/" + record.file});
+    }
+    return found;
+  }
+
+  // One event of a file in a watched folder's new/ or cur/; the message's id
+  // when it delivered one.
+  std::optional<int32_t> JudgeFileEvent(FolderRecord& folder, const std::string& unique,
+                                        const std::string& file,
+                                        const maildir::DirectoryEvent& event, bool written_later) {
+    const std::pair<int32_t, std::string> key{folder.id, unique};
+    auto record = folder.messages.find(unique);
+    const bool has_record = record != folder.messages.end();
+    if (event.mask & (IN_MOVED_FROM | IN_DELETE)) {
+      if (has_record && record->second.file == file) record->second.file.clear();
+      const bool was_pending = pending.erase(key) != 0;
+      if (event.mask & IN_MOVED_FROM) moves_out[event.cookie] = {folder.id, was_pending};
+      return std::nullopt;
+    }
+    // Every name that appears gets its record (and id), new mail or not.
+    MessageRecord* seen = has_record ? &record->second : nullptr;
+    if (event.mask & (IN_MOVED_TO | IN_CREATE)) {
+      if (!seen) seen = &Record(folder, unique);
+      seen->file = file;
+    }
+    if (seen && seen->known) return std::nullopt;
+    bool delivered = false;
+    if (event.mask & IN_MOVED_TO) {
+      const MoveOut* from = nullptr;
+      for (const auto* moves : {&moves_out, &earlier_moves_out}) {
+        auto it = moves->find(event.cookie);
+        if (it != moves->end()) {
+          from = &it->second;
+          break;
+        }
+      }
+      delivered = !from || from->folder != folder.id || from->pending;
+    } else if (event.mask & IN_CREATE) {
+      maildir::FileIdentity identity;
+      delivered = !written_later &&
+                  maildir::Identify(DirectoryOf(folder) + "/" + file, &identity) == 0 &&
+                  identity.size > 0;
+      if (!delivered) pending.insert(key);
+    } else if (event.mask & IN_CLOSE_WRITE) {
+      delivered = pending.count(key) != 0;
+    }
+    if (!delivered) return std::nullopt;
+    pending.erase(key);
+    MessageRecord& arrived = seen ? *seen : Record(folder, unique);
+    if (arrived.file.empty()) arrived.file = file;
+    arrived.known = true;
+    return arrived.id;
   }
 
   // Calls every sink of the entity; with mutex not held, so that sinks can
@@ -575,12 +868,21 @@ class Object : public HostObjectCore<Base, Store> {
   using HostObjectCore<Base, Store>::store_;
   using HostObjectCore<Base, Store>::entity_;
 
+  // A folder's first subscription has its directories watched (when the
+  // owner watches the disk), its last one ends that.
   HostStatus DoAdvise(const HostRef<HostEventSink>& sink, uint32_t* cookie) override {
     return Run([&] {
       std::string description;
       if (const HostStatus s = store_->events.Advise(entity_, sink, cookie, &description);
           s != status::kOk) {
         Throw(s, description);
+      }
+      if (entity_.first != Kind::kFolder) return;
+      try {
+        store_->SyncWatches(static_cast<int32_t>(entity_.second));
+      } catch (const OperationError&) {
+        store_->events.Unadvise(entity_, *cookie, &description);
+        throw;
       }
     });
   }
@@ -592,6 +894,7 @@ class Object : public HostObjectCore<Base, Store> {
           s != status::kOk) {
         Throw(s, description);
       }
+      if (entity_.first == Kind::kFolder) store_->SyncWatches(static_cast<int32_t>(entity_.second));
     });
   }
 
@@ -673,10 +976,15 @@ class MaildirMessage : public Object<HostMessage> {
       if (!maildir::IsValidFieldName(name)) {
         Throw(status::kInvalidArgument, Quoted(name) + " cannot be a header name.");
       }
-      if (!maildir::IsValidFieldValue(value)) {
+      // A value that ends its own line (the filter's word list does) ends
+      // the header line there.
+      std::string_view line = value;
+      if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      if (!maildir::IsValidFieldValue(line)) {
         Throw(status::kInvalidArgument, "A header value must be one line.");
       }
-      staged_.emplace_back(name, value);
+      staged_.emplace_back(name, std::string(line));
     });
   }
 
@@ -954,7 +1262,11 @@ MaildirHost::MaildirHost(const std::string& root, Options options)
   });
 }
 
-MaildirHost::~MaildirHost() = default;
+// Objects that outlive the host keep the store, but the watch ends with it.
+MaildirHost::~MaildirHost() {
+  Lock lock(store_->mutex);
+  store_->StopWatching();
+}
 
 void MaildirHost::InitializeComponents() { ++store_->counts.initializations; }
 void MaildirHost::UninitializeComponents() { ++store_->counts.uninitializations; }
@@ -992,6 +1304,34 @@ std::string MaildirHost::MessageFile(int32_t folderId, int32_t messageId) const 
     FolderRecord* folder = store_->Find(folderId);
     if (!folder) throw std::invalid_argument("There is no folder " + std::to_string(folderId));
     return store_->Locate(*folder, messageId, true);
+  });
+}
+
+std::optional<MaildirHost::NewMessage> MaildirHost::FindMessage(
+    const std::string& pathOrUniqueName) const {
+  namespace fs = std::filesystem;
+  const bool byPath = pathOrUniqueName.find('/') != std::string::npos;
+  std::error_code error;
+  const fs::path path = fs::weakly_canonical(pathOrUniqueName, error);
+  const std::string unique = byPath
+                                 ? maildir::ParseMessageFileName(path.filename().string()).unique
+                                 : pathOrUniqueName;
+  return OwnerCall(*store_, [&]() -> std::optional<NewMessage> {
+    store_->Refresh();
+    for (FolderRecord* folder : store_->Walk()) {
+      if (folder->dir == maildir_host_internal::kStoreDir) continue;
+      const std::string dir = store_->DirectoryOf(*folder);
+      if (byPath && fs::weakly_canonical(dir, error) != path.parent_path().parent_path()) continue;
+      auto known = folder->messages.find(unique);
+      if (known == folder->messages.end() || known->second.file.empty()) {
+        store_->ListMessages(*folder);
+        known = folder->messages.find(unique);
+      }
+      if (known != folder->messages.end() && !known->second.file.empty()) {
+        return NewMessage{folder->id, known->second.id, dir + "/" + known->second.file};
+      }
+    }
+    return std::nullopt;
   });
 }
 
@@ -1042,25 +1382,44 @@ std::vector<int32_t> MaildirHost::UnjudgedNewMessages(
     int32_t folderId, const std::vector<std::string>& headerNames) const {
   return OwnerCall(*store_, [&] {
     store_->Refresh();
-    FolderRecord& folder = store_->Present(folderId);
-    store_->ListMessages(folder);
-    std::vector<int32_t> ids;
-    for (const auto& [id, unique] : folder.uniques) {
-      const std::string& file = folder.messages.at(unique).file;
-      if (file.compare(0, 4, "new/") != 0) continue;
-      std::string head;
-      if (maildir::ReadHead(store_->DirectoryOf(folder) + "/" + file, &head) != 0) continue;
-      const std::string_view block =
-          std::string_view(head).substr(0, maildir::LayOut(head).header_end);
-      bool judged = false;
-      for (const maildir::HeaderField& field : maildir::HeaderFields(block)) {
-        for (const std::string& name : headerNames)
-          judged |= maildir::SameFieldName(field.name, name);
-      }
-      if (!judged) ids.push_back(id);
-    }
-    return ids;
+    return store_->Unjudged(store_->Present(folderId), headerNames);
   });
+}
+
+int MaildirHost::StartWatching() {
+  return OwnerCall(*store_, [&] {
+    store_->StartWatching();
+    return store_->watcher->fd();
+  });
+}
+
+std::vector<MaildirHost::NewMessage> MaildirHost::ProcessFileEvents() {
+  std::string error;
+  const auto found = OwnerCall(*store_, [&] { return store_->TakeFileEvents(&error); });
+  for (const NewMessage& m : found)
+    store_->Raise({Kind::kFolder, m.folder}, NewMessageEvent(m.message));
+  if (!error.empty()) throw std::runtime_error(error);
+  return found;
+}
+
+std::vector<MaildirHost::NewMessage> MaildirHost::AnnounceUnjudgedMail() {
+  const auto found = OwnerCall(*store_, [&] {
+    store_->Refresh();
+    std::vector<NewMessage> unjudged;
+    for (FolderRecord* folder : store_->Walk()) {
+      if (!folder->real || !store_->Subscribed(folder->id)) continue;
+      for (const int32_t id : store_->Unjudged(*folder, VerdictHeaderNames())) {
+        auto& record = folder->messages.at(folder->uniques.at(id));
+        if (record.announced) continue;
+        record.known = record.announced = true;
+        unjudged.push_back({folder->id, id, store_->DirectoryOf(*folder) + "/" + record.file});
+      }
+    }
+    return unjudged;
+  });
+  for (const NewMessage& m : found)
+    store_->Raise({Kind::kFolder, m.folder}, NewMessageEvent(m.message));
+  return found;
 }
 
 // ------------------------------------------------------------------ api, events

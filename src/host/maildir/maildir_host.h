@@ -29,12 +29,14 @@
 // - Folder ids are given on first sight of a folder's directory, in walk
 //   order, and stay the directory's for the life of the MaildirHost.
 // - Message ids are given per folder, on first sight of a message's unique
-//   name (the file name before ":2,"), in the order of those names, and stay
-//   the message's in that folder for the life of the MaildirHost: a flag
-//   change or a move between new/ and cur/ keeps the id. A folder object's
-//   GetFirstMessage/GetNextMessage return the folder's messages in id order;
-//   messages moved away during the walk are skipped and messages that arrive
-//   during it are visited at its end. Each folder object has its own cursor.
+//   name (the file name before ":2,"): in the order of those names when the
+//   folder is listed, in the order of the file events when the watch sees
+//   it first. They stay the message's in that folder for the life of the
+//   MaildirHost: a flag change or a move between new/ and cur/ keeps the
+//   id. A folder object's GetFirstMessage/GetNextMessage return the folder's
+//   messages in id order; messages moved away during the walk are skipped
+//   and messages that arrive during it are visited at its end. Each folder
+//   object has its own cursor.
 // - Moving renames the file into the target folder (new/ to new/, cur/ to
 //   cur/) under the same file name, unless the target already has a message
 //   of that unique name, when it gets a fresh one. The message gets the
@@ -64,10 +66,35 @@
 //   message), as with the in-memory host. Unadvise with a cookie the entity
 //   does not have fails with 0x80040200. Sinks are called without any lock
 //   held and may call back into the host.
-// - New mail. Nothing watches the disk by itself: the owner calls
-//   ScanForNewMessages (from a timer or a file watcher), which raises
-//   "OnNewMessage" for every message file that appeared since the last scan.
-//   The messages there when the MaildirHost was made count as seen.
+// - New mail. A message is new to a folder whose unique name the folder
+//   does not know: the messages there when the MaildirHost was made, those
+//   the host wrote, moved or added there itself, and those announced once
+//   are known there for good. A flag change or a move between new/ and cur/
+//   is a rename within the folder, not an arrival.
+//   The disk is watched (inotify) once the owner calls StartWatching and
+//   hands the descriptor to its event loop, calling ProcessFileEvents
+//   whenever it is readable. Watched are the folders that have a
+//   subscription (a folder object was advised), for as long as they have
+//   one: their new/ and cur/, or, while such a folder has no Maildir yet,
+//   its directory, so that a Maildir made there later is watched (and what
+//   is in it already announced). Advise fails when a folder cannot be
+//   watched (inotify's limit on watches); events still queued for a folder
+//   whose last subscription ended are dropped. Each event is judged by
+//   itself, in constant time, without listing the folder again:
+//   - a file renamed into the folder is delivered (a delivery agent's rename
+//     from tmp/, another program's move from another folder), unless it was
+//     renamed from the same folder;
+//   - a file created in the folder in place is delivered when it is closed
+//     after writing; one that nothing writes to in the same batch of events
+//     and that is not empty is a hard link of a message written elsewhere
+//     (link delivery) and delivered at once. An empty one waits for its
+//     close.
+//   Should the kernel's event queue overflow, ProcessFileEvents falls back
+//   to ScanForNewMessages. AnnounceUnjudgedMail announces what arrived while
+//   nothing watched; ScanForNewMessages announces whatever appeared since the
+//   last look, watched or not. The records the events keep also spare a move
+//   into a watched folder a listing of it. The watch ends with the
+//   MaildirHost, even while objects outlive it.
 // - Failures. A failing call changes no message (only a step hook that
 //   throws after the change can fail a call whose change is made; a folder
 //   made for a move or an added message may stay), and the object's error
@@ -85,6 +112,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -168,6 +196,10 @@ class MaildirHost : public HostLibrary {
     int32_t message = 0;
     std::string file;
   };
+  // The message named by its file's path (absolute, or relative to the
+  // working folder) or by its unique name, looked for in every folder in walk
+  // order; empty when no folder holds it.
+  std::optional<NewMessage> FindMessage(const std::string& pathOrUniqueName) const;
   // Looks at every folder (or one) for message files not seen before whose
   // unique names the host did not write itself, gives them ids, raises
   // "OnNewMessage" with each id on its folder's sinks, and returns them in
@@ -176,6 +208,25 @@ class MaildirHost : public HostLibrary {
   // rewrote.
   std::vector<NewMessage> ScanForNewMessages();
   std::vector<NewMessage> ScanForNewMessages(int32_t folderId);
+
+  // Starts watching the disk (again: nothing) and returns the descriptor
+  // that becomes readable when it changed, for the owner's event loop. The
+  // descriptor belongs to the host and lives as long as it does: take it
+  // out of the loop before destroying the host. Throws std::runtime_error.
+  int StartWatching();
+  // Reads what changed on the disk, without waiting, and raises
+  // "OnNewMessage" for each delivered message, in order of arrival; returns
+  // them (with their files as they are after the batch; a message gone again
+  // within it is left out). Nothing before StartWatching. Throws
+  // std::runtime_error when the changes cannot be read or a folder cannot be
+  // watched, after raising what was read.
+  std::vector<NewMessage> ProcessFileEvents();
+  // Raises "OnNewMessage" for the messages in the new/ of every watched
+  // folder (one with a subscription) that carry none of VerdictHeaderNames()
+  // and were not announced before: mail that arrived while nothing watched.
+  // In folder walk order, then id order. The daemon calls it once, after
+  // "OnInitOEAPI" has had the plug-in subscribe; returns them.
+  std::vector<NewMessage> AnnounceUnjudgedMail();
 
   // The header fields that mark a message as judged by the filter.
   static const std::vector<std::string>& VerdictHeaderNames();

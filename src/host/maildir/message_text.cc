@@ -14,16 +14,19 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 std::string ValidUtf8(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
+  size_t run = 0;  // where the valid bytes not yet copied begin
   for (size_t pos = 0; pos < bytes.size();) {
-    const size_t length = utf8::SequenceLength(bytes, pos);
-    if (length == 0) {
-      out += cp1252::ToUtf8(bytes.substr(pos, 1));
+    if (static_cast<unsigned char>(bytes[pos]) < 0x80) {
       ++pos;
-    } else {
-      out.append(bytes, pos, length);
+    } else if (const size_t length = utf8::SequenceLength(bytes, pos)) {
       pos += length;
+    } else {
+      out.append(bytes, run, pos - run);
+      out += cp1252::ToUtf8(bytes.substr(pos, 1));
+      run = ++pos;
     }
   }
+  out.append(bytes, run);
   return out;
 }
 

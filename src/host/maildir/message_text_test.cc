@@ -13,6 +13,7 @@ TEST(MessageTextTest, ValidUtf8KeepsSequencesAndReadsOtherBytesAsWindows1252) {
   EXPECT_EQ(ValidUtf8("caf\xE9 \x80"), "caf\xC3\xA9 \xE2\x82\xAC");      // é, €
   EXPECT_EQ(ValidUtf8("\xC3"), "\xC3\x83");                              // cut off: Ã
   EXPECT_EQ(ValidUtf8("\xED\xA0\x80"), "\xC3\xAD\xC2\xA0\xE2\x82\xAC");  // a surrogate is no UTF-8
+  EXPECT_EQ(ValidUtf8("\xE9t\xC3\xA9\xE9 ok"), "\xC3\xA9t\xC3\xA9\xC3\xA9 ok");
   EXPECT_TRUE(IsValidUtf8("\xF0\x9F\x93\xA7"));
   EXPECT_FALSE(IsValidUtf8("\xF5\x80\x80\x80"));
   EXPECT_EQ(CodePoints("a\xC3\xA9\xE9"), (std::u32string{'a', 0xE9, 0xE9}));

@@ -3,6 +3,7 @@
 #ifndef TARVEX_HOST_MAILDIR_MIME_MESSAGE_H_
 #define TARVEX_HOST_MAILDIR_MIME_MESSAGE_H_
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,19 @@ namespace tarvex::maildir {
 // parsed), the whole body as stored. Bytes that do not fit the charset, or
 // a charset nobody knows, are read as Windows-1252 (see ValidUtf8).
 std::string BodyText(std::string_view message);
+
+namespace internal {
+
+// The two ways BodyText reads, apart so that tests can hold them side by
+// side. SinglePartBodyText is the shortcut for a message that is one part
+// (neither multipart nor message/*) in 7bit, 8bit, binary, quoted-printable
+// or base64 with a plainly laid out header block: it reads what the parser
+// reads without building the parser's objects, and is empty for any other
+// message. ParsedBodyText always has GMime parse the whole message.
+std::optional<std::string> SinglePartBodyText(std::string_view message);
+std::string ParsedBodyText(std::string_view message);
+
+}  // namespace internal
 
 // A header value as stored (unfolded) made readable: RFC 2047 encoded words
 // decoded, raw 8-bit bytes read as UTF-8 or else Windows-1252.

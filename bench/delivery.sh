@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# How fast the daemon judges mail as it is delivered. Trains a fresh profile
+# on the corpus's training half, starts "tarvex run" on a fresh Maildir, then
+# delivers the test half into the Inbox as a delivery agent does (write and
+# flush in tmp/, rename into new/, flush new/) and times from the first
+# delivery until the daemon has judged every message: rewritten its headers
+# and moved the spam, each step flushed to disk. Also times the daemon's
+# start-up with the whole corpus's words learnt.
+#
+#   bench/delivery.sh [TARVEX_BINARY]      (default: build/src/cli/tarvex)
+set -euo pipefail
+
+binary=$(realpath "${1:-build/src/cli/tarvex}")
+source "$(dirname "$0")/corpus-lib.sh"
+
+work=$(mktemp -d)
+daemon=
+cleanup() {
+  [ -n "$daemon" ] && kill "$daemon" 2>/dev/null && wait "$daemon" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export HOME=$work XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$work/data \
+  XDG_RUNTIME_DIR=$work/run MAILDIR=$work/Maildir
+unset TARVEX_CONFIG
+mkdir -p "$XDG_RUNTIME_DIR"
+"$binary" init >/dev/null
+"$binary" learn --spam "${train_spam[@]}" >/dev/null
+"$binary" learn --clean "${train_ham[@]}" >/dev/null
+
+# Starts the daemon; startup is the seconds until it watched the Maildir.
+start_daemon() {
+  : >"$work/daemon.log"
+  local start=$(date +%s.%N)
+  "$binary" run 2>>"$work/daemon.log" &
+  daemon=$!
+  until grep -q watching "$work/daemon.log"; do sleep 0.002; done
+  startup=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.3f", b - a }')
+}
+
+stop_daemon() {
+  kill "$daemon"
+  wait "$daemon" || true
+  daemon=
+}
+
+start_daemon
+test_files=("${test_spam[@]}" "${test_ham[@]}")
+python3 - "$MAILDIR" "$work/daemon.log" "${test_files[@]}" <<'PY'
+import os, sys, time
+maildir, log, files = sys.argv[1], sys.argv[2], sys.argv[3:]
+# Staging in tmp/ is the delivery agent's own work, done before the clock starts.
+staged = []
+for i, path in enumerate(files):
+    name = f"1700000000.M{i}P1.bench"
+    tmp = os.path.join(maildir, "tmp", name)
+    with open(tmp, "wb") as out, open(path, "rb") as src:
+        out.write(src.read())
+        out.flush()
+        os.fsync(out.fileno())
+    staged.append(name)
+new = os.open(os.path.join(maildir, "new"), os.O_RDONLY)
+start = time.perf_counter()
+for name in staged:
+    os.rename(os.path.join(maildir, "tmp", name), os.path.join(maildir, "new", name))
+    os.fsync(new)
+delivered = time.perf_counter() - start
+def judged():
+    with open(log, "rb") as f:
+        return sum(1 for line in f if b" #" in line)
+while judged() < len(staged):
+    time.sleep(0.002)
+elapsed = time.perf_counter() - start
+print(f"delivered {len(staged)} messages in {delivered:.2f} s; all judged after "
+      f"{elapsed:.2f} s: {len(staged) / elapsed:.0f} messages/s sustained")
+PY
+stop_daemon
+spam=$(ls "$MAILDIR/.DedoZarozo/new" | wc -l)
+echo "in DedoZarozo: $spam of ${#test_spam[@]} spam and ${#test_ham[@]} clean delivered"
+
+# Start-up with every word of the corpus learnt.
+"$binary" learn --spam "${test_spam[@]}" >/dev/null
+"$binary" learn --clean "${test_ham[@]}" >/dev/null
+words=$("$binary" stats | awk '/^Words/ {print $2}')
+for i in 1 2 3; do
+  start_daemon
+  echo "start-up with $words words: $startup s"
+  stop_daemon
+done

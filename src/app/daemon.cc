@@ -1,0 +1,60 @@
+#include "app/daemon.h"
+
+#include <csignal>
+#include <ostream>
+
+#include "classify/verdict_headers.h"
+#include "platform/codepage.h"
+
+namespace tarvex {
+namespace {
+
+std::string HeaderOf(const ClassifyResult& result, const char* name) {
+  for (const HeaderValue& h : result.headers) {
+    if (h.name != name) continue;
+    std::string value = h.value;
+    while (!value.empty() && (value.back() == '\n' || value.back() == '\r')) value.pop_back();
+    return value;
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string JudgedLine(const ClassifyResult& result, int32_t messageId,
+                       const std::string& folderName) {
+  std::string line = cp1252::ToUtf8(folderName) + " #" + std::to_string(messageId) + ": " +
+                     OutcomeName(result.outcome);
+  const std::string score = HeaderOf(result, header::kScore);
+  if (!score.empty()) line += ", " + cp1252::ToUtf8(score);
+  if (result.moved) line += ", moved to DedoZarozo";
+  if (result.learnt) line += ", learnt";
+  if (result.failed) line += ", stopped by a host failure";
+  return line;
+}
+
+int RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions& options,
+              std::ostream& log) {
+  MaildirHost& host = session.host();
+  FilterApp& app = session.app();
+  app.SetClassifiedObserver(
+      [&log](const ClassifyResult& result, int32_t messageId, FolderWatcher& watcher) {
+        log << JudgedLine(result, messageId, watcher.folder().GetName()) << std::endl;
+      });
+  const int changes = host.StartWatching();
+  loop.WatchReadable(changes, [&host] { host.ProcessFileEvents(); });
+  session.Start();
+  const size_t waiting = host.AnnounceUnjudgedMail().size();
+  loop.Every(options.savePeriodMs, [&app] { app.bayesFilter().SaveDatabase(); });
+  if (options.commandFd >= 0) loop.WatchReadable(options.commandFd, options.onCommand);
+  for (int signal : {SIGINT, SIGTERM}) loop.OnSignal(signal, [&loop] { loop.Quit(); });
+  log << "tarvex: watching " << host.root() << " (" << waiting
+      << " waiting messages judged); stop with SIGINT or SIGTERM" << std::endl;
+  loop.Run();
+  log << "tarvex: stopping" << std::endl;
+  session.Stop();
+  app.SetClassifiedObserver(nullptr);
+  return 0;
+}
+
+}  // namespace tarvex

@@ -1,0 +1,43 @@
+// The daemon's life: the application over a Maildir, run by a GLib main loop
+// that delivers file changes, timer ticks, client commands and the signals
+// that end it.
+//
+//   start     host watches the disk; InitInstance; "OnInitOEAPI"; mail that
+//             arrived while nothing watched is announced
+//   running   every delivered message is judged and logged; the word
+//             database is saved every savePeriodMs when it changed
+//   SIGINT,   "OnShutdownOEAPI"; ExitInstance; the forced save of the word
+//   SIGTERM   database as the application goes
+#ifndef TARVEX_APP_DAEMON_H_
+#define TARVEX_APP_DAEMON_H_
+
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+
+#include "app/maildir_session.h"
+#include "platform/glib_event_loop.h"
+
+namespace tarvex {
+
+struct DaemonOptions {
+  uint32_t savePeriodMs = 3 * 60 * 1000;
+  // A descriptor that becomes readable when a client waits, and what to do
+  // then; none when negative.
+  int commandFd = -1;
+  std::function<void()> onCommand;
+};
+
+// Runs until SIGINT or SIGTERM; the session must not be started yet. Logs
+// one line per judged message to log. Returns the exit code.
+int RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions& options,
+              std::ostream& log);
+
+// The log line of a judged message: its folder and id, the verdict, the
+// score and where it went.
+std::string JudgedLine(const ClassifyResult& result, int32_t messageId,
+                       const std::string& folderName);
+
+}  // namespace tarvex
+
+#endif  // TARVEX_APP_DAEMON_H_

@@ -1,0 +1,59 @@
+// The application at work on a Maildir: the store as the mail client host,
+// the filter application bound to it, and a user interface that each command
+// can take over for its length. The daemon keeps one for its whole run; a
+// command run without a daemon makes one for itself.
+#ifndef TARVEX_APP_MAILDIR_SESSION_H_
+#define TARVEX_APP_MAILDIR_SESSION_H_
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "app/filter_app.h"
+#include "host/maildir/maildir_host.h"
+#include "ui/routed_ui.h"
+
+namespace tarvex {
+
+struct SessionServices {
+  const Clock& clock;
+  FileSystem& fs;
+  SettingsStore& settings;
+  // What the user sees when no command has taken the interface over.
+  UserInterface& idleUi;
+  EventLoop& loop;
+};
+
+class MaildirSession {
+ public:
+  // The store at maildir, which must exist (std::invalid_argument).
+  MaildirSession(const SessionServices& services, const std::string& maildir);
+  // Stops, then lets the application go, which saves the word database.
+  ~MaildirSession();
+  MaildirSession(const MaildirSession&) = delete;
+  MaildirSession& operator=(const MaildirSession&) = delete;
+
+  // Loads the module (InitInstance) and has the host announce that it is up
+  // ("OnInitOEAPI"), so the plug-in connects and watches its folders.
+  void Start();
+  // "OnShutdownOEAPI", then ExitInstance. Safe to call twice.
+  void Stop();
+
+  MaildirHost& host() { return host_; }
+  FilterApp& app() { return app_; }
+  RoutedUi& ui() { return ui_; }
+
+  // Makes folderId the current folder and messageIds its selection, as the
+  // user would before choosing a command.
+  void Select(int32_t folderId, const std::vector<int32_t>& messageIds);
+
+ private:
+  MaildirHost host_;
+  RoutedUi ui_;
+  FilterApp app_;
+  bool started_ = false;
+};
+
+}  // namespace tarvex
+
+#endif  // TARVEX_APP_MAILDIR_SESSION_H_

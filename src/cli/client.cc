@@ -1,0 +1,205 @@
+#include "cli/client.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+#include <streambuf>
+#include <thread>
+
+#include "app/daemon.h"
+#include "cli/commands.h"
+#include "platform/glib_event_loop.h"
+#include "platform/profile_lock.h"
+
+namespace tarvex {
+namespace {
+
+// Frame types of the exchange.
+constexpr char kRequest = 'Q';
+constexpr char kStdout = 'o';
+constexpr char kStderr = 'e';
+constexpr char kExit = 'x';
+
+// How long a client waits for a profile that another command holds, or for
+// a daemon that holds the lock but does not listen yet.
+constexpr auto kLockWait = std::chrono::seconds(30);
+
+// An output stream whose bytes travel to the client as frames of one type,
+// sent whenever the stream is flushed or its buffer fills.
+class FrameBuffer : public std::streambuf {
+ public:
+  FrameBuffer(int fd, char type) : fd_(fd), type_(type) { setp(buffer_, buffer_ + sizeof buffer_); }
+  ~FrameBuffer() override { sync(); }
+
+ protected:
+  int overflow(int c) override {
+    if (sync() != 0) return traits_type::eof();
+    if (c != traits_type::eof()) sputc(static_cast<char>(c));
+    return traits_type::not_eof(c);
+  }
+  int sync() override {
+    const size_t size = static_cast<size_t>(pptr() - pbase());
+    // A client that went away loses the rest of the output; the command
+    // still runs to its end.
+    if (size && alive_) alive_ = WriteFrame(fd_, type_, std::string_view(pbase(), size));
+    setp(buffer_, buffer_ + sizeof buffer_);
+    return 0;
+  }
+
+ private:
+  int fd_;
+  char type_;
+  bool alive_ = true;
+  char buffer_[16384];
+};
+
+std::string CurrentFolder() {
+  std::error_code error;
+  return std::filesystem::current_path(error).string();
+}
+
+RequestOrigin OriginHere(const Invocation& invocation) {
+  RequestOrigin origin{CurrentFolder(), {}, ::isatty(2) == 1};
+  if (invocation.ReadsInput()) {
+    origin.input.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+  }
+  return origin;
+}
+
+int Forward(int fd, const RequestOrigin& origin, const std::vector<std::string>& args) {
+  std::vector<std::string> request = {origin.cwd, origin.terminal ? "1" : "0", origin.input};
+  request.insert(request.end(), args.begin(), args.end());
+  if (!WriteFrame(fd, kRequest, PackStrings(request))) return -1;
+  Frame frame;
+  while (ReadFrame(fd, &frame)) {
+    if (frame.type == kExit) return std::atoi(frame.data.c_str());
+    std::ostream& out = frame.type == kStdout ? std::cout : std::cerr;
+    out.write(frame.data.data(), static_cast<std::streamsize>(frame.data.size()));
+    out.flush();
+  }
+  return -1;
+}
+
+int RunHere(Profile& profile, const Invocation& invocation, const RequestOrigin& origin) {
+  CommandContext ctx(profile, origin, std::cout, std::cerr, nullptr);
+  return RunCommand(invocation, ctx);
+}
+
+bool FolderExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string ParentOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+int InUse(const Invocation& invocation, const std::string& lock, pid_t holder) {
+  std::cerr << "tarvex: " << lock << ": the profile is in use by process " << holder
+            << "; try again when it is done\n";
+  return invocation.ReadsInput() ? kExitFilterError : kExitFailure;
+}
+
+}  // namespace
+
+int RunClient(Profile& profile, const Invocation& invocation,
+              const std::vector<std::string>& args) {
+  const ProfilePaths& paths = profile.paths();
+  const RequestOrigin origin = OriginHere(invocation);
+  // No settings folder, no profile: the command says so.
+  if (!FolderExists(ParentOf(paths.settings))) return RunHere(profile, invocation, origin);
+  const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+  pid_t holder = 0;
+  for (;;) {
+    if (UniqueFd daemon = ConnectToServer(paths.socket); daemon.valid()) {
+      const int code = Forward(daemon.get(), origin, args);
+      if (code >= 0) return code;
+      std::cerr << "tarvex: the daemon went away before answering\n";
+      return invocation.ReadsInput() ? kExitFilterError : kExitFailure;
+    }
+    if (std::optional<ProfileLock> lock = ProfileLock::TryAcquire(paths.lock, &holder)) {
+      return RunHere(profile, invocation, origin);
+    }
+    if (std::chrono::steady_clock::now() > deadline) return InUse(invocation, paths.lock, holder);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+void ServeClient(UniqueFd client, Profile& profile, MaildirSession& session) {
+  Frame frame;
+  std::vector<std::string> request;
+  if (!ReadFrame(client.get(), &frame) || frame.type != kRequest ||
+      !UnpackStrings(frame.data, &request) || request.size() < 3) {
+    return;
+  }
+  const RequestOrigin origin{request[0], request[2], request[1] == "1"};
+  const std::vector<std::string> args(request.begin() + 3, request.end());
+  int code;
+  {
+    FrameBuffer outBuffer(client.get(), kStdout), errBuffer(client.get(), kStderr);
+    std::ostream out(&outBuffer), err(&errBuffer);
+    const Parsed parsed = ParseCommandLine(args, out, err);
+    code = parsed.exitCode;
+    if (parsed.invocation && parsed.invocation->RunsInClient()) {
+      err << "tarvex: " << parsed.invocation->command << " does not run in the daemon\n";
+      code = kExitUsage;
+    } else if (parsed.invocation) {
+      CommandContext ctx(profile, origin, out, err, &session);
+      code = RunCommand(*parsed.invocation, ctx);
+    }
+  }
+  WriteFrame(client.get(), kExit, std::to_string(code));
+}
+
+int RunDaemonCommand(Profile& profile, std::ostream& log) {
+  const ProfilePaths& paths = profile.paths();
+  if (!profile.Exists()) {
+    log << "tarvex: " << paths.settings << ": no profile here; run 'tarvex init' first\n";
+    return kExitFailure;
+  }
+  pid_t holder = 0;
+  std::optional<ProfileLock> lock = ProfileLock::TryAcquire(paths.lock, &holder);
+  if (!lock) {
+    log << "tarvex: " << paths.lock << ": the profile is in use by process " << holder
+        << " (is a daemon running already?)\n";
+    return kExitFailure;
+  }
+  if (!FolderExists(paths.maildir)) {
+    if (!CreateMaildir(paths.maildir)) {
+      log << "tarvex: " << paths.maildir << ": cannot create the Maildir\n";
+      return kExitFailure;
+    }
+    log << "tarvex: created the Maildir " << paths.maildir << '\n';
+  }
+  GLibEventLoop loop;
+  CommandServer server(paths.socket);
+  ConsoleUi logUi(log);
+  MaildirSession session(
+      SessionServices{profile.clock(), profile.fs(), profile.store(), logUi, loop}, paths.maildir);
+  DaemonOptions options;
+  options.commandFd = server.fd();
+  options.onCommand = [&] {
+    for (UniqueFd client = server.Accept(); client.valid(); client = server.Accept()) {
+      ServeClient(std::move(client), profile, session);
+    }
+  };
+  return RunDaemon(session, loop, options, log);
+}
+
+int RunInitCommand(Profile& profile, const Invocation& invocation) {
+  const ProfilePaths& paths = profile.paths();
+  std::error_code error;
+  std::filesystem::create_directories(ParentOf(paths.settings), error);
+  pid_t holder = 0;
+  std::optional<ProfileLock> lock = ProfileLock::TryAcquire(paths.lock, &holder);
+  if (!lock) return InUse(invocation, paths.lock, holder);
+  return RunInit(profile, std::cout, std::cerr, invocation.force);
+}
+
+}  // namespace tarvex

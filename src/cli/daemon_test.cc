@@ -1,0 +1,165 @@
+// The daemon and the client end to end: the real program on a real Maildir,
+// messages delivered as a mail delivery agent delivers them.
+#include <set>
+
+#include "bayes/database_file.h"
+#include "cli/program_test_util.h"
+
+namespace tarvex {
+namespace {
+
+using testing::ReadFile;
+using testing::Result;
+using testing::WaitUntil;
+namespace fs = std::filesystem;
+
+std::string Mail(const std::string& from, const std::string& subject, const std::string& body) {
+  return "From: Someone <" + from + ">\nSubject: " + subject + "\nMessage-ID: <" + subject +
+         "@test>\n\n" + body + "\n";
+}
+
+// Every message file of a folder's new/ and cur/, by unique name.
+std::multiset<std::string> UniqueNames(const std::string& folder) {
+  std::multiset<std::string> names;
+  for (const char* sub : {"/new", "/cur"}) {
+    if (!fs::exists(folder + sub)) continue;
+    for (const auto& entry : fs::directory_iterator(folder + sub)) {
+      const std::string name = entry.path().filename().string();
+      names.insert(name.substr(0, name.find(':')));
+    }
+  }
+  return names;
+}
+
+bool Judged(const std::string& file) {
+  return ReadFile(file).find("X-TVX-RESULT: ") != std::string::npos;
+}
+
+class Daemon : public testing::ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    ASSERT_EQ(Run("init").exit_code, 0);
+    for (int i = 0; i < 4; ++i) {
+      const std::string n = std::to_string(i);
+      ASSERT_EQ(Run("learn --spam " + Message("s" + n, Mail("a@b.example", "cheap pills " + n,
+                                                            "buy cheap pills viagra now")))
+                    .exit_code,
+                0);
+      ASSERT_EQ(Run("learn --clean " + Message("h" + n, Mail("c@d.example", "meeting " + n,
+                                                             "agenda for the monday meeting")))
+                    .exit_code,
+                0);
+    }
+  }
+
+  // Where the message of that unique name ended up, judged; empty until then.
+  std::string JudgedFile(const std::string& unique) {
+    for (const std::string& folder : {Maildir(), SpamFolder()}) {
+      for (const char* sub : {"/new/", "/cur/"}) {
+        const std::string file = folder + sub + unique;
+        if (fs::exists(file) && Judged(file)) return file;
+      }
+    }
+    return {};
+  }
+};
+
+TEST_F(Daemon, JudgesDeliveriesAndServesTheClient) {
+  Result r = Run("blacklist add --domain spam.example");  // no daemon yet: runs here
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  StartDaemon();
+
+  Deliver("listed", Mail("x@Spam.Example", "hello", "a note"));
+  Deliver("pills", Mail("a@b.example", "cheap pills", "buy cheap pills viagra"));
+  Deliver("agenda", Mail("c@d.example", "meeting", "the agenda for monday"));
+  ASSERT_TRUE(WaitUntil([&] {
+    return !JudgedFile("listed").empty() && !JudgedFile("pills").empty() &&
+           !JudgedFile("agenda").empty();
+  })) << DaemonLog();
+  EXPECT_EQ(JudgedFile("listed"), SpamFolder() + "/new/listed");
+  EXPECT_NE(ReadFile(JudgedFile("listed")).find("X-TVX-REASON: Spam.Example domain in blacklist"),
+            std::string::npos);
+  EXPECT_EQ(JudgedFile("pills"), SpamFolder() + "/new/pills");
+  EXPECT_EQ(JudgedFile("agenda"), Maildir() + "/new/agenda");
+  const std::string agenda = ReadFile(JudgedFile("agenda"));
+  EXPECT_EQ(agenda.substr(agenda.find("\n\n")), "\n\nthe agenda for monday\n");  // body kept
+  const std::string log = DaemonLog();
+  EXPECT_NE(log.find("Inbox #"), std::string::npos) << log;
+  EXPECT_NE(log.find(": blacklisted, moved to DedoZarozo"), std::string::npos) << log;
+  EXPECT_NE(log.find(": clean, Bayesian Score = "), std::string::npos) << log;
+
+  // The client's commands run in the daemon, which owns the word database.
+  r = Run("not-spam pills");
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "pills: " + Maildir() + "/new/pills\n");
+  EXPECT_NE(ReadFile(Maildir() + "/new/pills").find("X-TVX-LEARN: Not Spam"), std::string::npos);
+  EXPECT_NE(Run("stats").out.find("\nSpam messages: 4\nClean messages: 5\n"), std::string::npos);
+  EXPECT_EQ(Run("blacklist list").out, "domain spam.example\n");
+  r = Run("filter", Mail("y@spam.example", "offer", "click"));
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("Message-ID: <offer@test>\nX-TVX-RESULT: Spam\nX-TVX-REASON: "),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(Run("filter", Mail("c@d.example", "meeting", "agenda monday")).exit_code, 1);
+  EXPECT_EQ(Run("init").exit_code, 1);  // the profile is the daemon's
+
+  EXPECT_EQ(StopDaemon(SIGTERM), 0);
+  EXPECT_NE(DaemonLog().find("stopping"), std::string::npos);
+  // The correction reached the file at exit, and the client runs alone again.
+  EXPECT_NE(Run("stats").out.find("Clean messages: 5\n"), std::string::npos);
+}
+
+TEST_F(Daemon, LosesNothingWhenKilledDuringABurst) {
+  StartDaemon();
+  constexpr int kMessages = 300;
+  for (int i = 0; i < kMessages; ++i) {
+    const std::string n = std::to_string(i);
+    Deliver("m" + n, Mail("a@b.example", i % 2 ? "cheap pills " + n : "meeting " + n,
+                          i % 2 ? "buy cheap pills viagra" : "agenda for monday"));
+    if (i == kMessages / 3) StopDaemon(SIGKILL);
+  }
+  StartDaemon();  // judges what arrived while it was down
+  ASSERT_TRUE(WaitUntil([&] {
+    for (int i = 0; i < kMessages; ++i) {
+      if (JudgedFile("m" + std::to_string(i)).empty()) return false;
+    }
+    return true;
+  })) << DaemonLog();
+  std::multiset<std::string> all = UniqueNames(Maildir());
+  const std::multiset<std::string> spam = UniqueNames(SpamFolder());
+  all.insert(spam.begin(), spam.end());
+  EXPECT_EQ(all.size(), size_t{kMessages});
+  for (int i = 0; i < kMessages; ++i) EXPECT_EQ(all.count("m" + std::to_string(i)), 1u) << i;
+  EXPECT_GE(spam.size(), size_t{kMessages / 2 - 10});
+  EXPECT_EQ(StopDaemon(SIGTERM), 0);
+}
+
+TEST_F(Daemon, ClientCommandsRunWithoutADaemon) {
+  Deliver("one", Mail("a@b.example", "cheap pills", "buy cheap pills"));
+  Result r = Run("mark-spam " + Maildir() + "/new/one");
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, Maildir() + "/new/one: " + SpamFolder() + "/new/one\n");
+  EXPECT_NE(ReadFile(SpamFolder() + "/new/one").find("X-TVX-LEARN: Spam"), std::string::npos);
+  r = Run("headers one");
+  EXPECT_EQ(r.out.rfind("From: Someone <a@b.example>\nSubject: cheap pills\n", 0), 0u) << r.out;
+  EXPECT_EQ(Run("mark-spam nosuch").exit_code, 1);
+
+  EXPECT_EQ(Run("whitelist add mum@home.example dad@home.example").exit_code, 0);
+  EXPECT_EQ(Run("whitelist rename mum@home.example mother@home.example").exit_code, 0);
+  EXPECT_EQ(Run("whitelist remove dad@home.example").exit_code, 0);
+  EXPECT_EQ(Run("whitelist add mother@HOME.example").exit_code, 1);  // already there
+  EXPECT_EQ(Run("whitelist list").out, "address mother@home.example\n");
+
+  EXPECT_EQ(Run("settings set BeepAtSpam on").exit_code, 0);
+  r = Run("settings");
+  EXPECT_NE(r.out.find("BeepAtSpam: on\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("LearnFromBlackListed: off\n"), std::string::npos) << r.out;
+  r = Run("settings empty-db");
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(Run("stats").out.rfind("Words: 0\n", 0), 0u);
+  EXPECT_NE(Run("about").out.find("Tarvex"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tarvex
