@@ -29,24 +29,30 @@ half() {
   done
 }
 
-# Runs a command, printing its wall time in seconds and peak resident memory
-# in KiB on standard error as "seconds kib"; its output goes to standard output.
+# Runs a command, printing its wall time in seconds, its peak resident memory
+# in KiB and the processor time it used (user and system) in seconds on
+# standard error as "seconds kib cpu"; its output goes to standard output.
 measure() {
   python3 - "$@" <<'PY'
 import resource, subprocess, sys, time
+def cpu():  # of the children waited for, which may include some before this one
+    usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return usage.ru_utime + usage.ru_stime
+before = cpu()
 start = time.perf_counter()
 code = subprocess.call(sys.argv[1:])
 elapsed = time.perf_counter() - start
 peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
-print(f"{elapsed:.3f} {peak}", file=sys.stderr)
+print(f"{elapsed:.3f} {peak} {cpu() - before:.3f}", file=sys.stderr)
 sys.exit(code)
 PY
 }
 
 # Counts wrong verdicts. Reads lines "FILE VERDICT" on standard input, VERDICT
 # being Spam for spam and anything else for not spam, and prints
-# "false_positives false_negatives": test ham judged spam, test spam judged
-# anything else. A test file without a verdict is an error.
+# "false_positives false_negatives unsure_spam unsure_clean": test ham judged
+# spam, test spam judged anything else, and the test spam and ham judged
+# "Unsure". A test file without a verdict is an error.
 count_errors() {
   python3 -c '
 import sys
@@ -57,7 +63,8 @@ if missing:
     sys.exit(f"no verdict for {len(missing)} files, e.g. {missing[0]}")
 fp = sum(verdicts[f] == "Spam" for f in ham)
 fn = sum(verdicts[f] != "Spam" for f in spam)
-print(fp, fn)' <(printf '%s\n' "${test_spam[@]}") <(printf '%s\n' "${test_ham[@]}")
+unsure = [sum(verdicts[f] == "Unsure" for f in side) for side in (spam, ham)]
+print(fp, fn, *unsure)' <(printf '%s\n' "${test_spam[@]}") <(printf '%s\n' "${test_ham[@]}")
 }
 
 # Turns tarvex's "score --json" lines into "FILE VERDICT" lines.

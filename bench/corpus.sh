@@ -19,19 +19,19 @@ unset TARVEX_CONFIG
 train_count=$(( ${#train_spam[@]} + ${#train_ham[@]} ))
 test_count=$(( ${#test_spam[@]} + ${#test_ham[@]} ))
 
-read -r t1 m1 < <(measure "$binary" learn --spam --raw "${train_spam[@]}" 2>&1 >/dev/null)
-read -r t2 m2 < <(measure "$binary" learn --clean --raw "${train_ham[@]}" 2>&1 >/dev/null)
+read -r t1 m1 _ < <(measure "$binary" learn --spam --raw "${train_spam[@]}" 2>&1 >/dev/null)
+read -r t2 m2 _ < <(measure "$binary" learn --clean --raw "${train_ham[@]}" 2>&1 >/dev/null)
 measure "$binary" score --raw --json "${test_spam[@]}" "${test_ham[@]}" \
   >"$work/scores.json" 2>"$work/score.time"
-read -r ts ms <"$work/score.time"
+read -r ts ms _ <"$work/score.time"
 words=$("$binary" stats | awk '/^Words/ {print $2}')
 
-read -r false_positives false_negatives < <(tarvex_verdicts <"$work/scores.json" | count_errors)
+read -r false_positives false_negatives _ < <(tarvex_verdicts <"$work/scores.json" | count_errors)
 
 # Peak memory with the whole corpus learnt: learn the test half too, then score.
 "$binary" learn --spam --raw "${test_spam[@]}" >/dev/null
 "$binary" learn --clean --raw "${test_ham[@]}" >/dev/null
-read -r _ m_all < <(measure "$binary" score --raw --json "${test_spam[@]:0:1}" 2>&1 >/dev/null)
+read -r _ m_all _ < <(measure "$binary" score --raw --json "${test_spam[@]:0:1}" 2>&1 >/dev/null)
 all_words=$("$binary" stats | awk '/^Words/ {print $2}')
 
 python3 - "$train_count" "$t1" "$t2" "$m1" "$m2" "$test_count" "$ts" "$ms" "$words" \

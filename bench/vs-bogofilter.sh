@@ -2,8 +2,8 @@
 # Tarvex next to bogofilter on the public SpamAssassin corpus: both learn the
 # training half and judge the test half, each the fastest way its command line
 # allows (tarvex: all files in one run; bogofilter: bulk mode, -B). Prints the
-# time and messages per second of each phase, the false positives and false
-# negatives of each filter and the speed ratios.
+# time (wall and processor) and messages per second of each phase, the false
+# positives and false negatives of each filter and the speed ratios.
 #
 #   bench/vs-bogofilter.sh [TARVEX_BINARY]      (default: build/src/cli/tarvex)
 #
@@ -37,17 +37,20 @@ mkdir "$work/bogofilter"
 train_count=$(( ${#train_spam[@]} + ${#train_ham[@]} ))
 test_count=$(( ${#test_spam[@]} + ${#test_ham[@]} ))
 
-# Prints the seconds a command takes; its output is dropped.
+# Prints "wall cpu": the seconds a command takes and the processor seconds it
+# uses; its output is dropped.
 seconds() {
-  measure "$@" 2>&1 >/dev/null | awk '{print $1}'
+  measure "$@" 2>&1 >/dev/null | awk '{print $1, $3}'
 }
 
-# The training times of one filter: spam, then clean, added up.
-t_learn=$(python3 -c 'import sys; print(sum(map(float, sys.argv[1:])))' \
-  "$(seconds "$binary" learn --spam "${train_spam[@]}")" \
+# Adds up "wall cpu" pairs, one per argument.
+sum() {
+  printf '%s\n' "$@" | awk '{w += $1; c += $2} END {printf "%.3f %.3f\n", w, c}'
+}
+
+t_learn=$(sum "$(seconds "$binary" learn --spam "${train_spam[@]}")" \
   "$(seconds "$binary" learn --clean "${train_ham[@]}")")
-b_learn=$(python3 -c 'import sys; print(sum(map(float, sys.argv[1:])))' \
-  "$(seconds "${bogo[@]}" -s -B "${train_spam[@]}")" \
+b_learn=$(sum "$(seconds "${bogo[@]}" -s -B "${train_spam[@]}")" \
   "$(seconds "${bogo[@]}" -n -B "${train_ham[@]}")")
 
 # Both must have learnt every message, else the times mean nothing.
@@ -69,31 +72,32 @@ measure "$binary" score --json "${test_spam[@]}" "${test_ham[@]}" \
   >"$work/tarvex.scores" 2>"$work/tarvex.time"
 measure "${bogo[@]}" -T -B "${test_spam[@]}" "${test_ham[@]}" \
   >"$work/bogofilter.scores" 2>"$work/bogofilter.time" || true  # the exit code is the verdict
-read -r t_score _ <"$work/tarvex.time"
-read -r b_score _ <"$work/bogofilter.time"
+t_score=$(awk '{print $1, $3}' "$work/tarvex.time")
+b_score=$(awk '{print $1, $3}' "$work/bogofilter.time")
 
-read -r t_fp t_fn < <(tarvex_verdicts <"$work/tarvex.scores" | count_errors)
-read -r b_fp b_fn < <(awk '{ v = $(NF - 1); $(NF - 1) = $NF = ""; sub(/ +$/, "");
-                             print $0, (v == "S" ? "Spam" : v == "U" ? "Unsure" : "Ham") }' \
-                        "$work/bogofilter.scores" | count_errors)
-unsure_spam=$(awk '$(NF - 1) == "U"' "$work/bogofilter.scores" | cut -d' ' -f1 |
-  grep -cxF -f <(printf '%s\n' "${test_spam[@]}") || true)
-unsure_ham=$(awk '$(NF - 1) == "U"' "$work/bogofilter.scores" | cut -d' ' -f1 |
-  grep -cxF -f <(printf '%s\n' "${test_ham[@]}") || true)
+read -r t_fp t_fn _ < <(tarvex_verdicts <"$work/tarvex.scores" | count_errors)
+read -r b_fp b_fn unsure_spam unsure_ham < <(
+  awk '{ v = $(NF - 1); $(NF - 1) = $NF = ""; sub(/ +$/, "")
+         print $0, (v == "S" ? "Spam" : v == "U" ? "Unsure" : "Ham") }' \
+    "$work/bogofilter.scores" | count_errors)
 
 python3 - "$train_count" "$test_count" "${#test_ham[@]}" "${#test_spam[@]}" \
   "$t_learn" "$t_score" "$t_fp" "$t_fn" "$b_learn" "$b_score" "$b_fp" "$b_fn" \
   "$unsure_spam" "$unsure_ham" <<'PY'
 import sys
-(train, test, ham, spam), rest = map(int, sys.argv[1:5]), sys.argv[5:]
-t_learn, t_score, t_fp, t_fn, b_learn, b_score, b_fp, b_fn, u_spam, u_ham = rest
-t_learn, t_score, b_learn, b_score = map(float, (t_learn, t_score, b_learn, b_score))
+train, test, ham, spam = map(int, sys.argv[1:5])
+t_learn, t_score, t_fp, t_fn, b_learn, b_score, b_fp, b_fn, u_spam, u_ham = sys.argv[5:]
+times = lambda pair: tuple(map(float, pair.split()))  # (wall, cpu)
+t_learn, t_score, b_learn, b_score = map(times, (t_learn, t_score, b_learn, b_score))
 print(f"corpus: {train} messages to train, {test} to score ({spam} spam, {ham} clean)")
-print(f"{'':12} {'train':>8} {'msg/s':>8} {'score':>8} {'msg/s':>8} {'false pos':>10} {'false neg':>10}")
+print(f"{'':11} {'train':>7} {'msg/s':>7} {'cpu':>7} {'score':>7} {'msg/s':>7} {'cpu':>7}"
+      f" {'false pos':>9} {'false neg':>9}")
 for name, learn, score, fp, fn in (("tarvex", t_learn, t_score, t_fp, t_fn),
                                    ("bogofilter", b_learn, b_score, b_fp, b_fn)):
-    print(f"{name:12} {learn:7.3f}s {train / learn:8,.0f} {score:7.3f}s {test / score:8,.0f} "
-          f"{fp:>10} {fn:>10}")
+    print(f"{name:11} {learn[0]:6.3f}s {train / learn[0]:7,.0f} {learn[1]:6.3f}s"
+          f" {score[0]:6.3f}s {test / score[0]:7,.0f} {score[1]:6.3f}s {fp:>9} {fn:>9}")
 print(f"bogofilter's Unsure counts as not spam: {u_spam} spam and {u_ham} clean were Unsure")
-print(f"speed tarvex/bogofilter: train {b_learn / t_learn:.2f}x, score {b_score / t_score:.2f}x")
+print(f"speed tarvex/bogofilter: train {b_learn[0] / t_learn[0]:.2f}x "
+      f"({b_learn[1] / t_learn[1]:.2f}x in processor time), "
+      f"score {b_score[0] / t_score[0]:.2f}x ({b_score[1] / t_score[1]:.2f}x in processor time)")
 PY

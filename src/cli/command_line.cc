@@ -106,12 +106,23 @@ class Grammar {
             "verdict headers (exit 0 spam, 1 clean, 3 error)");
   }
 
+  // Messages named by FILE arguments, or the one on standard input.
+  void FilesOrInput(CLI::App* c) {
+    auto* files = c->add_option("FILE", v_.files, "message files, or Maildir unique names");
+    auto* input = c->add_flag("--stdin", v_.fromInput,
+                              "the message whose Message-ID the message on standard input has");
+    input->excludes(files);
+    c->callback([files, input] {
+      if (files->count() + input->count() == 0) throw CLI::RequiredError("FILE or --stdin");
+    });
+  }
+
   void AddMailCommands() {
-    Files(Command("mark-spam", "learn messages as spam and move them into DedoZarozo"));
+    FilesOrInput(Command("mark-spam", "learn messages as spam and move them into DedoZarozo"));
     auto* notSpam = Command("not-spam", "learn messages as clean; out of DedoZarozo they move");
     notSpam->add_option("--to", v_.to, "the folder they move to (asked once, else the Inbox)");
     notSpam->add_flag("--remember", v_.remember, "always move them to this folder from now on");
-    Files(notSpam);
+    FilesOrInput(notSpam);
     auto* headers = Command("headers", "print a message's header block as stored");
     headers->add_option("FILE", v_.files, "a message file or Maildir unique name")
         ->required()

@@ -26,15 +26,16 @@ struct Invocation {
   std::string command;     // "learn", "blacklist", ...
   std::string subcommand;  // blacklist/whitelist/settings: "list", "add", "set", ...
   ProfileOptions profile;
-  bool force = false;                                 // init
-  bool spam = false;                                  // learn --spam, relearn --was-spam
-  bool raw = false;                                   // read message files undecoded
-  bool json = false;                                  // score, classify
-  bool remember = false;                              // not-spam
-  bool emptyFirst = false;                            // train
-  bool domain = false;                                // list entries: --domain (else addresses)
-  std::string to;                                     // not-spam --to
-  std::vector<std::string> files;                     // message files, or a list command's texts
+  bool force = false;              // init
+  bool spam = false;               // learn --spam, relearn --was-spam
+  bool raw = false;                // read message files undecoded
+  bool json = false;               // score, classify
+  bool remember = false;           // not-spam
+  bool emptyFirst = false;         // train
+  bool domain = false;             // list entries: --domain (else addresses)
+  bool fromInput = false;          // mark-spam, not-spam: the message on standard input
+  std::string to;                  // not-spam --to
+  std::vector<std::string> files;  // message files, or a list command's texts
   std::vector<std::string> spamFolders, goodFolders;  // train
   std::string settingName, settingValue;              // settings set
 
@@ -42,7 +43,7 @@ struct Invocation {
   // the filter application: never forwarded to the daemon.
   bool RunsInClient() const { return command == "init" || command == "run"; }
   // Reads the message on standard input.
-  bool ReadsInput() const { return command == "filter"; }
+  bool ReadsInput() const { return command == "filter" || fromInput; }
 };
 
 // The result of parsing: the invocation, or the exit code of a run that ended

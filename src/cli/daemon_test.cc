@@ -144,6 +144,14 @@ TEST_F(Daemon, ClientCommandsRunWithoutADaemon) {
   r = Run("headers one");
   EXPECT_EQ(r.out.rfind("From: Someone <a@b.example>\nSubject: cheap pills\n", 0), 0u) << r.out;
   EXPECT_EQ(Run("mark-spam nosuch").exit_code, 1);
+  // A mail reader pipes the message as stored, after an mbox "From " line.
+  r = Run("not-spam --stdin", "From a@b.example Sat Dec  5 10:00:00 2026\n" +
+                                  ReadFile(SpamFolder() + "/new/one") + "\n");
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, SpamFolder() + "/new/one: " + Maildir() + "/new/one\n");
+  EXPECT_NE(ReadFile(Maildir() + "/new/one").find("X-TVX-LEARN: Not Spam"), std::string::npos);
+  EXPECT_EQ(Run("mark-spam --stdin", "Subject: no id\n\nhi\n").exit_code, 1);
+  EXPECT_EQ(Run("mark-spam --stdin one").exit_code, 2);
 
   EXPECT_EQ(Run("whitelist add mum@home.example dad@home.example").exit_code, 0);
   EXPECT_EQ(Run("whitelist rename mum@home.example mother@home.example").exit_code, 0);
