@@ -756,8 +756,11 @@ struct Store {
       if ((event.mask & IN_ISDIR) || !maildir::IsMessageFileName(event.name)) continue;
       const std::string unique = maildir::ParseMessageFileName(event.name).unique;
       if (unique.empty()) continue;
-      auto written = last_write.find(std::to_string(event.watch) + "/" + event.name);
-      const bool written_later = written != last_write.end() && written->second > i;
+      bool written_later = false;
+      if (!last_write.empty() && (event.mask & IN_CREATE)) {
+        auto written = last_write.find(std::to_string(event.watch) + "/" + event.name);
+        written_later = written != last_write.end() && written->second > i;
+      }
       FolderRecord& folder = folders.at(target->second.folder);
       const std::string file = std::string(target->second.sub) + "/" + event.name;
       if (const auto id = JudgeFileEvent(folder, unique, file, event, written_later)) {
@@ -1313,9 +1316,8 @@ std::optional<MaildirHost::NewMessage> MaildirHost::FindMessage(
   const bool byPath = pathOrUniqueName.find('/') != std::string::npos;
   std::error_code error;
   const fs::path path = fs::weakly_canonical(pathOrUniqueName, error);
-  const std::string unique = byPath
-                                 ? maildir::ParseMessageFileName(path.filename().string()).unique
-                                 : pathOrUniqueName;
+  const std::string unique =
+      byPath ? maildir::ParseMessageFileName(path.filename().string()).unique : pathOrUniqueName;
   return OwnerCall(*store_, [&]() -> std::optional<NewMessage> {
     store_->Refresh();
     for (FolderRecord* folder : store_->Walk()) {
