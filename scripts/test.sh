@@ -13,6 +13,10 @@ trap 'rm -f "$log"' EXIT
 # Runs ctest, keeping its summary for the closing line.
 run_ctest() { ctest "$@" 2>&1 | tee -a "$log"; }
 
+# One end-to-end test sorts a slice of the real corpus; without a network it
+# is skipped.
+if data=$(scripts/fetch-corpus.sh); then export TARVEX_CORPUS=$data; fi
+
 echo "== tests"
 cmake -S . -B build -G Ninja >/dev/null
 cmake --build build

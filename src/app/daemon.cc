@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <ostream>
+#include <stdexcept>
 
 #include "classify/verdict_headers.h"
 #include "platform/codepage.h"
@@ -41,8 +42,15 @@ int RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions&
       [&log](const ClassifyResult& result, int32_t messageId, FolderWatcher& watcher) {
         log << JudgedLine(result, messageId, watcher.folder().GetName()) << std::endl;
       });
-  const int changes = host.StartWatching();
-  loop.WatchReadable(changes, [&host] { host.ProcessFileEvents(); });
+  // A disk that cannot be read now may be readable at the next change: the
+  // daemon says so and goes on.
+  const unsigned changes = loop.WatchReadable(host.StartWatching(), [&host, &log] {
+    try {
+      host.ProcessFileEvents();
+    } catch (const std::runtime_error& error) {
+      log << "tarvex: " << error.what() << std::endl;
+    }
+  });
   session.Start();
   const size_t waiting = host.AnnounceUnjudgedMail().size();
   loop.Every(options.savePeriodMs, [&app] { app.bayesFilter().SaveDatabase(); });
@@ -51,6 +59,7 @@ int RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions&
   log << "tarvex: watching " << host.root() << " (" << waiting
       << " waiting messages judged); stop with SIGINT or SIGTERM" << std::endl;
   loop.Run();
+  loop.RemoveSource(changes);
   log << "tarvex: stopping" << std::endl;
   session.Stop();
   app.SetClassifiedObserver(nullptr);

@@ -91,7 +91,8 @@ int RunCommand(const Invocation& invocation, CommandContext& ctx);
 // Puts the message into the in-memory host's Inbox; returns its id.
 int32_t AddToMemoryHost(MemoryHost& host, const RawMessage& message);
 
-// Makes a Maildir at path, its parent folders as needed; false when it cannot.
+// Makes a Maildir at path, its parent folders as needed, and its spam folder
+// "DedoZarozo"; false when it cannot.
 bool CreateMaildir(const std::string& path);
 
 int RunInit(Profile& profile, std::ostream& out, std::ostream& err, bool force);

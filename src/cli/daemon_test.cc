@@ -1,6 +1,9 @@
 // The daemon and the client end to end: the real program on a real Maildir,
 // messages delivered as a mail delivery agent delivers them.
+#include <algorithm>
+#include <cstdlib>
 #include <set>
+#include <vector>
 
 #include "bayes/database_file.h"
 #include "cli/program_test_util.h"
@@ -167,6 +170,51 @@ TEST_F(Daemon, ClientCommandsRunWithoutADaemon) {
   EXPECT_EQ(r.exit_code, 0) << r.err;
   EXPECT_EQ(Run("stats").out.rfind("Words: 0\n", 0), 0u);
   EXPECT_NE(Run("about").out.find("Tarvex"), std::string::npos);
+}
+
+// The corpus's messages of a folder, sorted; even positions train, odd test.
+std::vector<std::string> CorpusHalf(const std::string& folder, int parity, size_t count) {
+  std::vector<std::string> all, half;
+  for (const auto& entry : fs::directory_iterator(folder)) all.push_back(entry.path().string());
+  std::sort(all.begin(), all.end());
+  for (size_t i = parity; i < all.size() && half.size() < count; i += 2) half.push_back(all[i]);
+  return half;
+}
+
+std::string Joined(const std::vector<std::string>& files) {
+  std::string joined;
+  for (const std::string& file : files) joined += " " + file;
+  return joined;
+}
+
+TEST_F(Daemon, SortsASliceOfTheCorpus) {
+  const char* corpus = std::getenv("TARVEX_CORPUS");
+  if (!corpus) GTEST_SKIP() << "TARVEX_CORPUS (the corpus's data folder) is not set";
+  const std::string data = corpus;
+  ASSERT_EQ(Run("learn --spam" + Joined(CorpusHalf(data + "/spam-2", 0, 300))).exit_code, 0);
+  ASSERT_EQ(Run("learn --clean" + Joined(CorpusHalf(data + "/easy-ham-1", 0, 300))).exit_code, 0);
+  StartDaemon();
+  const std::vector<std::string> spam = CorpusHalf(data + "/spam-2", 1, 100);
+  const std::vector<std::string> ham = CorpusHalf(data + "/easy-ham-1", 1, 100);
+  for (size_t i = 0; i < spam.size(); ++i) {
+    Deliver("spam" + std::to_string(i), ReadFile(spam[i]));
+    Deliver("ham" + std::to_string(i), ReadFile(ham[i]));
+  }
+  ASSERT_TRUE(WaitUntil([&] {
+    for (size_t i = 0; i < spam.size(); ++i) {
+      if (JudgedFile("spam" + std::to_string(i)).empty()) return false;
+      if (JudgedFile("ham" + std::to_string(i)).empty()) return false;
+    }
+    return true;
+  })) << DaemonLog();
+  size_t caught = 0, misfiled = 0;
+  for (const std::string& name : UniqueNames(SpamFolder())) {
+    (name.rfind("spam", 0) == 0 ? caught : misfiled)++;
+  }
+  EXPECT_GE(caught, 80u);
+  EXPECT_LE(misfiled, 2u);
+  EXPECT_EQ(UniqueNames(Maildir()).size() + caught + misfiled, 200u);
+  EXPECT_EQ(StopDaemon(SIGTERM), 0);
 }
 
 }  // namespace
