@@ -12,10 +12,7 @@ namespace {
 
 std::string HeaderOf(const ClassifyResult& result, const char* name) {
   for (const HeaderValue& h : result.headers) {
-    if (h.name != name) continue;
-    std::string value = h.value;
-    while (!value.empty() && (value.back() == '\n' || value.back() == '\r')) value.pop_back();
-    return value;
+    if (h.name == name) return h.LineValue();
   }
   return {};
 }

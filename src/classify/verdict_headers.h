@@ -26,6 +26,13 @@ inline constexpr char kLearnNotSpam[] = "Not Spam";
 struct HeaderValue {
   std::string name, value;
   bool operator==(const HeaderValue& o) const { return name == o.name && value == o.value; }
+  // The value as one header line shows it: without the line end the word
+  // list's value carries.
+  std::string LineValue() const {
+    size_t end = value.size();
+    while (end > 0 && (value[end - 1] == '\n' || value[end - 1] == '\r')) --end;
+    return value.substr(0, end);
+  }
 };
 
 // Headers of one verdict, in the order they are written.

@@ -1,6 +1,5 @@
 #include "cli/client.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -13,6 +12,7 @@
 
 #include "app/daemon.h"
 #include "cli/commands.h"
+#include "host/maildir/maildir_files.h"
 #include "platform/glib_event_loop.h"
 #include "platform/profile_lock.h"
 
@@ -90,11 +90,6 @@ int RunHere(Profile& profile, const Invocation& invocation, const RequestOrigin&
   return RunCommand(invocation, ctx);
 }
 
-bool FolderExists(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 std::string ParentOf(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? "." : path.substr(0, slash);
@@ -113,7 +108,7 @@ int RunClient(Profile& profile, const Invocation& invocation,
   const ProfilePaths& paths = profile.paths();
   const RequestOrigin origin = OriginHere(invocation);
   // No settings folder, no profile: the command says so.
-  if (!FolderExists(ParentOf(paths.settings))) return RunHere(profile, invocation, origin);
+  if (!maildir::IsDirectory(ParentOf(paths.settings))) return RunHere(profile, invocation, origin);
   const auto deadline = std::chrono::steady_clock::now() + kLockWait;
   pid_t holder = 0;
   for (;;) {
@@ -170,7 +165,7 @@ int RunDaemonCommand(Profile& profile, std::ostream& log) {
         << " (is a daemon running already?)\n";
     return kExitFailure;
   }
-  if (!FolderExists(paths.maildir)) {
+  if (!maildir::IsDirectory(paths.maildir)) {
     if (!CreateMaildir(paths.maildir)) {
       log << "tarvex: " << paths.maildir << ": cannot create the Maildir\n";
       return kExitFailure;

@@ -1,7 +1,5 @@
 #include "cli/commands.h"
 
-#include <sys/stat.h>
-
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -52,10 +50,7 @@ int ForEachMessage(CommandContext& ctx, const Invocation& v, const char* what,
 
 void PrintHeaderLines(CommandContext& ctx, const VerdictHeaders& headers) {
   for (const HeaderValue& h : headers) {
-    std::string value = h.value;
-    if (value.size() >= 2 && value.compare(value.size() - 2, 2, "\r\n") == 0)
-      value.resize(value.size() - 2);
-    ctx.out << "  " << h.name << ": " << cp1252::ToUtf8(value) << '\n';
+    ctx.out << "  " << h.name << ": " << cp1252::ToUtf8(h.LineValue()) << '\n';
   }
 }
 
@@ -81,11 +76,6 @@ int Fail(std::ostream& err, const std::string& what, const std::string& why) {
 int64_t SteadyMs() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-bool IsFolder(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace
@@ -141,7 +131,7 @@ MaildirSession& CommandContext::Session() {
   if (!session_) {
     RequireProfile();
     const std::string& maildir = profile.paths().maildir;
-    if (!IsFolder(maildir)) {
+    if (!maildir::IsDirectory(maildir)) {
       throw CommandFailure(maildir, "no Maildir here; run 'tarvex init' or give --maildir");
     }
     // The command's own filter, if it made one, must be saved before the
@@ -239,7 +229,7 @@ int RunInit(Profile& profile, std::ostream& out, std::ostream& err, bool force) 
   settings.SetNotSpamFolderName("");
   out << "Created the profile: settings in " << paths.settings << ", data in " << paths.data_folder
       << '\n';
-  if (!IsFolder(paths.maildir)) {
+  if (!maildir::IsDirectory(paths.maildir)) {
     if (!CreateMaildir(paths.maildir)) {
       return Fail(err, paths.maildir, "cannot create the Maildir");
     }

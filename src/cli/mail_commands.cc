@@ -384,11 +384,7 @@ bool IsSpam(Outcome outcome) {
 
 std::vector<std::pair<std::string, std::string>> HeaderFields(const VerdictHeaders& headers) {
   std::vector<std::pair<std::string, std::string>> fields;
-  for (const HeaderValue& h : headers) {
-    std::string value = cp1252::ToUtf8(h.value);
-    while (!value.empty() && (value.back() == '\n' || value.back() == '\r')) value.pop_back();
-    fields.emplace_back(h.name, value);
-  }
+  for (const HeaderValue& h : headers) fields.emplace_back(h.name, cp1252::ToUtf8(h.LineValue()));
   return fields;
 }
 
