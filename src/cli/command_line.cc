@@ -14,6 +14,7 @@ const std::vector<std::string> kSettingNames = {
 class Grammar {
  public:
   explicit Grammar(Invocation& v) : v_(v) {
+    app_.name("tarvex");
     app_.require_subcommand(1);
     app_.add_option("--config", v.profile.config,
                     "settings file (default: $TARVEX_CONFIG, "
