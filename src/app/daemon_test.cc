@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "bayes/database_file.h"
+#include "testing/temp_folder.h"
 #include "ui/user_interface.h"
 
 namespace tarvex {
@@ -19,9 +20,6 @@ namespace fs = std::filesystem;
 class DaemonLife : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/tarvex-daemon-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    root_ = pattern;
     for (const char* sub : {"/tmp", "/new", "/cur"}) fs::create_directory(root_ + sub);
     WriteStringValue(store_, "WordFilePath", "/p/words.db");
     WriteStringValue(store_, "BlackListPath", "/p/black.xml");
@@ -29,7 +27,6 @@ class DaemonLife : public ::testing::Test {
         "<BlackList>\n    <Domain Name=\"spam.example\" />\n</BlackList>\n";
     WriteDwordValue(store_, "LearnFromBlackListed", 1);
   }
-  void TearDown() override { fs::remove_all(root_); }
 
   void Deliver(const std::string& name, const std::string& text) {
     std::ofstream(root_ + "/tmp/" + name) << text;
@@ -41,7 +38,8 @@ class DaemonLife : public ::testing::Test {
     return text;
   }
 
-  std::string root_;
+  testing::TempFolder temp_{"tarvex-daemon"};
+  const std::string root_ = temp_.path();
   ManualClock clock_{1'700'000'000};
   MemoryFileSystem files_;
   MemorySettingsStore store_;

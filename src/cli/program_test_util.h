@@ -18,6 +18,8 @@
 #include <string>
 #include <thread>
 
+#include "testing/temp_folder.h"
+
 namespace tarvex::testing {
 
 namespace fs = std::filesystem;
@@ -47,16 +49,8 @@ inline bool WaitUntil(const std::function<bool()>& done,
 
 class ProgramTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/tarvex-cli-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    home_ = pattern;
-    fs::create_directory(home_ + "/run");
-  }
-  void TearDown() override {
-    StopDaemon(SIGKILL);
-    fs::remove_all(home_);
-  }
+  void SetUp() override { fs::create_directory(home_ + "/run"); }
+  void TearDown() override { StopDaemon(SIGKILL); }
 
   // The environment every run gets: nothing of the real user's.
   std::string Environment() const {
@@ -117,7 +111,8 @@ class ProgramTest : public ::testing::Test {
 
   std::string DaemonLog() const { return ReadFile(home_ + "/daemon.log"); }
 
-  std::string home_;
+  TempFolder temp_{"tarvex-cli"};
+  const std::string home_ = temp_.path();
   pid_t daemon_ = 0;
 };
 

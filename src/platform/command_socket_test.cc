@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/profile_lock.h"
+#include "testing/temp_folder.h"
 
 namespace tarvex {
 namespace {
@@ -45,9 +46,8 @@ TEST(CommandSocket, FramesAndStringListsSurviveTheTrip) {
 }
 
 TEST(CommandSocket, ServerAcceptsClientsAndReplacesADeadOnesSocket) {
-  char pattern[] = "/tmp/tarvex-socket-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  const std::string path = std::string(pattern) + "/run/d.sock";
+  const testing::TempFolder temp("tarvex-socket");
+  const std::string path = temp.path() + "/run/d.sock";
   EXPECT_FALSE(ConnectToServer(path).valid());
   {
     CommandServer dead(path);  // leaves its socket file behind when it is killed
@@ -63,18 +63,16 @@ TEST(CommandSocket, ServerAcceptsClientsAndReplacesADeadOnesSocket) {
     Frame frame;
     ASSERT_TRUE(ReadFrame(accepted.get(), &frame));
     EXPECT_EQ(frame.data, "hi");
-    EXPECT_EQ(std::filesystem::status(std::string(pattern) + "/run").permissions() &
-                  std::filesystem::perms::all,
-              std::filesystem::perms::owner_all);
+    EXPECT_EQ(
+        std::filesystem::status(temp.path() + "/run").permissions() & std::filesystem::perms::all,
+        std::filesystem::perms::owner_all);
   }
   EXPECT_FALSE(std::filesystem::exists(path));
-  std::filesystem::remove_all(pattern);
 }
 
 TEST(ProfileLock, OneHolderAtATime) {
-  char pattern[] = "/tmp/tarvex-lock-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  const std::string path = std::string(pattern) + "/settings.reg.lock";
+  const testing::TempFolder temp("tarvex-lock");
+  const std::string path = temp.path() + "/settings.reg.lock";
   pid_t holder = -1;
   {
     std::optional<ProfileLock> first = ProfileLock::TryAcquire(path, &holder);
@@ -86,9 +84,7 @@ TEST(ProfileLock, OneHolderAtATime) {
     EXPECT_FALSE(ProfileLock::TryAcquire(path, &holder));
   }
   EXPECT_TRUE(ProfileLock::TryAcquire(path, &holder));
-  EXPECT_THROW(ProfileLock::TryAcquire(std::string(pattern) + "/no/such/lock", &holder),
-               std::runtime_error);
-  std::filesystem::remove_all(pattern);
+  EXPECT_THROW(ProfileLock::TryAcquire(temp.path() + "/no/such/lock", &holder), std::runtime_error);
 }
 
 }  // namespace

@@ -6,18 +6,15 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "testing/temp_folder.h"
+
 namespace tarvex {
 namespace {
 
 class PosixFileSystemTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/tarvex-fs-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-  std::string dir_;
+  testing::TempFolder temp_{"tarvex-fs"};
+  const std::string dir_ = temp_.path();
   PosixFileSystem fs_;
 };
 

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "testing/temp_folder.h"
+
 namespace tarvex::maildir_test {
 
 namespace fs = std::filesystem;
@@ -19,16 +21,7 @@ namespace fs = std::filesystem;
 // A fresh Maildir (tmp/, new/, cur/) removed with everything in it at the end.
 class TempMaildir {
  public:
-  TempMaildir() {
-    std::string pattern = (fs::temp_directory_path() / "tarvex-maildir-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("no temporary folder");
-    root_ = pattern;
-    MakeFolder("");
-  }
-  ~TempMaildir() {
-    std::error_code ignored;
-    fs::remove_all(root_, ignored);
-  }
+  TempMaildir() { MakeFolder(""); }
   TempMaildir(const TempMaildir&) = delete;
   TempMaildir& operator=(const TempMaildir&) = delete;
 
@@ -76,7 +69,8 @@ class TempMaildir {
   }
 
  private:
-  std::string root_;
+  testing::TempFolder temp_{"tarvex-maildir"};
+  const std::string root_ = temp_.path();
 };
 
 inline std::string ReadAll(const std::string& path) {
