@@ -32,6 +32,9 @@ TEST_F(CommandLine, InitCreatesAProfileOnceAndForceReplacesIt) {
   EXPECT_EQ(Read(data + "/ignore.txt"), "");
   EXPECT_TRUE(std::filesystem::exists(data + "/blacklist.xml") &&
               std::filesystem::exists(data + "/whitelist.xml"));
+  // The Maildir, with the spam folder that delivery agents file spam into.
+  EXPECT_TRUE(std::filesystem::exists(home_ + "/Maildir/cur") &&
+              std::filesystem::exists(home_ + "/Maildir/.DedoZarozo/maildirfolder"));
 
   r = Run("init");
   EXPECT_EQ(r.exit_code, 1);

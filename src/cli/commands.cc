@@ -80,10 +80,13 @@ int64_t SteadyMs() {
 
 }  // namespace
 
+// The spam folder comes with it, so that delivery agents that do not make
+// folders can file spam there.
 bool CreateMaildir(const std::string& path) {
   std::error_code error;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
-  return maildir::MakeMaildir(path, false) == 0;
+  return maildir::MakeMaildir(path, false) == 0 &&
+         maildir::MakeMaildir(path + "/.DedoZarozo", true) == 0;
 }
 
 // ------------------------------------------------------------------ context
