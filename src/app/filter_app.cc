@@ -19,8 +19,7 @@ FilterApp::FilterApp(const AppServices& services)
 FilterApp::~FilterApp() { controller_.reset(); }
 
 bool FilterApp::InitInstance() {
-  LoadBlacklist(services_.fs, settings_, &lists_.blacklistAddresses, &lists_.blacklistDomains);
-  LoadWhitelist(services_.fs, settings_, &lists_.whitelistAddresses, &lists_.whitelistDomains);
+  LoadSenderLists(services_.fs, settings_, &lists_);
   bayesFilter_.LoadAtStartup(settings_);
   try {
     controller_ = std::make_unique<PluginController>(services_.host, services_.ui, services_.loop);

@@ -122,9 +122,7 @@ const SenderLists& CommandContext::Lists() {
   if (!lists_) {
     RequireProfile();
     lists_ = std::make_unique<SenderLists>();
-    const FilterSettings settings = profile.settings();
-    LoadBlacklist(profile.fs(), settings, &lists_->blacklistAddresses, &lists_->blacklistDomains);
-    LoadWhitelist(profile.fs(), settings, &lists_->whitelistAddresses, &lists_->whitelistDomains);
+    LoadSenderLists(profile.fs(), profile.settings(), lists_.get());
   }
   return *lists_;
 }
@@ -307,8 +305,8 @@ int RunClassify(CommandContext& ctx, const Invocation& v) {
   // The daemon's word database may hold more than the file: the dry run
   // reads the file.
   if (ctx.InDaemon()) ctx.Filter().SaveDatabase();
+  ctx.RequireProfile();
   Profile& profile = ctx.profile;
-  if (!profile.Exists()) ctx.Filter();  // reports the missing profile
   OverlayFileSystem dry_run(profile.fs());
   MemoryHost host;
   host.AddFolder(MemoryHost::kLocalFoldersId, "DedoZarozo");

@@ -59,6 +59,8 @@ class CommandContext {
   // there is no profile or no Maildir.
   MaildirSession& Session();
   bool InDaemon() const { return daemon_ != nullptr; }
+  // Throws CommandFailure when there is no profile.
+  void RequireProfile();
 
   // path as the user meant it: relative to the request's working folder.
   std::string Path(const std::string& path) const;
@@ -73,8 +75,6 @@ class CommandContext {
   int Finish(int result);
 
  private:
-  void RequireProfile();
-
   MaildirSession* daemon_;
   ManualEventLoop loop_;
   std::unique_ptr<BayesFilter> filter_;

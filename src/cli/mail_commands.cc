@@ -9,6 +9,7 @@
 #include "classify/classifier.h"
 #include "cli/commands.h"
 #include "host/maildir/maildir_files.h"
+#include "host/maildir/maildir_names.h"
 #include "host/maildir/message_text.h"
 #include "platform/codepage.h"
 #include "ui/about_dialog.h"
@@ -51,8 +52,8 @@ void RunOnSelections(CommandContext& ctx, const std::vector<std::string>& names,
 void PrintWhereMessagesAre(CommandContext& ctx, const std::vector<std::string>& names) {
   MaildirHost& host = ctx.Session().host();
   for (const std::string& name : names) {
-    const std::string unique = name.substr(name.rfind('/') + 1);
-    std::optional<Location> at = host.FindMessage(unique.substr(0, unique.find(':')));
+    const std::string file = name.substr(name.rfind('/') + 1);
+    std::optional<Location> at = host.FindMessage(maildir::ParseMessageFileName(file).unique);
     ctx.out << name << ": " << (at ? at->file : "gone") << '\n';
   }
 }

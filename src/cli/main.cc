@@ -15,8 +15,7 @@ int Main(int argc, char** argv) {
   const Parsed parsed = ParseCommandLine(args, std::cout, std::cerr);
   if (!parsed.invocation) return parsed.exitCode;
   const Invocation& invocation = *parsed.invocation;
-  Profile profile(
-      invocation.profile, [](const char* name) { return std::getenv(name); }, std::cerr);
+  Profile profile(invocation.profile, [](const char* name) { return std::getenv(name); });
   try {
     if (invocation.command == "run") return RunDaemonCommand(profile, std::cerr);
     if (invocation.command == "init") return RunInitCommand(profile, invocation);

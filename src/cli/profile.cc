@@ -62,18 +62,16 @@ ProfilePaths LocateProfile(const ProfileOptions& options, const GetEnv& getenv) 
 
 int ConsoleUi::MessageBox(const std::string& text, const std::string& caption, uint32_t) {
   err_ << cp1252::ToUtf8(caption) << ": " << cp1252::ToUtf8(text) << '\n';
-  ++boxes_shown_;
   return mb::kIdOk;
 }
 
 void ConsoleUi::OpenAddress(const std::string& address) { OpenWithDesktop(address); }
 
-Profile::Profile(const ProfileOptions& options, const GetEnv& getenv, std::ostream& err)
+Profile::Profile(const ProfileOptions& options, const GetEnv& getenv)
     : paths_(LocateProfile(options, getenv)),
       clock_(options.now ? std::unique_ptr<Clock>(std::make_unique<ManualClock>(*options.now))
                          : std::make_unique<SystemClock>()),
-      store_(fs_, cp1252::FromUtf8(paths_.settings)),
-      ui_(err) {}
+      store_(fs_, cp1252::FromUtf8(paths_.settings)) {}
 
 std::string Profile::SettingsSystemPath() const { return store_.path(); }
 

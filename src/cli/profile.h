@@ -1,6 +1,6 @@
-// The user's profile on this machine: the settings file, the data folder, and
-// the real services (clock, files, settings, user interface) that one run of
-// the command line works with.
+// The user's profile on this machine: the settings file, the data folder, the
+// Maildir, the lock and the daemon's socket, and the real services (clock,
+// files, settings) that one run of the program works with.
 #ifndef TARVEX_CLI_PROFILE_H_
 #define TARVEX_CLI_PROFILE_H_
 
@@ -37,26 +37,25 @@ struct ProfilePaths {
 
 ProfilePaths LocateProfile(const ProfileOptions& options, const GetEnv& getenv);
 
-// Message boxes of a command-line run go to standard error as "caption: text".
+// What the daemon shows while no command runs: message boxes go to its log
+// as "caption: text".
 class ConsoleUi : public UserInterface {
  public:
   explicit ConsoleUi(std::ostream& err) : err_(err) {}
   int MessageBox(const std::string& text, const std::string& caption, uint32_t style) override;
   void Beep(uint32_t) override {}
-  // The command line shows no dialogs: each ends as cancelled.
+  // Nobody is there to answer a dialog: each ends as cancelled.
   int RunModal(DialogPresenter&) override { return 2; }
   uint32_t ShowPopupMenu(const Menu&, const ScreenRect&) override { return 0; }
   void OpenAddress(const std::string& address) override;
-  int boxes_shown() const { return boxes_shown_; }
 
  private:
   std::ostream& err_;
-  int boxes_shown_ = 0;
 };
 
 class Profile {
  public:
-  Profile(const ProfileOptions& options, const GetEnv& getenv, std::ostream& err);
+  Profile(const ProfileOptions& options, const GetEnv& getenv);
 
   const ProfilePaths& paths() const { return paths_; }
   // The settings file is a system text (Windows-1252) for the file system.
@@ -67,14 +66,12 @@ class Profile {
   FileSystem& fs() { return fs_; }
   RegFileSettingsStore& store() { return store_; }
   FilterSettings settings() { return FilterSettings(store_); }
-  ConsoleUi& ui() { return ui_; }
 
  private:
   ProfilePaths paths_;
   std::unique_ptr<Clock> clock_;
   PosixFileSystem fs_;
   RegFileSettingsStore store_;
-  ConsoleUi ui_;
 };
 
 }  // namespace tarvex

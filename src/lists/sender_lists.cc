@@ -140,6 +140,11 @@ bool LoadWhitelist(FileSystem& fs, const FilterSettings& settings,
   return LoadList(fs, ListPath(settings, ListId::Whitelist), addresses, domains);
 }
 
+void LoadSenderLists(FileSystem& fs, const FilterSettings& settings, SenderLists* lists) {
+  LoadBlacklist(fs, settings, &lists->blacklistAddresses, &lists->blacklistDomains);
+  LoadWhitelist(fs, settings, &lists->whitelistAddresses, &lists->whitelistDomains);
+}
+
 bool AddEntry(FileSystem& fs, const FilterSettings& settings, ListId list, EntryKind kind,
               std::string_view text) {
   const std::string path = ListPath(settings, list);

@@ -59,6 +59,8 @@ bool LoadBlacklist(FileSystem& fs, const FilterSettings& settings,
                    std::vector<std::string>* addresses, std::vector<std::string>* domains);
 bool LoadWhitelist(FileSystem& fs, const FilterSettings& settings,
                    std::vector<std::string>* addresses, std::vector<std::string>* domains);
+// Both lists into lists, as the two above.
+void LoadSenderLists(FileSystem& fs, const FilterSettings& settings, SenderLists* lists);
 
 // Entry edits. Each one reports false (and writes nothing) only when the file
 // cannot be read or parsed or has no element; the file is then written back
