@@ -6,16 +6,16 @@
 namespace tarvex {
 namespace {
 
-const std::vector<std::string> kSettingNames = {
-    "ConsiderNonEnglishSpam", "BeepAtSpam",           "MarkReadBeforeMoving", "LearnFromMarkSpam",
-    "LearnFromNotSpam",       "LearnFromBlackListed", "LearnFromWhiteListed",
-};
-
 class Grammar {
  public:
   explicit Grammar(Invocation& v) : v_(v) {
     app_.name("tarvex");
     app_.require_subcommand(1);
+    // The global options may follow the command too: what a command does not
+    // know, the program takes. Set before any command is added, which
+    // inherits it.
+    app_.fallthrough();
+    app_.set_version_flag("--version", std::string("tarvex ") + TARVEX_VERSION);
     app_.add_option("--config", v.profile.config,
                     "settings file (default: $TARVEX_CONFIG, "
                     "else $XDG_CONFIG_HOME/tarvex/settings.reg)");
@@ -36,12 +36,11 @@ class Grammar {
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
       app_.parse(reversed);
-    } catch (const CLI::CallForHelp& e) {
-      return {std::nullopt, app_.exit(e, out, err)};
-    } catch (const CLI::CallForAllHelp& e) {
+    } catch (const CLI::Success& e) {  // help or version
       return {std::nullopt, app_.exit(e, out, err)};
     } catch (const CLI::ParseError& e) {
-      err << "tarvex: " << e.what() << "\nRun 'tarvex --help' for usage.\n";
+      err << "tarvex: " << UnknownCommand().value_or(e.what())
+          << "\nRun 'tarvex --help' for usage.\n";
       return {std::nullopt, kExitUsage};
     }
     if (now_->count()) v_.profile.now = static_cast<int32_t>(now_value_);
@@ -53,6 +52,24 @@ class Grammar {
   }
 
  private:
+  // When the arguments name a command that does not exist, where one was
+  // expected: the error that names it.
+  std::optional<std::string> UnknownCommand() {
+    std::string path = "tarvex";
+    CLI::App* at = &app_;
+    for (std::vector<CLI::App*> parsed = at->get_subcommands(); !parsed.empty();
+         parsed = at->get_subcommands()) {
+      at = parsed.front();
+      path += " " + at->get_name();
+    }
+    if (at->get_subcommands({}).empty()) return std::nullopt;
+    for (const std::string& word : app_.remaining(true)) {
+      if (!word.empty() && word[0] != '-')
+        return "'" + word + "' is not a command of '" + path + "'";
+    }
+    return std::nullopt;
+  }
+
   CLI::App* Command(const std::string& name, const std::string& help) {
     return app_.add_subcommand(name, help);
   }
@@ -162,13 +179,23 @@ class Grammar {
   void AddSettings() {
     auto* settings = Command("settings", "show or change the settings");
     settings->add_subcommand("show", "print the settings (the default)");
-    auto* set = settings->add_subcommand("set", "turn a setting on or off");
-    set->add_option("NAME", v_.settingName, "the setting")
+    auto* set = settings->add_subcommand(
+        "set", std::string("turn an option on or off, or name the ") + kNotSpamFolderSetting);
+    std::vector<std::string> names(std::begin(kOptionSettings), std::end(kOptionSettings));
+    names.push_back(kNotSpamFolderSetting);
+    set->add_option("NAME", v_.settingName, "the setting")->required()->check(CLI::IsMember(names));
+    set->add_option("VALUE", v_.settingValue, "on or off; a folder's name")->required();
+    set->callback([this] {
+      if (v_.settingName != kNotSpamFolderSetting && v_.settingValue != "on" &&
+          v_.settingValue != "off") {
+        throw CLI::ValidationError("VALUE", v_.settingName + " is on or off");
+      }
+    });
+    auto* clear = settings->add_subcommand(
+        "clear", std::string("empty ") + kNotSpamFolderSetting + ", so that not-spam asks again");
+    clear->add_option("NAME", v_.settingName, "the setting")
         ->required()
-        ->check(CLI::IsMember(kSettingNames));
-    set->add_option("VALUE", v_.settingValue, "on or off")
-        ->required()
-        ->check(CLI::IsMember({"on", "off"}));
+        ->check(CLI::IsMember({std::string(kNotSpamFolderSetting)}));
     settings->add_subcommand("empty-db", "remove every word from the word database");
   }
 

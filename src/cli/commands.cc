@@ -167,16 +167,26 @@ void CommandContext::ProgressDone() {
   lastProgressMs_ = -1;
 }
 
+void CommandContext::RefusedByDialog() {
+  for (size_t i = ui.log().size(); i-- > 0;) {
+    if (ui.log()[i].IsMessageBox() && ui.log()[i].owner >= 0) {
+      refusals_.insert(i);
+      return;
+    }
+  }
+}
+
 int CommandContext::Finish(int result) {
   ProgressDone();
   session_.reset();
   filter_.reset();
   route_.reset();
-  for (const ScriptedUi::Shown& shown : ui.log()) {
+  for (size_t i = 0; i < ui.log().size(); ++i) {
+    const ScriptedUi::Shown& shown = ui.log()[i];
     if (!shown.IsMessageBox()) continue;
-    // A box of a dialog is the dialog talking to its user; one outside any
-    // dialog is an error report.
-    const bool error = shown.owner < 0;
+    // A box of a dialog is the dialog talking to its user, unless it refused
+    // what the command asked; one outside any dialog is an error report.
+    const bool error = shown.owner < 0 || refusals_.count(i);
     (error ? err : out) << cp1252::ToUtf8(shown.caption) << ": " << cp1252::ToUtf8(shown.text)
                         << '\n';
     if (error && result == kExitOk) result = kExitFailure;

@@ -7,6 +7,7 @@
 
 #include <iosfwd>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -69,9 +70,14 @@ class CommandContext {
   void Progress(const std::string& what, size_t done, size_t total);
   void ProgressDone();
 
+  // The message box a dialog showed last refused what the command asked of
+  // it: Finish prints it as an error.
+  void RefusedByDialog();
+
   // Lets go of what was made for the command (saving the word database), then
   // prints what the interface showed. The exit code: result, or a failure
-  // when a message box outside any dialog reported an error.
+  // when a message box outside any dialog reported an error, or a dialog
+  // refused something.
   int Finish(int result);
 
  private:
@@ -83,6 +89,7 @@ class CommandContext {
   std::unique_ptr<RoutedUi::Route> route_;
   int64_t lastProgressMs_ = -1;
   bool progressShown_ = false;
+  std::set<size_t> refusals_;  // indexes into ui.log()
 };
 
 // Runs the invocation (any command but "run") and returns the exit code.

@@ -30,14 +30,19 @@ Location Locate(CommandContext& ctx, MaildirHost& host, const std::string& name)
   return *found;
 }
 
-// Runs command once per folder that holds some of the named messages, with
-// those messages selected, folders in the order they are first named.
-void RunOnSelections(CommandContext& ctx, const std::vector<std::string>& names, uint32_t command) {
+std::vector<Location> LocateAll(CommandContext& ctx, const std::vector<std::string>& names) {
+  std::vector<Location> found;
+  for (const std::string& name : names) found.push_back(Locate(ctx, ctx.Session().host(), name));
+  return found;
+}
+
+// Runs command once per folder that holds some of the messages, with those
+// messages selected, folders in the order they are first named.
+void RunOnSelections(CommandContext& ctx, const std::vector<Location>& messages, uint32_t command) {
   MaildirSession& session = ctx.Session();
   std::vector<int32_t> folders;
   std::map<int32_t, std::vector<int32_t>> selection;
-  for (const std::string& name : names) {
-    const Location at = Locate(ctx, session.host(), name);
+  for (const Location& at : messages) {
     if (!selection.count(at.folder)) folders.push_back(at.folder);
     selection[at.folder].push_back(at.message);
   }
@@ -46,6 +51,44 @@ void RunOnSelections(CommandContext& ctx, const std::vector<std::string>& names,
     session.app().OnCommand(command);
   }
   session.Select(MaildirHost::kInboxId, {});
+}
+
+void RunOnSelections(CommandContext& ctx, const std::vector<std::string>& names, uint32_t command) {
+  RunOnSelections(ctx, LocateAll(ctx, names), command);
+}
+
+// The user's verdict a message carries ("X-TVX-LEARN"), as the commands read
+// it; none when it carries no such header or cannot be read.
+std::optional<std::string> LearnMarker(MaildirSession& session, const Location& at) {
+  PluginController* controller = session.app().controller();
+  if (!controller || !controller->folderManager()) return std::nullopt;
+  try {
+    HostRef<HostMessage> message =
+        controller->folderManager()->GetFolder(at.folder)->GetMessage(at.message);
+    int32_t found = 0;
+    std::string value = message->GetHeaderValue(message->GetRootPart(), header::kLearn, &found);
+    if (found) return value;
+  } catch (const HostError&) {
+    // The command itself meets the failure and reports it.
+  }
+  return std::nullopt;
+}
+
+// Runs a command that leaves alone the messages the user already judged, and
+// says which it left alone and why. skips tells from a marker whether the
+// command passes over the message.
+void RunVerdictCommand(CommandContext& ctx, const std::vector<std::string>& names, uint32_t command,
+                       bool (*skips)(const std::string& marker)) {
+  const std::vector<Location> messages = LocateAll(ctx, names);
+  std::vector<std::optional<std::string>> markers;
+  for (const Location& at : messages) markers.push_back(LearnMarker(ctx.Session(), at));
+  RunOnSelections(ctx, messages, command);
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (!markers[i] || !skips(*markers[i])) continue;
+    ctx.err << "tarvex: " << names[i] << ": left alone: it already carries \"" << header::kLearn
+            << ": " << cp1252::ToUtf8(*markers[i])
+            << "\"; to change the verdict, remove that header or use 'tarvex relearn'\n";
+  }
 }
 
 // Where each named message is now.
@@ -69,7 +112,18 @@ std::string DialogText(const ScriptedUi& ui, int resourceId, int control) {
   return {};
 }
 
+// Folder names match byte for byte.
 int RowOf(const DialogDriver& d, int control, const std::string& text) {
+  const std::vector<std::string> rows = d.Rows(control);
+  const auto row = std::find(rows.begin(), rows.end(), text);
+  return row == rows.end() ? -1 : static_cast<int>(row - rows.begin());
+}
+
+// List entries match ignoring case, as the lists compare them; an exact
+// match comes first.
+int EntryRowOf(const DialogDriver& d, int control, const std::string& text) {
+  const int exact = RowOf(d, control, text);
+  if (exact >= 0) return exact;
   const std::vector<std::string> rows = d.Rows(control);
   for (size_t i = 0; i < rows.size(); ++i) {
     if (EqualIgnoringCase(rows[i], text)) return static_cast<int>(i);
@@ -188,7 +242,7 @@ std::vector<std::string> NamedMessages(CommandContext& ctx, const Invocation& v)
 
 int RunMarkSpam(CommandContext& ctx, const Invocation& v) {
   const std::vector<std::string> names = NamedMessages(ctx, v);
-  RunOnSelections(ctx, names, command::kMarkSpam);
+  RunVerdictCommand(ctx, names, command::kMarkSpam, [](const std::string&) { return true; });
   PrintWhereMessagesAre(ctx, names);
   return kExitOk;
 }
@@ -206,7 +260,10 @@ int RunNotSpam(CommandContext& ctx, const Invocation& v) {
     d.Click(kIdOk);
   });
   const std::vector<std::string> names = NamedMessages(ctx, v);
-  RunOnSelections(ctx, names, command::kNotSpam);
+  // A message marked as spam is corrected; one without a marker is learnt.
+  RunVerdictCommand(ctx, names, command::kNotSpam, [](const std::string& marker) {
+    return !marker.empty() && marker != header::kLearnSpam;
+  });
   if (ctx.ui.pendingScripts() && (!v.to.empty() || v.remember)) {
     ctx.err << "tarvex: --to and --remember were not needed: the messages stayed where they "
                "were, or went to the folder chosen for good (settings)\n";
@@ -261,109 +318,162 @@ int RunTrain(CommandContext& ctx, const Invocation& v) {
 
 namespace {
 
-const char* TypeRow(bool domain) {
-  return domain ? ListDialog::kDomainType : ListDialog::kAddressType;
-}
+const char* KindName(bool domain) { return domain ? "domain" : "address"; }
 
-void ChooseType(DialogDriver& d, bool domain) {
-  d.Select(ListDialog::kTypeBox, RowOf(d, ListDialog::kTypeBox, TypeRow(domain)));
-}
-
-// What a list command does in the dialog; false when a name was refused or
-// not found.
-bool EditList(DialogDriver& d, const Invocation& v, std::ostream& out) {
-  constexpr int kList = ListDialog::kEntryList;
-  if (v.subcommand == "list") {
-    for (bool domain : {true, false}) {
-      ChooseType(d, domain);
-      for (const std::string& entry : d.Rows(kList)) {
-        out << (domain ? "domain " : "address ") << cp1252::ToUtf8(entry) << '\n';
-      }
-    }
-    return true;
+// A name for the list as the command line takes it: refused when the list
+// could never match it, or could not store it as given.
+void CheckEntryName(const std::string& text, bool domain) {
+  if (cp1252::ToUtf8(cp1252::FromUtf8(text)) != text) {
+    throw CommandFailure(text, "the name has characters outside Windows-1252");
   }
-  ChooseType(d, v.domain);
-  bool ok = true;
-  if (v.subcommand == "add") {
-    for (const std::string& text : v.files) {
-      const int before = d.RowCount(kList);
-      d.Type(ListDialog::kItemName, cp1252::FromUtf8(text));
-      d.Click(ListDialog::kAddToList);
-      ok = ok && d.RowCount(kList) > before;
+  const bool at = text.find('@') != std::string::npos;
+  if (domain && at)
+    throw CommandFailure(text, "not a domain name (for an address, leave out --domain)");
+  if (!domain && !text.empty() && !at) {
+    throw CommandFailure(text, "not an e-mail address (for a domain name, give --domain)");
+  }
+}
+
+class ListEditor {
+ public:
+  ListEditor(CommandContext& ctx, const Invocation& v, DialogDriver& d) : ctx_(ctx), v_(v), d_(d) {}
+
+  // What the list command does in the dialog; false when the dialog refused
+  // a name or an entry was not found.
+  bool Edit() {
+    if (v_.subcommand == "list") {
+      for (bool domain : {true, false}) {
+        ChooseType(domain);
+        for (const std::string& entry : d_.Rows(kList)) {
+          ctx_.out << KindName(domain) << ' ' << cp1252::ToUtf8(entry) << '\n';
+        }
+      }
+      return true;
     }
-  } else if (v.subcommand == "rename") {
-    const int row = RowOf(d, kList, cp1252::FromUtf8(v.files[0]));
-    if (row < 0) return false;
-    d.DoubleClick(kList, row);
-    d.Type(ListDialog::kItemName, cp1252::FromUtf8(v.files[1]));
-    d.Click(kIdOk);
-    ok = RowOf(d, kList, cp1252::FromUtf8(v.files[1])) >= 0;
-  } else if (v.subcommand == "remove") {
-    for (const std::string& text : v.files) {
-      const int row = RowOf(d, kList, cp1252::FromUtf8(text));
-      if (row >= 0) d.TickRow(kList, row, true);
+    ChooseType(v_.domain);
+    if (v_.subcommand == "add") {
+      bool ok = true;
+      for (const std::string& text : v_.files) {
+        const int before = d_.RowCount(kList);
+        d_.Type(ListDialog::kItemName, cp1252::FromUtf8(text));
+        d_.Click(ListDialog::kAddToList);
+        ok = Accepted(d_.RowCount(kList) > before) && ok;
+      }
+      return ok;
+    }
+    if (v_.subcommand == "rename") {
+      const int row = Row(v_.files[0]);
+      if (row < 0) return false;
+      d_.DoubleClick(kList, row);
+      d_.Type(ListDialog::kItemName, cp1252::FromUtf8(v_.files[1]));
+      d_.Click(kIdOk);
+      // A refused name leaves the dialog editing the row.
+      return Accepted(!static_cast<const ListDialog&>(d_.presenter()).updating);
+    }
+    // remove: all the names, or none.
+    bool ok = true;
+    for (const std::string& text : v_.files) {
+      const int row = Row(text);
+      if (row >= 0) d_.TickRow(kList, row, true);
       ok = ok && row >= 0;
     }
-    if (ok) d.Click(ListDialog::kRemove);
+    if (ok) d_.Click(ListDialog::kRemove);
+    return ok;
   }
-  return ok;
-}
+
+ private:
+  static constexpr int kList = ListDialog::kEntryList;
+
+  void ChooseType(bool domain) {
+    const char* type = domain ? ListDialog::kDomainType : ListDialog::kAddressType;
+    d_.Select(ListDialog::kTypeBox, RowOf(d_, ListDialog::kTypeBox, type));
+  }
+
+  // The entry's row; -1, said on standard error, when there is none.
+  int Row(const std::string& text) {
+    const int row = EntryRowOf(d_, kList, cp1252::FromUtf8(text));
+    if (row < 0) {
+      ctx_.err << "tarvex: " << text << ": no such " << KindName(v_.domain) << " in the "
+               << v_.command << '\n';
+    }
+    return row;
+  }
+
+  bool Accepted(bool accepted) {
+    if (!accepted) ctx_.RefusedByDialog();
+    return accepted;
+  }
+
+  CommandContext& ctx_;
+  const Invocation& v_;
+  DialogDriver& d_;
+};
 
 }  // namespace
 
 int RunList(CommandContext& ctx, const Invocation& v) {
+  if (v.subcommand == "add") {
+    for (const std::string& text : v.files) CheckEntryName(text, v.domain);
+  } else if (v.subcommand == "rename") {
+    CheckEntryName(v.files[1], v.domain);
+  }
   MaildirSession& session = ctx.Session();
   bool ok = true;
   ctx.ui.QueueScript([&](DialogDriver& d) {
-    ok = EditList(d, v, ctx.out);
+    ok = ListEditor(ctx, v, d).Edit();
     d.Click(ListDialog::kClose);
   });
   session.app().OnCommand(v.command == "blacklist" ? command::kBlackList : command::kWhiteList);
-  if (!ok) ctx.err << "tarvex: " << v.command << ": some names were refused or not found\n";
   return ok ? kExitOk : kExitFailure;
 }
 
 namespace {
 
-struct SettingBox {
-  const char* name;
-  int control;
-};
-constexpr SettingBox kSettingBoxes[] = {
-    {"MarkReadBeforeMoving", SettingsDialog::kMarkRead},
-    {"ConsiderNonEnglishSpam", SettingsDialog::kNonEnglish},
-    {"BeepAtSpam", SettingsDialog::kBeep},
-    {"LearnFromMarkSpam", SettingsDialog::kLearnSpam},
-    {"LearnFromNotSpam", SettingsDialog::kLearnNotSpam},
-    {"LearnFromBlackListed", SettingsDialog::kLearnBlackListed},
-    {"LearnFromWhiteListed", SettingsDialog::kLearnWhiteListed},
-};
-
-void ShowSettings(DialogDriver& d, std::ostream& out) {
-  for (const SettingBox& box : kSettingBoxes) {
-    out << box.name << ": " << (d.Checked(box.control) ? "on" : "off") << '\n';
+// The settings are read and written one by one, so that changing one leaves
+// every other as it was.
+void PrintSetting(CommandContext& ctx, const std::string& name) {
+  FilterSettings settings = ctx.profile.settings();
+  ctx.out << name << ": ";
+  if (name != kNotSpamFolderSetting) {
+    ctx.out << (ReadDwordValue(settings.store(), name) ? "on" : "off") << '\n';
+    return;
   }
-  out << "AskNotSpamFolder: " << (d.Checked(SettingsDialog::kAskDestination) ? "on" : "off") << '\n'
-      << cp1252::ToUtf8(d.Text(SettingsDialog::kWordCount)) << '\n';
+  const std::string folder = settings.GetNotSpamFolderName();
+  if (folder.empty()) {
+    ctx.out << "(none: not-spam asks each time, answered by --to, else the Inbox)\n";
+  } else {
+    ctx.out << cp1252::ToUtf8(folder) << '\n';
+  }
 }
 
 }  // namespace
 
 int RunSettings(CommandContext& ctx, const Invocation& v) {
-  MaildirSession& session = ctx.Session();
-  ctx.ui.QueueScript([&](DialogDriver& d) {
-    if (v.subcommand == "show") return ShowSettings(d, ctx.out);
-    if (v.subcommand == "empty-db") {
+  if (v.subcommand == "empty-db") {
+    MaildirSession& session = ctx.Session();
+    ctx.ui.QueueScript([&](DialogDriver& d) {
       ctx.ui.QueueAnswer(mb::kIdYes);
       d.Click(SettingsDialog::kEmptyDatabase);
-      return;
-    }
-    for (const SettingBox& box : kSettingBoxes) {
-      if (v.settingName == box.name) d.Tick(box.control, v.settingValue == "on");
-    }
-    d.Click(kIdOk);
-  });
-  session.app().OnCommand(command::kSettings);
+    });
+    session.app().OnCommand(command::kSettings);
+    return kExitOk;
+  }
+  ctx.RequireProfile();
+  FilterSettings settings = ctx.profile.settings();
+  if (v.subcommand == "show") {
+    for (const char* name : kOptionSettings) PrintSetting(ctx, name);
+    PrintSetting(ctx, kNotSpamFolderSetting);
+    ctx.out << "Words: " << ctx.Filter().WordCount() << '\n';
+    return kExitOk;
+  }
+  if (v.settingName != kNotSpamFolderSetting) {
+    WriteDwordValue(settings.store(), v.settingName, v.settingValue == "on" ? 1 : 0);
+  } else if (v.subcommand == "clear") {
+    settings.SetNotSpamFolderName("");
+  } else {
+    settings.SetNotSpamFolderName(ShownFolderNames(ctx.Session(), {v.settingValue})[0]);
+  }
+  PrintSetting(ctx, v.settingName);
   return kExitOk;
 }
 
