@@ -140,6 +140,48 @@ TEST_F(CommandLine, ReportsBadInputWithExitCodes) {
   EXPECT_EQ(Run("frobnicate").exit_code, 2);
 }
 
+TEST_F(CommandLine, TakesGlobalOptionsBeforeOrAfterTheCommand) {
+  const std::vector<std::string> forms = {
+      "--config {}/a.reg --maildir {}/MailA init",
+      "init --config {}/b.reg --maildir {}/MailB",
+      "--maildir {}/MailC init --config {}/c.reg",
+  };
+  for (std::string form : forms) {
+    for (size_t at; (at = form.find("{}")) != std::string::npos;) form.replace(at, 2, home_);
+    const Result r = Run(form);
+    EXPECT_EQ(r.exit_code, 0) << form << ": " << r.err;
+  }
+  for (const char* profile : {"a", "b", "c"}) {
+    const std::string upper(1, static_cast<char>(profile[0] - 'a' + 'A'));
+    EXPECT_TRUE(std::filesystem::exists(home_ + "/" + profile + ".reg")) << profile;
+    EXPECT_TRUE(std::filesystem::exists(home_ + "/Mail" + upper + "/cur")) << profile;
+  }
+  // Within a command's own subcommand too, and for the daemon.
+  Result r = Run("whitelist add --config " + home_ + "/a.reg --maildir " + home_ +
+                 "/MailA mum@home.example");
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(Run("whitelist list --maildir " + home_ + "/MailA --config " + home_ + "/a.reg").out,
+            "address mum@home.example\n");
+  r = Run("run --maildir " + home_ + "/MailA --config " + home_ + "/none.reg");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "tarvex: " + home_ + "/none.reg: no profile here; run 'tarvex init' first\n");
+}
+
+TEST_F(CommandLine, PrintsItsVersionAndNamesAnUnknownCommand) {
+  for (const char* args : {"--version", "stats --version"}) {
+    const Result r = Run(args);
+    EXPECT_EQ(r.exit_code, 0) << args << ": " << r.err;
+    EXPECT_EQ(r.out, std::string("tarvex ") + TARVEX_VERSION + "\n") << args;
+  }
+  Result r = Run("frobnicate");
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_EQ(r.err.substr(0, r.err.find('\n')), "tarvex: 'frobnicate' is not a command of 'tarvex'");
+  r = Run("blacklist frob");
+  EXPECT_EQ(r.exit_code, 2);
+  EXPECT_EQ(r.err.substr(0, r.err.find('\n')),
+            "tarvex: 'frob' is not a command of 'tarvex blacklist'");
+}
+
 TEST_F(CommandLine, ShowsASaveErrorAndFails) {
   ASSERT_EQ(Run("init").exit_code, 0);
   const std::string settings = home_ + "/.config/tarvex/settings.reg";
