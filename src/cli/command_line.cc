@@ -64,8 +64,9 @@ class Grammar {
     }
     if (at->get_subcommands({}).empty()) return std::nullopt;
     for (const std::string& word : app_.remaining(true)) {
-      if (!word.empty() && word[0] != '-')
+      if (!word.empty() && word[0] != '-') {
         return "'" + word + "' is not a command of '" + path + "'";
+      }
     }
     return std::nullopt;
   }

@@ -168,11 +168,8 @@ void CommandContext::ProgressDone() {
 }
 
 void CommandContext::RefusedByDialog() {
-  for (size_t i = ui.log().size(); i-- > 0;) {
-    if (ui.log()[i].IsMessageBox() && ui.log()[i].owner >= 0) {
-      refusals_.insert(i);
-      return;
-    }
+  if (!ui.log().empty() && ui.log().back().IsMessageBox() && ui.log().back().owner >= 0) {
+    refusals_.insert(ui.log().size() - 1);
   }
 }
 

@@ -70,8 +70,8 @@ class CommandContext {
   void Progress(const std::string& what, size_t done, size_t total);
   void ProgressDone();
 
-  // The message box a dialog showed last refused what the command asked of
-  // it: Finish prints it as an error.
+  // The message box a dialog has just shown (the last thing shown) refused
+  // what the command asked of it: Finish prints it as an error.
   void RefusedByDialog();
 
   // Lets go of what was made for the command (saving the word database), then

@@ -327,8 +327,9 @@ void CheckEntryName(const std::string& text, bool domain) {
     throw CommandFailure(text, "the name has characters outside Windows-1252");
   }
   const bool at = text.find('@') != std::string::npos;
-  if (domain && at)
+  if (domain && at) {
     throw CommandFailure(text, "not a domain name (for an address, leave out --domain)");
+  }
   if (!domain && !text.empty() && !at) {
     throw CommandFailure(text, "not an e-mail address (for a domain name, give --domain)");
   }
