@@ -15,7 +15,8 @@ class Grammar {
     // know, the program takes. Set before any command is added, which
     // inherits it.
     app_.fallthrough();
-    app_.set_version_flag("--version", std::string("tarvex ") + TARVEX_VERSION);
+    app_.set_version_flag("--version", std::string("tarvex ") + TARVEX_VERSION,
+                          "print the program's name and version");
     app_.add_option("--config", v.profile.config,
                     "settings file (default: $TARVEX_CONFIG, "
                     "else $XDG_CONFIG_HOME/tarvex/settings.reg)");
@@ -180,8 +181,8 @@ class Grammar {
   void AddSettings() {
     auto* settings = Command("settings", "show or change the settings");
     settings->add_subcommand("show", "print the settings (the default)");
-    auto* set = settings->add_subcommand(
-        "set", std::string("turn an option on or off, or name the ") + kNotSpamFolderSetting);
+    auto* set = settings->add_subcommand("set", std::string("turn an option on or off, or set ") +
+                                                    kNotSpamFolderSetting + " to a folder's name");
     std::vector<std::string> names(std::begin(kOptionSettings), std::end(kOptionSettings));
     names.push_back(kNotSpamFolderSetting);
     set->add_option("NAME", v_.settingName, "the setting")->required()->check(CLI::IsMember(names));
