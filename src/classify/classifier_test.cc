@@ -196,8 +196,8 @@ TEST_F(Classifier, TreatsNonEnglishMailAsSpamUnlessTurnedOff) {
   const std::string accented = "caf\xC3\xA9\xC3\xA9\xC3\xA9 bar";  // UTF-8
   const std::string cyrillic = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82";
   const std::string chinese = "\xE4\xB8\xAD\xE6\x96\x87\xE4\xBF\xA1";
-  // Three letters in a row that are above 127 in the code page, or that it
-  // lacks, whatever the script.
+  // Three letters in a row above 127: accented ones of the code page, or
+  // Cyrillic and Chinese ones, which it lacks.
   for (const std::string& body : {accented, cyrillic, chinese}) {
     const ClassifyResult r = From("<x@y.example>", body);
     EXPECT_EQ(r.outcome, Outcome::kNonEnglish) << body;
