@@ -3,6 +3,8 @@
 // commands, shut down in order, with every host reference released.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/filter_app.h"
 #include "bayes/database_file.h"
 #include "host/memory/memory_host.h"
@@ -153,6 +155,35 @@ TEST_F(Plugin, MarkSpamLearnsMarksMovesAndSaves) {
   EXPECT_EQ(host_.Moves().size(), 1u);
   EXPECT_EQ(Header(spam_, there, "X-TVX-LEARN"), "Spam");
   EXPECT_EQ(Spam(), 1);
+}
+
+// The spam folder is found inside each message's move: a failure there is
+// reported for that message, and the next one is still learnt, marked and moved.
+TEST_F(Plugin, MarkSpamReportsAFailedSpamFolderLookupAndGoesOn) {
+  Started();
+  const int32_t first = Add(kInbox, "<x@y.example>");
+  const int32_t second = Add(kInbox, "<x@y.example>");
+  Select(kInbox, {first, second});
+  host_.FailNext("GetFirstFolder", status::kAccessDenied, "the folder list is locked");
+  Command(command::kMarkSpam);
+  EXPECT_EQ(ui_.MessageBoxTexts(), (std::vector<std::string>{"Access is denied."}));
+  EXPECT_EQ(Header(kInbox, first, "X-TVX-LEARN"), "Spam");  // marked, left where it was
+  ASSERT_EQ(host_.Moves().size(), 1u);
+  EXPECT_EQ(host_.Moves()[0].source_id, second);
+  EXPECT_EQ(Header(spam_, host_.Moves()[0].target_id, "X-TVX-LEARN"), "Spam");
+  EXPECT_EQ(Spam(), 2);
+  EXPECT_NE(Database().find("Spam = 2\n"), std::string::npos);
+
+  // In the spam folder itself the message is neither moved nor marked read.
+  WriteDwordValue(store_, "MarkReadBeforeMoving", 1);
+  const int32_t there = Add(spam_, "<x@y.example>");
+  Select(spam_, {there});
+  host_.ClearCalls();
+  Command(command::kMarkSpam);
+  EXPECT_EQ(Header(spam_, there, "X-TVX-LEARN"), "Spam");
+  const std::vector<std::string> calls = host_.Calls();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "MoveMessage"), 0);
+  EXPECT_FALSE(host_.Message(spam_, there).read);
 }
 
 TEST_F(Plugin, NotSpamAsksForADestinationOncePerCommand) {

@@ -38,6 +38,13 @@ TEST(Tokenizer, SplitsTextIntoCountedLowerCaseWords) {
       {"12.+abc", {{"abc", 1}}},
       {"1,,234", {{"234", 1}}},
       {"caf\xC9 na\xEFve \xC0 propos", {{"caf\xE9", 1}, {"na\xEFve", 1}, {"propos", 1}}},
+      // Characters the code page lacks reach the filter as 0x81, which
+      // separates words as "?" did.
+      {"\x81\x81\x81 Caf\x81"
+       "abc \x81"
+       "xyz! 123\x81"
+       "456",
+       {{"123", 1}, {"456", 1}, {"abc", 1}, {"caf", 1}, {"xyz!", 1}}},
       {std::string("abc\0def", 7), {{"abc", 1}, {"def", 1}}},  // NUL is an ordinary byte
       {"x_y__z word_", {{"x_y__z", 1}}},                       // "_" may not end a word
       {"", {}},

@@ -158,17 +158,58 @@ TEST_F(Classifier, ScoresEverythingElseAndMovesOnlySpam) {
   EXPECT_EQ(filter_.SpamMessageCount(), 20);  // the Bayesian step never learns
 }
 
+// Above 90 is spam: 90 itself is clean.
+TEST_F(Classifier, TakesScoresAbove90ForSpam) {
+  // With no message learnt, a word counted s times in spam and c times in
+  // clean mail has the probability s / (s + 2c); the message's other words
+  // are unknown and neutral, so the word alone makes the score.
+  BayesEngine& words = filter_.engine();
+  words.WordDatabase.FindOrInsert("borderline").record = {19, 1, 0, 0};  // 0.9047...
+  words.WordDatabase.FindOrInsert("overboard").record = {21, 1, 0, 0};   // 0.9130...
+  words.RecomputeProbabilities();
+  const struct {
+    const char* body;
+    Outcome outcome;
+    VerdictHeaders headers;
+  } cases[] = {
+      {"borderline",
+       Outcome::kClean,
+       {{"X-TVX-RESULT", "Clean"},
+        {"X-TVX-SCORE", "Bayesian Score = 90"},
+        {"X-TVX-TOP-WORDS", " borderline 90 example 50 from 50\r\n"}}},
+      {"overboard",
+       Outcome::kSpam,
+       {{"X-TVX-RESULT", "Spam"},
+        {"X-TVX-SCORE", "Bayesian Score = 91"},
+        {"X-TVX-TOP-WORDS", " example 50 from 50 overboard 91\r\n"}}},
+  };
+  for (const auto& c : cases) {
+    const size_t moves = host_.Moves().size();
+    const ClassifyResult r = Deliver({{"From", "<a@b.example>"}}, c.body);
+    EXPECT_EQ(r.outcome, c.outcome) << c.body;
+    EXPECT_EQ(r.headers, c.headers) << c.body;
+    EXPECT_EQ(host_.Moves().size() - moves, c.outcome == Outcome::kSpam ? 1u : 0u) << c.body;
+  }
+}
+
 TEST_F(Classifier, TreatsNonEnglishMailAsSpamUnlessTurnedOff) {
-  const std::string body = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82";  // UTF-8 Cyrillic
-  ClassifyResult r = From("<x@y.example>", body);
-  // Cyrillic is not in Windows-1252: the host hands over "?"s, which are ASCII.
-  EXPECT_EQ(r.outcome, Outcome::kClean);
-  r = From("<x@y.example>", "caf\xC3\xA9\xC3\xA9\xC3\xA9 bar");  // three accented letters
-  EXPECT_EQ(r.outcome, Outcome::kNonEnglish);
-  EXPECT_EQ(r.headers, (VerdictHeaders{{"X-TVX-RESULT", "Spam"}, {"X-TVX-NONENGLISH", "True"}}));
-  EXPECT_EQ(host_.Moves().size(), 1u);
+  const std::string accented = "caf\xC3\xA9\xC3\xA9\xC3\xA9 bar";  // UTF-8
+  const std::string cyrillic = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82";
+  const std::string chinese = "\xE4\xB8\xAD\xE6\x96\x87\xE4\xBF\xA1";
+  // Three letters in a row above 127: accented ones of the code page, or
+  // Cyrillic and Chinese ones, which it lacks.
+  for (const std::string& body : {accented, cyrillic, chinese}) {
+    const ClassifyResult r = From("<x@y.example>", body);
+    EXPECT_EQ(r.outcome, Outcome::kNonEnglish) << body;
+    EXPECT_EQ(r.headers, (VerdictHeaders{{"X-TVX-RESULT", "Spam"}, {"X-TVX-NONENGLISH", "True"}}));
+  }
+  EXPECT_EQ(host_.Moves().size(), 3u);
+  // Two, then an ordinary byte, do not count.
+  EXPECT_EQ(From("<x@y.example>", "\xD0\x9F\xD1\x80 ok \xE4\xB8\xAD\xE6\x96\x87.").outcome,
+            Outcome::kClean);
   Set("ConsiderNonEnglishSpam", 0);
-  EXPECT_EQ(From("<x@y.example>", "caf\xC3\xA9\xC3\xA9\xC3\xA9 bar").outcome, Outcome::kClean);
+  EXPECT_EQ(From("<x@y.example>", cyrillic).outcome, Outcome::kClean);
+  EXPECT_EQ(From("<x@y.example>", accented).outcome, Outcome::kClean);
 }
 
 TEST_F(Classifier, ReplacesAnEarlierVerdictInsteadOfAddingOne) {

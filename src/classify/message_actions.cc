@@ -24,6 +24,7 @@ bool MoveToSpamFolder(HostFolderManager& manager, const FilterSettings& settings
                       HostRef<HostMessage> message, int32_t messageId, int32_t sourceFolderId) {
   try {
     const int32_t target = Required(GetSpamFolder(manager))->GetId();
+    if (target == sourceFolderId) return false;
     if (settings.GetMarkReadBeforeMoving()) message->MarkRead();
     return manager.MoveMessage(sourceFolderId, target, messageId);
   } catch (const HostError& error) {

@@ -25,9 +25,11 @@ void LearnFromMessage(BayesFilter& filter, UserInterface& ui, HostRef<HostMessag
 HostRef<HostFolder> GetSpamFolder(HostFolderManager& manager);
 
 // Moves the message from the folder with sourceFolderId into the spam folder,
-// marking it read first when "MarkReadBeforeMoving" is on. Without a spam
-// folder this is the invalid-pointer failure, reported like any other. Takes
-// over the caller's reference to the message. True when the host moved it.
+// marking it read first when "MarkReadBeforeMoving" is on; a message already
+// in the spam folder is left as it is. Without a spam folder this is the
+// invalid-pointer failure; it and every failure of finding the folder or
+// moving are reported here. Takes over the caller's reference to the
+// message. True when the host moved it.
 bool MoveToSpamFolder(HostFolderManager& manager, const FilterSettings& settings, UserInterface& ui,
                       HostRef<HostMessage> message, int32_t messageId, int32_t sourceFolderId);
 

@@ -74,8 +74,6 @@ void MarkSpam(UserCommandContext& c) {
   const std::vector<int32_t> ids = c.controller.GetSelectedMessageIds();
   if (ids.empty()) return;
   Reporting(c, [&] {
-    HostRef<HostFolder> spam = GetSpamFolder(Manager(c));
-    const int32_t spamId = spam ? spam->GetId() : 0;
     for (int32_t id : ids) {
       const int32_t folderId = c.controller.GetCurrentFolderId();
       HostRef<HostMessage> message = Required(c.controller.GetMessageInFolder(id, folderId));
@@ -86,10 +84,9 @@ void MarkSpam(UserCommandContext& c) {
       if (c.settings.GetLearnFromMarkSpam()) LearnMessageById(c, id, true);
       message->SetHeaderValue(part, header::kLearn, header::kLearnSpam);
       message->Commit();
-      // A message already in the spam folder stays where it is.
-      if (!spam || spamId != folderId) {
-        MoveToSpamFolder(Manager(c), c.settings, c.ui, std::move(message), id, folderId);
-      }
+      // The spam folder is looked up per message, within the move, so that a
+      // failure to find it is reported and the next message still handled.
+      MoveToSpamFolder(Manager(c), c.settings, c.ui, std::move(message), id, folderId);
     }
     c.filter.SaveDatabase();
   });

@@ -25,7 +25,7 @@ bool IsAscii(std::string_view text) {
 // converted as at the mail client's boundary. ASCII passes both unchanged.
 std::string HeaderBlockText(std::string_view block) {
   if (IsAscii(block)) return std::string(block);
-  return cp1252::FromUtf8(maildir::ValidUtf8(block));
+  return cp1252::FilterTextFromUtf8(maildir::ValidUtf8(block));
 }
 
 }  // namespace
@@ -50,7 +50,7 @@ RawMessage ReadableMessage(std::string_view fileText, MessageReading reading) {
   if (reading == MessageReading::kRaw) return SplitRawMessage(fileText);
   const maildir::MessageLayout layout = maildir::LayOut(fileText);
   return {HeaderBlockText(fileText.substr(0, layout.header_end)),
-          cp1252::FromUtf8(maildir::BodyText(fileText))};
+          cp1252::FilterTextFromUtf8(maildir::BodyText(fileText))};
 }
 
 std::vector<std::pair<std::string, std::string>> ParseHeaderLines(std::string_view header) {

@@ -25,7 +25,7 @@ RawMessage SplitRawMessage(std::string_view text);
 //     (maildir::BodyText: its first text/plain part, else its first text/*
 //     part, decoded and converted from its charset; else the body as stored).
 //     Both are then converted to Windows-1252 as at the mail client's
-//     boundary, characters it lacks becoming "?".
+//     boundary, characters it lacks becoming cp1252::kLackedCharacter.
 //   kRaw: SplitRawMessage, every byte as it is.
 enum class MessageReading { kDecoded, kRaw };
 RawMessage ReadableMessage(std::string_view fileText, MessageReading reading);

@@ -11,6 +11,8 @@ void Raise(HostStatus status, const std::string& utf8_description) {
 }
 
 std::string Text(const std::string& utf8) { return cp1252::FromUtf8(utf8); }
+// What the filter reads keeps a trace of the characters the code page lacks.
+std::string FilterText(const std::string& utf8) { return cp1252::FilterTextFromUtf8(utf8); }
 std::string Utf8(const std::string& text) { return cp1252::ToUtf8(text); }
 
 }  // namespace
@@ -75,7 +77,7 @@ HostRef<HostFolder> HostFolder::CreateSubFolder(const std::string& name) {
 std::string HostMessage::GetHeaderText() {
   std::string text;
   Check(DoGetHeaderText(&text));
-  return Text(text);
+  return FilterText(text);
 }
 
 std::string HostMessage::GetRawHeaders() {
@@ -99,7 +101,7 @@ int32_t HostMessage::GetBodyPart() {
 std::string HostMessage::GetPartText(int32_t part) {
   std::string text;
   Check(DoGetPartText(part, &text));
-  return Text(text);
+  return FilterText(text);
 }
 
 std::string HostMessage::GetHeaderValue(int32_t part, const std::string& name, int32_t* found) {

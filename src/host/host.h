@@ -6,7 +6,8 @@
 // else a failure in the Windows HRESULT numbering) and speak UTF-8. The public
 // operations are what the plug-in calls: they raise HostError on a failing
 // status, with the object's error description, and convert texts to and from
-// Windows-1252 ("?" for characters it lacks).
+// Windows-1252 ("?" for characters it lacks; in the header text and part text
+// that the filter reads, cp1252::kLackedCharacter instead).
 //
 // Ownership: objects are handed out as shared references (HostRef). Holding a
 // HostRef is holding one counted reference; dropping it releases it.

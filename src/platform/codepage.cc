@@ -88,7 +88,9 @@ std::string ToUtf8(std::string_view text) {
   return out;
 }
 
-std::string FromUtf8(std::string_view text) {
+namespace {
+
+std::string FromUtf8Replacing(std::string_view text, char lacked) {
   std::string out;
   out.reserve(text.size());
   size_t run = 0;  // where the ASCII not yet copied begins
@@ -100,11 +102,19 @@ std::string FromUtf8(std::string_view text) {
     out.append(text, run, pos - run);
     const int64_t cp = utf8::DecodeUtf8(text, &pos);
     const int byte = cp < 0 ? -1 : EncodedByte(static_cast<char32_t>(cp));
-    out.push_back(byte < 0 ? '?' : static_cast<char>(byte));
+    out.push_back(cp < 0 ? '?' : byte < 0 ? lacked : static_cast<char>(byte));
     run = pos;
   }
   out.append(text, run);
   return out;
+}
+
+}  // namespace
+
+std::string FromUtf8(std::string_view text) { return FromUtf8Replacing(text, '?'); }
+
+std::string FilterTextFromUtf8(std::string_view text) {
+  return FromUtf8Replacing(text, kLackedCharacter);
 }
 
 }  // namespace tarvex::cp1252

@@ -47,6 +47,17 @@ std::string ToUtf8(std::string_view text);
 // Characters that Windows-1252 lacks, and malformed UTF-8 sequences, become "?".
 std::string FromUtf8(std::string_view utf8);
 
+// The byte that stands in the filter's text for a character Windows-1252
+// lacks. It is above 127, so a run of such characters (a word of Cyrillic or
+// Chinese) counts as non-English, as a run of accented letters does; the code
+// page leaves it undefined, so it is neither letter nor digit and separates
+// words as "?" would.
+constexpr char kLackedCharacter = '\x81';
+
+// The text the Bayesian filter reads (a message's header text and body): as
+// FromUtf8, but a character Windows-1252 lacks becomes kLackedCharacter.
+std::string FilterTextFromUtf8(std::string_view utf8);
+
 }  // namespace tarvex::cp1252
 
 #endif  // TARVEX_PLATFORM_CODEPAGE_H_

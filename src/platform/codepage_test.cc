@@ -37,5 +37,29 @@ TEST(CodePage, ConvertsToAndFromUtf8) {
   EXPECT_EQ(FromUtf8(ToUtf8(all)), all);  // every byte survives a round trip
 }
 
+TEST(CodePage, FilterTextMarksEachCharacterTheCodePageLacksWithAByteAbove127) {
+  const struct {
+    const char* utf8;
+    std::string filter_text, text;
+  } cases[] = {
+      // Cyrillic and Greek
+      {"\xD0\x9F\xD1\x80\xD0\xB8 \xCE\xB1\xCE\xB2", "\x81\x81\x81 \x81\x81", "??? ??"},
+      // Chinese, then an emoji beyond the basic plane
+      {"\xE4\xB8\xAD\xE6\x96\x87\xF0\x9F\x98\x80", "\x81\x81\x81", "???"},
+      // Characters of the code page, the one at 0x81 included, are themselves.
+      {"caf\xC3\xA9 \xE2\x82\xAC\xC2\x81", "caf\xE9 \x80\x81", "caf\xE9 \x80\x81"},
+      // Malformed UTF-8 is no character at all.
+      {"a\xC3 \xC0\xAF", "a? ??", "a? ??"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FilterTextFromUtf8(c.utf8), c.filter_text) << c.utf8;
+    EXPECT_EQ(FromUtf8(c.utf8), c.text) << c.utf8;
+  }
+  const auto lacked = static_cast<unsigned char>(kLackedCharacter);
+  EXPECT_GT(lacked, 127);
+  EXPECT_FALSE(IsLetterOrDigit(lacked));  // so it separates words
+  EXPECT_EQ(ToLower(lacked), lacked);
+}
+
 }  // namespace
 }  // namespace tarvex::cp1252

@@ -42,6 +42,11 @@ constexpr uint32_t kReportView = 0x20;     // a list view shows its rows in colu
 constexpr uint32_t kFullRowSelect = 0x40;  // ... and highlights the whole selected row
 constexpr uint32_t kCenter = 0x80;         // a label centres its text in its box
 constexpr uint32_t kEtchedLine = 0x100;    // a label drawn as an etched horizontal line
+// A list view lets the user select one row at a time, never several.
+constexpr uint32_t kSingleSelection = 0x200;
+// A list view's column headers are not buttons: clicking one sorts nothing,
+// so the rows stay in the order of the arrays the presenter indexes by row.
+constexpr uint32_t kNoSortHeader = 0x400;
 }  // namespace ctl
 
 // One control: its id, kind, initial text, place in dialog units and style

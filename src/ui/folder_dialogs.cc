@@ -17,7 +17,7 @@ const DialogTemplate& TrainingDialog::Layout() {
           {kSpamText, K::kEdit, "", 18, 33, 239, 14, ctl::kAutoHScroll},
           {kSpamPick, K::kButton, "...", 262, 33, 22, 14},
           {kGoodLabel, K::kStatic, "Select Folders containing good mails", 17, 54, 116, 8},
-          {kGoodText, K::kEdit, "", 17, 65, 239, 14},
+          {kGoodText, K::kEdit, "", 17, 65, 239, 14, ctl::kAutoHScroll},
           {kGoodPick, K::kButton, "...", 261, 65, 22, 14},
           {kEmptyFirst, K::kCheckBox, "Empty the current bayesian filter before starting", 17, 87,
            163, 10},

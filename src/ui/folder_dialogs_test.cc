@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "settings/settings_store.h"
+#include "testing/dialog_layout.h"
 #include "ui/scripted_ui.h"
 
 namespace tarvex {
@@ -20,23 +21,34 @@ using T = TrainingDialog;
 using P = FolderPickDialog;
 using D = DestinationFolderDialog;
 
-// The template's resource id and caption, then every control's text.
-std::string Summary(const DialogTemplate& t) {
-  std::string summary = std::to_string(t.resourceId) + " " + t.caption + ":";
-  for (const ControlTemplate& control : t.controls) summary += " " + control.text + "|";
-  return summary;
-}
-
-TEST(FolderDialogLayoutTest, TemplatesCarryTheirCaptionsAndTexts) {
-  EXPECT_EQ(Summary(T::Layout()),
-            "210 Train the Bayesian filter: Select Training folders| Select Folders containing "
-            "Spam mails| | ...| Select Folders containing good mails| | ...| Empty the current "
-            "bayesian filter before starting| Start Training|");
-  EXPECT_EQ(Summary(P::Layout()), "211 Select Folders: Select Folders| | OK| Cancel|");
-  EXPECT_EQ(Summary(D::Layout()),
-            "212 Select Destination Folder: Select Folder| | Don't display this dialog next "
-            "time| OK| Cancel|");
-  EXPECT_EQ(Summary(RawHeadersDialog::Layout()), "213 Raw Mail Headers: banner| | Close|");
+TEST(FolderDialogLayoutTest, TemplatesHoldEveryControlWithItsTextPlaceAndStyle) {
+  EXPECT_THAT(testing::LayoutLines(T::Layout()),
+              ElementsAre("210 \"Train the Bayesian filter\" 296x129 MS Sans Serif 8",
+                          "group \"Select Training folders\" 7,7 282x98",
+                          "static \"Select Folders containing Spam mails\" 18,22 118x8",
+                          "edit \"\" 18,33 239x14 autohscroll", "button \"...\" 262,33 22x14",
+                          "static \"Select Folders containing good mails\" 17,54 116x8",
+                          "edit \"\" 17,65 239x14 autohscroll", "button \"...\" 261,65 22x14",
+                          "check \"Empty the current bayesian filter before starting\" 17,87 "
+                          "163x10",
+                          "default \"Start Training\" 221,108 68x14 ok"));
+  EXPECT_THAT(
+      testing::LayoutLines(P::Layout()),
+      ElementsAre("211 \"Select Folders\" 222x233 MS Sans Serif 8",
+                  "static \"Select Folders\" 7,7 46x8",
+                  "listview \"\" 7,18 208x190 border report fullrow",
+                  "default \"OK\" 111,212 50x14 ok", "button \"Cancel\" 165,212 50x14 cancel"));
+  EXPECT_THAT(
+      testing::LayoutLines(D::Layout()),
+      ElementsAre("212 \"Select Destination Folder\" 186x74 MS Sans Serif 8",
+                  "static \"Select Folder\" 7,9 42x8", "combo \"\" 51,7 95x158 vscroll",
+                  "check \"Don't display this dialog next time\" 33,32 119x10",
+                  "default \"OK\" 31,53 50x14 ok", "button \"Cancel\" 105,53 50x14 cancel"));
+  EXPECT_THAT(testing::LayoutLines(RawHeadersDialog::Layout()),
+              ElementsAre("213 \"Raw Mail Headers\" 282x234 MS Sans Serif 8",
+                          "bitmap \"banner\" 7,7 268x44",
+                          "multiedit \"\" 7,55 268x152 border vscroll readonly",
+                          "button \"Close\" 225,213 50x14 cancel"));
 }
 
 DialogScript TickAndOk(std::initializer_list<int> rows) {

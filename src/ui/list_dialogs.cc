@@ -28,7 +28,8 @@ DialogTemplate ListLayout(int resourceId, const char* caption, int height, int l
               {L::kClose, K::kButton, "Close", 167, 126, 50, 14},
               {L::kAddedLabel, K::kStatic, "Added Items", 7, 149, 40, 8},
               {L::kEntryList, K::kListView, "", 7, listY, 268, 121,
-               ctl::kReportView | ctl::kBorder | ctl::kFullRowSelect},
+               ctl::kReportView | ctl::kSingleSelection | ctl::kNoSortHeader | ctl::kBorder |
+                   ctl::kFullRowSelect},
               {L::kRemove, K::kButton, "Remove Selected", 201, removeY, 74, 14},
           }};
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "settings/settings_store.h"
+#include "testing/dialog_layout.h"
 #include "ui/scripted_ui.h"
 
 namespace tarvex {
@@ -25,21 +26,30 @@ constexpr ListId kBlack = ListId::Blacklist, kWhite = ListId::Whitelist;
 constexpr char kBlackPath[] = "C:\\Tarvex\\BlackList.xml";
 constexpr char kWhitePath[] = "C:\\Tarvex\\WhiteList.xml";
 
-TEST(ListDialogLayoutTest, TemplatesShareTheControlsAndDifferInCaptionAndLowestPlaces) {
-  auto places = [](const DialogTemplate& t) {
-    return std::make_tuple(t.resourceId, t.caption, t.height, t.controls.at(10).y,
-                           t.controls[11].y);
+// The two layouts differ in caption and height and in the place of their two
+// lowest controls.
+TEST(ListDialogLayoutTest, TemplatesHoldEveryControlWithItsTextPlaceAndStyle) {
+  const auto layout = [](const std::string& head, const std::string& list,
+                         const std::string& remove) {
+    return std::vector<std::string>{
+        head,
+        "bitmap \"banner\" 7,7 268x44",
+        "group \"\" 7,53 268x93",
+        "static \"Type\" 15,65 17x8",
+        "combo \"\" 37,62 100x84 vscroll sorted",
+        "static \"\" 17,81 248x1 etched",
+        "static \"Mail Address / Domain\" 18,95 72x8",
+        "edit \"\" 104,92 159x14 autohscroll",
+        "default \"Add To List\" 63,126 50x14 ok",
+        "button \"Close\" 167,126 50x14 cancel",
+        "static \"Added Items\" 7,149 40x8",
+        "listview \"\" " + list + " 268x121 border report fullrow single nosortheader",
+        "button \"Remove Selected\" " + remove + " 74x14"};
   };
-  EXPECT_EQ(places(BlacklistDialog::Layout()),
-            std::make_tuple(220, "Manage Blacklist Items", 305, 159, 284));
-  EXPECT_EQ(places(WhitelistDialog::Layout()),
-            std::make_tuple(221, "Manage Whitelist Items", 302, 158, 283));
-  for (const DialogTemplate* t : {&BlacklistDialog::Layout(), &WhitelistDialog::Layout()}) {
-    std::vector<std::string> texts;
-    for (const ControlTemplate& c : t->controls) texts.push_back(c.text);
-    EXPECT_THAT(texts, ElementsAre("banner", "", "Type", "", "", "Mail Address / Domain", "",
-                                   "Add To List", "Close", "Added Items", "", "Remove Selected"));
-  }
+  EXPECT_EQ(testing::LayoutLines(BlacklistDialog::Layout()),
+            layout("220 \"Manage Blacklist Items\" 282x305 MS Sans Serif 8", "7,159", "201,284"));
+  EXPECT_EQ(testing::LayoutLines(WhitelistDialog::Layout()),
+            layout("221 \"Manage Whitelist Items\" 282x302 MS Sans Serif 8", "7,158", "201,283"));
 }
 
 class ListDialogTest : public ::testing::Test {

@@ -12,6 +12,7 @@
 
 #include "settings/settings_store.h"
 #include "testing/bayes_fixture.h"
+#include "testing/dialog_layout.h"
 #include "ui/about_dialog.h"
 #include "ui/scripted_ui.h"
 
@@ -182,11 +183,36 @@ TEST_F(SettingsDialogTest, EmptyingNeedsYesAndHappensAtOnceWhileCancelWritesNoth
             "Total Words in Bayesian Database : 0");
 }
 
+TEST(SettingsDialogLayoutTest, TemplatesHoldEveryControlWithItsTextPlaceAndStyle) {
+  EXPECT_THAT(
+      testing::LayoutLines(S::Layout()),
+      ElementsAre("230 \"Settings\" 281x273 MS Sans Serif 8", "bitmap \"banner\" 7,7 268x44",
+                  "group \"General Settings\" 7,54 267x82",
+                  "check \"When moving spam to the DedoZarozo Folder mark it as read.\" 17,70 "
+                  "205x10",
+                  "check \"Consider Mail having Non-English Characters as Spam.\" 17,86 189x10",
+                  "check \"Beep When a Mail is Marked Spam\" 17,102 127x10",
+                  "check \"Display Select Destination Folder\" 17,119 119x10",
+                  "group \"Bayesian Filter Settings\" 7,141 267x107",
+                  "check \"Learn from the mails Marked Spam by you.\" 16,155 149x10",
+                  "check \"Learn from the mails Marked Not Spam by you.\" 16,170 163x10",
+                  "check \"Learn from Blacklisted Mails\" 15,185 103x10",
+                  "check \"Learn from Whitelisted Mails\" 15,200 104x10",
+                  "button \"Empty Bayesian DB\" 15,216 106x14",
+                  "static \"Total Words in Database : \" 15,235 248x8",
+                  "default \"OK\" 169,252 50x14 ok", "button \"Cancel\" 224,252 50x14 cancel"));
+  // The icon's text names its resource.
+  EXPECT_THAT(testing::LayoutLines(AboutDialog::Layout()),
+              ElementsAre("1017 \"About\" 232x114 MS Sans Serif 8", "icon \"#1014\" 11,10 20x20",
+                          "static \"Tarvex v1.2\" 40,16 100x8", "group \"\" 7,38 218x48",
+                          "static \"Tarvex v1.2\" 17,58 198x8 center",
+                          "button \"Close\" 175,93 50x14 cancel"));
+}
+
 TEST(AboutDialogTest, ShowsTheProductNameAndVersion) {
   ScriptedDialogView about(AboutDialog::Layout());
   EXPECT_EQ(about.GetText(AboutDialog::kName), "Tarvex v1.2");
   EXPECT_EQ(about.GetText(AboutDialog::kFramedName), "Tarvex v1.2");
-  EXPECT_EQ(AboutDialog::Layout().resourceId, 1017);
 }
 
 }  // namespace
