@@ -49,6 +49,16 @@ int RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions&
     }
   });
   session.Start();
+  if (const Status& load = app.bayesFilter().loadStatus(); !load.ok()) {
+    log << "tarvex: " << load.message() << std::endl;
+    loop.RemoveSource(changes);
+    session.Stop();
+    app.SetClassifiedObserver(nullptr);
+    return 1;
+  }
+  for (const Status& problem : app.CheckLists()) {
+    log << "tarvex: warning: " << problem.message() << std::endl;
+  }
   const size_t waiting = host.AnnounceUnjudgedMail().size();
   loop.Every(options.savePeriodMs, [&app] { app.bayesFilter().SaveDatabase(); });
   if (options.commandFd >= 0) loop.WatchReadable(options.commandFd, options.onCommand);

@@ -313,12 +313,18 @@ bool EditList(DialogDriver& d, const Invocation& v, std::ostream& out) {
 
 int RunList(CommandContext& ctx, const Invocation& v) {
   MaildirSession& session = ctx.Session();
+  const ListId list = v.command == "blacklist" ? ListId::Blacklist : ListId::Whitelist;
+  // The list's own operations fail silently; the user at the command line
+  // learns why the list looks empty.
+  if (Status status = CheckList(ctx.profile.fs(), session.app().settings(), list); !status.ok()) {
+    ctx.err << "tarvex: warning: " << status.message() << '\n';
+  }
   bool ok = true;
   ctx.ui.QueueScript([&](DialogDriver& d) {
     ok = EditList(d, v, ctx.out);
     d.Click(ListDialog::kClose);
   });
-  session.app().OnCommand(v.command == "blacklist" ? command::kBlackList : command::kWhiteList);
+  session.app().OnCommand(list == ListId::Blacklist ? command::kBlackList : command::kWhiteList);
   if (!ok) ctx.err << "tarvex: " << v.command << ": some names were refused or not found\n";
   return ok ? kExitOk : kExitFailure;
 }

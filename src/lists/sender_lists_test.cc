@@ -283,7 +283,7 @@ TEST(ListFileOnDiskTest, WritesWhatSaveFileWrites) {
       "  <Only><![CDATA[x]]></Only>\n"
       "  <Domain Name=\"d.example\" Extra='1 \"2\"'/>\n"
       "</BlackList>\n";
-  ASSERT_TRUE(WriteWholeFile(fs, path, original));
+  ASSERT_TRUE(WriteWholeFile(fs, path, original).ok());
   EXPECT_TRUE(AddEntry(fs, settings, kBlack, kAddress, "n\xE9w@x.example"));
 
   TiXmlDocument document;

@@ -41,7 +41,7 @@ class RegFileStoreTest : public ::testing::TestWithParam<Backend> {
 
   void Write(const std::string& contents) {
     fs_->CreateDirectories(dir_ + "/tarvex");
-    ASSERT_TRUE(WriteWholeFile(*fs_, path_, contents));
+    ASSERT_TRUE(WriteWholeFile(*fs_, path_, contents).ok());
   }
   std::string Read() {
     std::string contents;
