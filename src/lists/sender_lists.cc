@@ -58,8 +58,13 @@ Status ReadList(FileSystem& fs, ListId list, const std::string& path, TiXmlDocum
   }
   doc->Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
   if (doc->Error()) {
-    return Status::Invalid(shown, "line " + std::to_string(doc->ErrorRow()) + ", column " +
-                                      std::to_string(doc->ErrorCol()) + ": " + doc->ErrorDesc());
+    std::string why = doc->ErrorDesc();
+    if (!why.empty() && why.back() == '.') why.pop_back();
+    if (doc->ErrorRow() > 0) {  // 0 when TinyXML knows no place
+      why = "line " + std::to_string(doc->ErrorRow()) + ", column " +
+            std::to_string(doc->ErrorCol()) + ": " + why;
+    }
+    return Status::Invalid(shown, why);
   }
   if (doc->RootElement() == nullptr) return Status::Invalid(shown, "no element in the file");
   return Status::Ok();
