@@ -232,6 +232,7 @@ bool BayesEngine::Save(int force) {
   const bool ageing_due =
       static_cast<int32_t>(static_cast<uint32_t>(now) - static_cast<uint32_t>(lastAgeingTime)) >
       kAgeingInterval;
+  lastSaveStatus_ = Status::Ok();
   if (!databasePath.empty() && (force || !databaseClean || ageing_due)) {
     lastSaveStatus_ = WriteDatabase(ageing_due, now);
     if (!lastSaveStatus_.ok()) ReportSaveError();

@@ -51,7 +51,7 @@ class BayesEngine {
   // (path)" and leaves the table, the counters and the flags as they were.
   bool Load(Status* why = nullptr);
   bool Save(int force);
-  // Why the last save that wrote failed; ok when it did not.
+  // Why the last save failed to write; ok when it wrote or had nothing to write.
   const Status& lastSaveStatus() const { return lastSaveStatus_; }
   bool CreateEmptyDatabase();
 
