@@ -209,12 +209,18 @@ TEST_F(CommandLine, NeverReplacesAWordDatabaseItCannotRead) {
   const std::string why =
       path + (root ? ": cannot read: Is a directory" : ": cannot read: Permission denied") +
       "; the word database is left as it is, not replaced by an empty one\n";
-  for (const char* command : {"stats", "learn --clean ", "empty-db", "blacklist list"}) {
+  const std::string message = home_ + "/m";
+  for (const std::string& command :
+       std::vector<std::string>{"stats", "learn --clean " + message, "classify " + message,
+                                "empty-db", "blacklist list"}) {
     SCOPED_TRACE(command);
-    const Result r = Run(command + (std::string(command) == "learn --clean " ? home_ + "/m" : ""));
+    const Result r = Run(command);
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.err, "tarvex: " + why);
   }
+  const Result filtered = Run("filter", "Subject: hello\n\nhello\n");
+  EXPECT_EQ(filtered.exit_code, 3);  // not judged: the delivery agent keeps the message
+  EXPECT_EQ(filtered.err, "tarvex: " + why);
   const std::string run = Environment() + "timeout 20 " + Program() + "run 2>" + home_ + "/err";
   const int status = std::system(run.c_str());
   EXPECT_EQ(WEXITSTATUS(status), 1);

@@ -335,6 +335,10 @@ int RunClassify(CommandContext& ctx, const Invocation& v) {
   ManualEventLoop loop;  // nothing is scheduled: the messages are handed over directly
   FilterApp app({profile.clock(), dry_run, profile.store(), ctx.ui, host, loop});
   app.InitInstance();
+  if (!app.bayesFilter().loadStatus().ok()) {
+    app.ExitInstance();
+    RequireDatabase(app.bayesFilter());
+  }
   HostRef<HostFolder> inbox = app.controller()->folderManager()->GetFolder(MemoryHost::kInboxId);
   const int result =
       ForEachMessage(ctx, v, "Classifying", [&](const std::string& file, const RawMessage& m) {

@@ -95,16 +95,18 @@ class PosixWritableFile : public WritableFile {
   }
   Status Append(std::string_view data) override {
     if (status_.ok() && fd_ >= 0) {
-      if (const int error = WriteAll(fd_, data))
+      if (const int error = WriteAll(fd_, data)) {
         status_ = Status::FromErrno(shown_, "cannot write", error);
+      }
     }
     return status_;
   }
   Status Commit() override {
     if (!status_.ok() || fd_ < 0) return status_;
     if (::fsync(fd_) != 0) status_ = Status::FromErrno(shown_, "cannot write", errno);
-    if (::close(fd_) != 0 && status_.ok())
+    if (::close(fd_) != 0 && status_.ok()) {
       status_ = Status::FromErrno(shown_, "cannot write", errno);
+    }
     fd_ = -1;
     if (!status_.ok()) return status_;
     if (keep_backup_) KeepBackup();
