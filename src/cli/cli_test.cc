@@ -263,6 +263,43 @@ TEST_F(CommandLine, SavesTheDatabaseAsTheUserSetItUp) {
   EXPECT_EQ(Read(home_ + "/synced/words.db"), kept);
 }
 
+// After a one-off run as the superuser, the profile's files belong to root:
+// the user's next run must leave them alone, not swap in files of its own.
+TEST_F(CommandLine, LeavesFilesOfAnotherUserAlone) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs the superuser to act as two users";
+  ASSERT_EQ(Run("init").exit_code, 0);
+  const std::string data = home_ + "/.local/share/tarvex";
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(home_)) {
+    ASSERT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0);
+  }
+  ASSERT_EQ(::chown(home_.c_str(), 65534, 65534), 0);
+  for (const char* name : {"/words.db", "/blacklist.xml"}) {
+    ASSERT_EQ(::chown((data + name).c_str(), 0, 0), 0);
+    ::chmod((data + name).c_str(), 0644);
+  }
+  const std::string database = Read(data + "/words.db");
+  const std::string blacklist = Read(data + "/blacklist.xml");
+  const auto as_nobody = [&](const std::string& args) {
+    const std::string command = "setpriv --reuid=65534 --regid=65534 --clear-groups " +
+                                Environment() + Program() + args + " >" + home_ + "/out 2>" +
+                                home_ + "/err </dev/null";
+    const int status = std::system(command.c_str());
+    return Result{WEXITSTATUS(status), Read(home_ + "/out"), Read(home_ + "/err")};
+  };
+  Message("m", "Subject: cheap pills\n\ncheap");
+  const Result r = as_nobody("learn --spam " + home_ + "/m");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "Bayesian Plugin Error: Cannot save database (" + data + "/words.db)\n");
+  as_nobody("blacklist add --domain spam.example");
+  for (const auto& [name, contents] :
+       {std::pair{"/words.db", database}, std::pair{"/blacklist.xml", blacklist}}) {
+    struct stat st;
+    ASSERT_EQ(::stat((data + name).c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u) << name;
+    EXPECT_EQ(Read(data + name), contents) << name;
+  }
+}
+
 // A sender list that does not parse acts as empty, as before, but the
 // daemon and the list commands say which file, where and why.
 TEST_F(CommandLine, WarnsOfASenderListThatDoesNotParse) {
