@@ -49,8 +49,24 @@ int RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions&
     }
   });
   session.Start();
+  if (const Status& load = app.bayesFilter().loadStatus(); !load.ok()) {
+    log << "tarvex: " << load.message() << std::endl;
+    loop.RemoveSource(changes);
+    session.Stop();
+    app.SetClassifiedObserver(nullptr);
+    return 1;
+  }
+  for (const Status& problem : app.CheckLists()) {
+    log << "tarvex: warning: " << problem.message() << std::endl;
+  }
   const size_t waiting = host.AnnounceUnjudgedMail().size();
-  loop.Every(options.savePeriodMs, [&app] { app.bayesFilter().SaveDatabase(); });
+  // The message box names only the file; the log adds the system's reason.
+  loop.Every(options.savePeriodMs, [&app, &log] {
+    BayesFilter& filter = app.bayesFilter();
+    filter.SaveDatabase();
+    const Status& saved = filter.engine().lastSaveStatus();
+    if (!saved.ok()) log << "tarvex: " << saved.message() << std::endl;
+  });
   if (options.commandFd >= 0) loop.WatchReadable(options.commandFd, options.onCommand);
   for (int signal : {SIGINT, SIGTERM}) loop.OnSignal(signal, [&loop] { loop.Quit(); });
   log << "tarvex: watching " << host.root() << " (" << waiting

@@ -81,6 +81,31 @@ TEST_F(DaemonLife, JudgesLogsSavesWhenChangedAndStopsInOrder) {
   EXPECT_TRUE(ui_.boxes.empty());
 }
 
+// The message box of a failed save names only the file; the log says why,
+// and a broken sender list is warned about at start-up.
+TEST_F(DaemonLife, LogsWhyASaveFailedAndWhichListIsBroken) {
+  files_.files()["/p/black.xml"] = "<BlackList>\n    <Domain Name='spam.example />\n";
+  Deliver("early", "Subject: before start\n\nbody\n");
+  files_.FailAppends("/p/words.db");
+  std::ostringstream log;
+  {
+    MaildirSession session({clock_, files_, store_, ui_, loop_}, root_);
+    DaemonOptions options;
+    options.savePeriodMs = 30;
+    loop_.Every(10, [&] { session.app().bayesFilter().LearnMessage("some words", "", 1); });
+    loop_.Every(100, [&] { loop_.Quit(); });
+    EXPECT_EQ(RunDaemon(session, loop_, options, log), 0);
+  }
+  const std::string text = log.str();
+  EXPECT_NE(text.find("tarvex: warning: /p/black.xml: line 2, column 13: "), std::string::npos)
+      << text;
+  EXPECT_NE(text.find("tarvex: /p/words.db: cannot write: No space left on device\n"),
+            std::string::npos)
+      << text;
+  ASSERT_FALSE(ui_.boxes.empty());
+  EXPECT_EQ(ui_.boxes[0].text, "Cannot save database (/p/words.db)");
+}
+
 TEST(JudgedLine, NamesFolderVerdictScoreAndFate) {
   ClassifyResult result;
   result.outcome = Outcome::kSpam;

@@ -31,6 +31,15 @@ bool FilterApp::InitInstance() {
   return true;
 }
 
+std::vector<Status> FilterApp::CheckLists() {
+  std::vector<Status> problems;
+  for (ListId list : {ListId::Blacklist, ListId::Whitelist}) {
+    Status status = CheckList(services_.fs, settings_, list);
+    if (!status.ok()) problems.push_back(std::move(status));
+  }
+  return problems;
+}
+
 int FilterApp::ExitInstance() {
   if (controller_) {
     controller_->Stop();

@@ -80,6 +80,9 @@ class FilterApp : public PluginClient {
   BayesFilter& bayesFilter() { return bayesFilter_; }
   SenderLists& lists() { return lists_; }
   FilterSettings& settings() { return settings_; }
+  // Why a sender list would load as empty, for each list whose file is
+  // missing or broken. Loading stays silent; this is for whoever can warn.
+  std::vector<Status> CheckLists();
 
  private:
   UserCommandContext Commands();

@@ -208,11 +208,13 @@ bool BayesEngine::EmptyDatabase() {
 
 // ---------------------------------------------------------------- database file
 
-bool BayesEngine::Load() {
+bool BayesEngine::Load(Status* why) {
   if (databasePath.empty()) return false;
   Guard guard(lock);
   std::string text;
-  if (!fs_.ReadFile(databasePath, &text)) return false;
+  const Status read = fs_.Read(databasePath, &text);
+  if (why != nullptr) *why = read;
+  if (!read.ok()) return false;
   Scramble(text.data(), text.size());
   WordDatabase.Clear();
   WordDatabase.Reserve(text.size() / 32);  // a typical line is longer
@@ -230,29 +232,38 @@ bool BayesEngine::Save(int force) {
   const bool ageing_due =
       static_cast<int32_t>(static_cast<uint32_t>(now) - static_cast<uint32_t>(lastAgeingTime)) >
       kAgeingInterval;
+  lastSaveStatus_ = Status::Ok();
   if (!databasePath.empty() && (force || !databaseClean || ageing_due)) {
-    if (!WriteDatabase(ageing_due, now)) ReportSaveError();
+    lastSaveStatus_ = WriteDatabase(ageing_due, now);
+    if (!lastSaveStatus_.ok()) ReportSaveError();
   }
   if (ageing_due) lastAgeingTime = now;
   return databaseClean;
 }
 
 // Writes the file, purging malformed words on the first save and ageing words
-// not seen for AgeingAge when ageing is due. False when the file could not be
-// written; the table is then unchanged unless the failure came after the walk.
-bool BayesEngine::WriteDatabase(bool ageing_due, int32_t now) {
+// not seen for AgeingAge when ageing is due. The table learns of the purge,
+// the ageing and the stored probabilities only once the file is in place: a
+// save that fails at any step leaves everything as it was.
+Status BayesEngine::WriteDatabase(bool ageing_due, int32_t now) {
   Guard guard(lock);
-  std::unique_ptr<WritableFile> file = fs_.NewWritableFile(databasePath);
-  if (!file) return false;
+  std::unique_ptr<WritableFile> file;
+  Status status = fs_.NewWritableFile(databasePath, Backup::kKeepPrevious, &file);
+  if (!status.ok()) return status;
   std::string text;
   text.reserve(WordDatabase.size() * 40 + 64);
   AppendHeaderLines({spamMessageCount, cleanMessageCount, databaseVersion}, &text);
+  struct Written {
+    WordEntry* entry;
+    WordRecord record;
+  };
+  std::vector<Written> written;
   std::vector<std::string> removed;
+  written.reserve(WordDatabase.size());
   for (WordTable::Item* item : WordDatabase.Sorted()) {
     const std::string& word = item->word;
-    WordEntry& entry = item->entry;
-    WordRecord& record = entry.record;
-    float probability = StoredProbability(entry);
+    WordRecord record = item->entry.record;
+    float probability = StoredProbability(item->entry);
     if (purgeOnNextSave) {
       if (word.empty() ||
           (!cp1252::IsLetterOrDigit(static_cast<unsigned char>(word[0])) && word[0] != '$')) {
@@ -274,18 +285,21 @@ bool BayesEngine::WriteDatabase(bool ageing_due, int32_t now) {
     if (probability < 0.0001f) probability = 0.0001f;
     if (probability > 1.0f) probability = 1.0f;
     record.probability = probability;
-    entry.pinnedAt = generation_;
     AppendWordLine(word, record, &text);
+    written.push_back({&item->entry, record});
+  }
+  Scramble(text.data(), text.size());
+  status = file->Append(text);
+  if (status.ok()) status = file->Commit();
+  if (!status.ok()) return status;
+  for (const Written& w : written) {
+    w.entry->record = w.record;
+    w.entry->pinnedAt = generation_;
   }
   for (const std::string& word : removed) WordDatabase.Erase(word);
-  Scramble(text.data(), text.size());
-  if (!file->Append(text) || !file->Commit()) {
-    databaseClean = 0;  // the table may have aged; a later save must write it
-    return false;
-  }
   databaseClean = 1;
   purgeOnNextSave = 0;
-  return true;
+  return status;
 }
 
 void BayesEngine::ReportSaveError() const {
@@ -299,15 +313,18 @@ bool BayesEngine::CreateEmptyDatabase() {
   std::string text;
   AppendHeaderLines({spamMessageCount, cleanMessageCount, databaseVersion}, &text);
   Scramble(text.data(), text.size());
-  return WriteWholeFile(fs_, databasePath, text);
+  return WriteWholeFile(fs_, databasePath, text).ok();
 }
 
 // ---------------------------------------------------------------- ignore words
 
 void BayesEngine::LoadIgnoreWords(const std::string& path) {
   std::string text;
-  if (fs_.ReadFile(path, &text)) IgnoreWords.AddWordsOf(text);
-  ignorePath = path;
+  const Status read = fs_.Read(path, &text);
+  if (read.ok()) IgnoreWords.AddWordsOf(text);
+  // The file is written back at shutdown from what was read: one that is
+  // there but could not be read would be emptied.
+  ignorePath = read.ok() || read.IsNotFound() ? path : std::string();
 }
 
 void BayesEngine::SaveIgnoreWords() {

@@ -45,10 +45,14 @@ class BayesEngine {
   BayesEngine& operator=(const BayesEngine&) = delete;
 
   // Database file. Load: false when the path is empty or the file cannot be
-  // read. Save: writes when forced, changed or due for ageing; returns
-  // databaseClean afterwards; a failed write shows "Cannot save database (path)".
-  bool Load();
+  // read, with the reason in *why when given. Save: writes when forced,
+  // changed or due for ageing, keeping the old file as "<path>.bak"; returns
+  // databaseClean afterwards; a failed write shows "Cannot save database
+  // (path)" and leaves the table, the counters and the flags as they were.
+  bool Load(Status* why = nullptr);
   bool Save(int force);
+  // Why the last save failed to write; ok when it wrote or had nothing to write.
+  const Status& lastSaveStatus() const { return lastSaveStatus_; }
   bool CreateEmptyDatabase();
 
   // text is the tokenizer's working copy.
@@ -106,7 +110,7 @@ class BayesEngine {
  private:
   // Adds the tokens' occurrences to the class's count of each word.
   void CountTokens(const TokenTable& tokens, bool spam, int32_t now);
-  bool WriteDatabase(bool ageing_due, int32_t now);
+  Status WriteDatabase(bool ageing_due, int32_t now);
   void ReportSaveError() const;
 
   const Clock& clock_;
@@ -116,6 +120,7 @@ class BayesEngine {
   // Bumped by every recompute: entries pinned in an older generation take the
   // probability rule's value for their current counts.
   uint32_t generation_ = 1;
+  Status lastSaveStatus_;
 };
 
 }  // namespace tarvex

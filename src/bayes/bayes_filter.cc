@@ -18,7 +18,16 @@ bool BayesFilter::LoadAtStartup(const FilterSettings& settings) {
   char path[kPathBufferSize];
   if (settings.GetWordFilePath(path, sizeof path)) {
     engine_.databasePath = path;
-    if (!engine_.Load() && engine_.CreateEmptyDatabase()) engine_.Load();
+    Status why;
+    if (!engine_.Load(&why) && why.IsNotFound()) {
+      if (engine_.CreateEmptyDatabase()) engine_.Load();
+    } else if (!why.ok()) {
+      // A database that is there but cannot be read is never replaced: the
+      // filter goes on without a file, and whoever started it says why.
+      loadStatus_ =
+          why.WithNote("the word database is left as it is, not replaced by an empty one");
+      engine_.databasePath.clear();
+    }
   }
   if (settings.GetIgnoreFilePath(path, sizeof path)) {
     engine_.ignorePath = path;

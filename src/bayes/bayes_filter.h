@@ -21,8 +21,11 @@ class BayesFilter {
   virtual ~BayesFilter() = default;
 
   // Reads the word database and the ignore words from the paths in the
-  // settings, creating an empty database file where none can be read.
+  // settings, creating an empty database file where there is none. A
+  // database that exists but cannot be read is left alone and never written:
+  // loadStatus() then says why, and the filter works on an empty table.
   bool LoadAtStartup(const FilterSettings& settings);
+  const Status& loadStatus() const { return loadStatus_; }
 
   // Scores header text, a blank line and body. True for spam, also when
   // `nonEnglishTest` is on and the message holds three bytes above 127 in a
@@ -44,6 +47,7 @@ class BayesFilter {
  private:
   BayesEngine engine_;
   const Clock& clock_;
+  Status loadStatus_;
 };
 
 // The text the filter reads for a message: header text, a blank line, body.

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <iterator>
+#include <sstream>
+
 #include "testing/bayes_fixture.h"
 
 namespace tarvex {
@@ -99,6 +103,87 @@ TEST_F(Filter, ReportsASaveItCannotWriteAndKeepsEverything) {
   fs.Heal();
   EXPECT_TRUE(filter->SaveDatabase());
   EXPECT_EQ(engine().purgeOnNextSave, 0);
+}
+
+// Everything a save may change, as text: each word's counts, stored
+// probability and time, the counters and the flags.
+std::string EngineState(BayesEngine& engine) {
+  std::ostringstream state;
+  state << std::hexfloat;
+  for (WordTable::Item* item : engine.WordDatabase.Sorted()) {
+    const WordRecord& r = item->entry.record;
+    state << item->word << '=' << r.spamCount << ',' << r.cleanCount << ','
+          << engine.StoredProbability(item->entry) << ',' << r.lastSeen << '\n';
+  }
+  state << engine.spamMessageCount << ' ' << engine.cleanMessageCount << ' ' << engine.databaseClean
+        << ' ' << engine.purgeOnNextSave;
+  return state.str();
+}
+
+// A save that fails at any step (opening, writing, replacing the file) must
+// not have aged, purged or re-pinned anything: the next save starts over from
+// the same table.
+TEST_F(Filter, FailedSaveAtAnyStepLeavesTableCountersAndFlagsAsTheyWere) {
+  const std::string old_file = "Spam = 4\nClean = 2\nstale = 3,2,0.4," +
+                               std::to_string(kStart - 8 * kDay) + "\ngone = 1,0,0.9," +
+                               std::to_string(kStart - 8 * kDay) + "\nfresh = 1,1,0.5," +
+                               std::to_string(kStart) + "\n";
+  PutDatabase(old_file);
+  Start();
+  engine().WordDatabase.FindOrInsert("-bad").record = {1, 0, 0.5f, kStart};
+  filter->LearnMessage("fresh words", "", 1);  // unpins every stored probability
+  clock.Advance(3 * kDay);
+  const std::string before = EngineState(engine());
+  ASSERT_NE(before.find("gone="), std::string::npos);
+
+  const std::function<void()> failures[] = {
+      [&] { fs.FailWrites(kDatabase); },
+      [&] { fs.FailAppends(kDatabase); },
+      [&] { fs.FailCommits(kDatabase); },
+  };
+  for (size_t step = 0; step < std::size(failures); ++step) {
+    SCOPED_TRACE(step);
+    engine().lastAgeingTime = kStart;  // ageing due at every attempt
+    failures[step]();
+    EXPECT_FALSE(filter->SaveDatabase());
+    fs.Heal();
+    EXPECT_EQ(EngineState(engine()), before);
+    EXPECT_EQ(ui.boxes.size(), step + 1);
+    EXPECT_FALSE(engine().lastSaveStatus().ok());
+  }
+  EXPECT_EQ(fs.commits(), 0);
+
+  engine().lastAgeingTime = kStart;
+  EXPECT_TRUE(filter->SaveDatabase());
+  const std::string after = EngineState(engine());
+  EXPECT_EQ(after.find("gone="), std::string::npos);
+  EXPECT_EQ(after.find("-bad="), std::string::npos);
+  EXPECT_NE(after.find("stale=2,1,"), std::string::npos);
+  // The file replaced is kept beside the new one.
+  std::string backup = fs.files()[kDatabase + ".bak"];
+  Scramble(backup.data(), backup.size());
+  EXPECT_EQ(backup, old_file);
+}
+
+// A database that is there but cannot be read is never emptied: not at
+// start-up, not by a save, not at shutdown. The ignore file likewise.
+TEST_F(Filter, NeverReplacesFilesItCouldNotRead) {
+  PutDatabase("Spam = 9\nClean = 9\nlearnt = 5,5,0.5,1700000000\n");
+  const std::string database = fs.files()[kDatabase];
+  fs.files()[kIgnore] = "kept\n";
+  fs.FailReads(kDatabase);
+  fs.FailReads(kIgnore);
+  Start();
+  EXPECT_EQ(filter->loadStatus().message(),
+            kDatabase +
+                ": cannot read: Permission denied; the word database is left as it is, not "
+                "replaced by an empty one");
+  filter->LearnMessage("some words here", "", 1);
+  filter->SaveDatabase();
+  Stop();
+  EXPECT_EQ(fs.files()[kDatabase], database);
+  EXPECT_EQ(fs.files()[kIgnore], "kept\n");
+  EXPECT_EQ(fs.commits(), 0);
 }
 
 TEST_F(Filter, PurgesMalformedWordsOnTheFirstSaveOnly) {

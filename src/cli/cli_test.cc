@@ -1,4 +1,6 @@
 // Runs the real program against a profile in a temporary home folder.
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <vector>
 
@@ -44,9 +46,21 @@ TEST_F(CommandLine, InitCreatesAProfileOnceAndForceReplacesIt) {
   EXPECT_EQ(r.err, "tarvex: " + home_ +
                        "/.config/tarvex/settings.reg: a profile exists already "
                        "(use --force to replace it)\n");
+  // Forced, it rewrites the settings (the old file kept beside) but never
+  // throws away learnt words or list entries.
   Run("learn --spam " + Message("m", "Subject: cheap pills\n\ncheap"));
-  EXPECT_EQ(Run("init --force").exit_code, 0);
-  EXPECT_EQ(Run("stats").out, "Words: 0\nSpam messages: 0\nClean messages: 0\n");
+  Run("blacklist add --domain spam.example");
+  std::ofstream(home_ + "/.config/tarvex/settings.reg", std::ios::app)
+      << "\"BeepAtSpam\"=dword:1\n";
+  const std::string before = Read(home_ + "/.config/tarvex/settings.reg");
+  r = Run("init --force");
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_NE(r.out.find("Kept " + data + "/words.db\n"), std::string::npos) << r.out;
+  EXPECT_EQ(Read(home_ + "/.config/tarvex/settings.reg.bak"), before);
+  EXPECT_NE(Read(home_ + "/.config/tarvex/settings.reg").find("\"BeepAtSpam\"=dword:00000000"),
+            std::string::npos);
+  EXPECT_EQ(Run("stats").out, "Words: 3\nSpam messages: 1\nClean messages: 0\n");
+  EXPECT_EQ(Run("blacklist list").out, "domain spam.example\n");
 }
 
 TEST_F(CommandLine, LearnsScoresAndCorrects) {
@@ -221,6 +235,171 @@ TEST_F(CommandLine, PrintsItsVersionAndNamesAnUnknownCommand) {
   EXPECT_EQ(r.exit_code, 2);
   EXPECT_EQ(r.err.substr(0, r.err.find('\n')),
             "tarvex: 'frob' is not a command of 'tarvex blacklist'");
+}
+
+// A settings file that cannot be used is named with what is wrong in it,
+// and "init --force" mends it without losing what was learnt.
+TEST_F(CommandLine, NamesTheSettingsFileThatCannotBeUsedAndWhy) {
+  ASSERT_EQ(Run("init").exit_code, 0);
+  Run("learn --spam " + Message("m", "Subject: cheap pills\n\ncheap"));
+  const std::string settings = home_ + "/.config/tarvex/settings.reg";
+  const std::string mend =
+      "; mend the file, or run 'tarvex init --force', which keeps the learnt words and the "
+      "sender lists\n";
+  const std::pair<std::string, std::string> cases[] = {
+      {"\x01garbage\n", ": line 1 does not parse: \"?garbage\""},
+      {"", ": the file is empty"},
+      {"REGEDIT4\n", ": no [HKEY_CURRENT_USER\\Software\\Tarvex] section in the file"},
+  };
+  for (const auto& [contents, why] : cases) {
+    std::ofstream(settings, std::ios::binary | std::ios::trunc) << contents;
+    Result r = Run("stats");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "tarvex: " + settings + why + mend);
+    r = Run("run");  // the daemon refuses to start the same way
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "tarvex: " + settings + why + mend);
+  }
+  std::filesystem::remove(settings);
+  std::filesystem::create_directory(settings);  // unreadable whoever runs the test
+  Result r = Run("stats");
+  EXPECT_EQ(r.err, "tarvex: " + settings + ": cannot read: Is a directory" + mend);
+  std::filesystem::remove(settings);
+
+  std::ofstream(settings, std::ios::binary) << "garbage\n";
+  r = Run("init --force");
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(Read(settings + ".bak"), "garbage\n");
+  EXPECT_EQ(Run("stats").out, "Words: 3\nSpam messages: 1\nClean messages: 0\n");
+}
+
+// A word database that is there but cannot be read stops every command and
+// the daemon, and is never replaced by an empty one.
+TEST_F(CommandLine, NeverReplacesAWordDatabaseItCannotRead) {
+  ASSERT_EQ(Run("init").exit_code, 0);
+  Run("learn --spam " + Message("m", "Subject: cheap pills\n\ncheap"));
+  const std::string path = home_ + "/.local/share/tarvex/words.db";
+  const std::string learnt = Read(path);
+  // The superuser reads any file: a folder in the file's place is unreadable to all.
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    std::filesystem::rename(path, home_ + "/learnt");
+    std::filesystem::create_directory(path);
+    std::filesystem::rename(home_ + "/learnt", path + "/learnt");
+  } else {
+    std::filesystem::permissions(path, std::filesystem::perms::none);
+  }
+  const std::string why =
+      path + (root ? ": cannot read: Is a directory" : ": cannot read: Permission denied") +
+      "; the word database is left as it is, not replaced by an empty one\n";
+  const std::string message = home_ + "/m";
+  for (const std::string& command :
+       std::vector<std::string>{"stats", "learn --clean " + message, "classify " + message,
+                                "empty-db", "blacklist list"}) {
+    SCOPED_TRACE(command);
+    const Result r = Run(command);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "tarvex: " + why);
+  }
+  const Result filtered = Run("filter", "Subject: hello\n\nhello\n");
+  EXPECT_EQ(filtered.exit_code, 3);  // not judged: the delivery agent keeps the message
+  EXPECT_EQ(filtered.err, "tarvex: " + why);
+  const std::string run = Environment() + "timeout 20 " + Program() + "run 2>" + home_ + "/err";
+  const int status = std::system(run.c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(Read(home_ + "/err"), "tarvex: " + why);
+
+  if (root) {
+    EXPECT_EQ(Read(path + "/learnt"), learnt);
+  } else {
+    std::filesystem::permissions(path, std::filesystem::perms::owner_read);
+    EXPECT_EQ(Read(path), learnt);
+  }
+}
+
+// Saving the word database keeps what users set up around the file: a link
+// to it, its mode, a read-only file left alone, and the previous file as a
+// backup.
+TEST_F(CommandLine, SavesTheDatabaseAsTheUserSetItUp) {
+  ASSERT_EQ(Run("init").exit_code, 0);
+  const std::string data = home_ + "/.local/share/tarvex";
+  std::filesystem::create_directory(home_ + "/synced");
+  std::filesystem::rename(data + "/words.db", home_ + "/synced/words.db");
+  std::filesystem::create_symlink(home_ + "/synced/words.db", data + "/words.db");
+  ::chmod((home_ + "/synced/words.db").c_str(), 0640);
+
+  ASSERT_EQ(Run("learn --spam " + Message("m", "Subject: cheap pills\n\ncheap")).exit_code, 0);
+  const std::string once = Read(home_ + "/synced/words.db");
+  ASSERT_EQ(Run("learn --clean " + Message("c", "Subject: lunch monday\n\nagenda")).exit_code, 0);
+  EXPECT_TRUE(std::filesystem::is_symlink(data + "/words.db"));
+  struct stat st;
+  ASSERT_EQ(::stat((home_ + "/synced/words.db").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(Read(home_ + "/synced/words.db.bak"), once);
+  EXPECT_NE(Database().find("agenda = 0,1,"), std::string::npos);
+
+  ::chmod((home_ + "/synced/words.db").c_str(), 0444);
+  const std::string kept = Read(home_ + "/synced/words.db");
+  const Result r = Run("learn --spam " + home_ + "/m");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "Bayesian Plugin Error: Cannot save database (" + data + "/words.db)\n");
+  EXPECT_EQ(Read(home_ + "/synced/words.db"), kept);
+}
+
+// After a one-off run as the superuser, the profile's files belong to root:
+// the user's next run must leave them alone, not swap in files of its own.
+TEST_F(CommandLine, LeavesFilesOfAnotherUserAlone) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs the superuser to act as two users";
+  ASSERT_EQ(Run("init").exit_code, 0);
+  const std::string data = home_ + "/.local/share/tarvex";
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(home_)) {
+    ASSERT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0);
+  }
+  ASSERT_EQ(::chown(home_.c_str(), 65534, 65534), 0);
+  for (const char* name : {"/words.db", "/blacklist.xml"}) {
+    ASSERT_EQ(::chown((data + name).c_str(), 0, 0), 0);
+    ::chmod((data + name).c_str(), 0644);
+  }
+  const std::string database = Read(data + "/words.db");
+  const std::string blacklist = Read(data + "/blacklist.xml");
+  const auto as_nobody = [&](const std::string& args) {
+    const std::string command = "setpriv --reuid=65534 --regid=65534 --clear-groups " +
+                                Environment() + Program() + args + " >" + home_ + "/out 2>" +
+                                home_ + "/err </dev/null";
+    const int status = std::system(command.c_str());
+    return Result{WEXITSTATUS(status), Read(home_ + "/out"), Read(home_ + "/err")};
+  };
+  Message("m", "Subject: cheap pills\n\ncheap");
+  const Result r = as_nobody("learn --spam " + home_ + "/m");
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "Bayesian Plugin Error: Cannot save database (" + data + "/words.db)\n");
+  as_nobody("blacklist add --domain spam.example");
+  for (const auto& [name, contents] :
+       {std::pair{"/words.db", database}, std::pair{"/blacklist.xml", blacklist}}) {
+    struct stat st;
+    ASSERT_EQ(::stat((data + name).c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 0u) << name;
+    EXPECT_EQ(Read(data + name), contents) << name;
+  }
+}
+
+// A sender list that does not parse acts as empty, as before, but the
+// daemon and the list commands say which file, where and why.
+TEST_F(CommandLine, WarnsOfASenderListThatDoesNotParse) {
+  ASSERT_EQ(Run("init").exit_code, 0);
+  const std::string list = home_ + "/.local/share/tarvex/blacklist.xml";
+  std::ofstream(list) << "<BlackList>\n    <Domain Name=\"spam.example />\n</BlackList>\n";
+  const std::string warning = "tarvex: warning: " + list +
+                              ": line 2, column 13: Error parsing Element; the blacklist counts as "
+                              "empty until the file is mended\n";
+  Result r = Run("blacklist list");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, warning);
+  EXPECT_EQ(Run("whitelist list").err, "");
+  StartDaemon();
+  EXPECT_NE(DaemonLog().find(warning), std::string::npos) << DaemonLog();
+  EXPECT_EQ(Run("blacklist list").err, warning);  // through the daemon too
 }
 
 TEST_F(CommandLine, ShowsASaveErrorAndFails) {

@@ -154,8 +154,8 @@ void ServeClient(UniqueFd client, Profile& profile, MaildirSession& session) {
 
 int RunDaemonCommand(Profile& profile, std::ostream& log) {
   const ProfilePaths& paths = profile.paths();
-  if (!profile.Exists()) {
-    log << "tarvex: " << paths.settings << ": no profile here; run 'tarvex init' first\n";
+  if (Status status = profile.Check(); !status.ok()) {
+    log << "tarvex: " << status.message() << '\n';
     return kExitFailure;
   }
   pid_t holder = 0;

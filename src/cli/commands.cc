@@ -63,9 +63,9 @@ void PrintScoreJson(CommandContext& ctx, const std::string& file, const MessageS
 
 bool WriteNewFile(Profile& profile, std::ostream& err, const std::string& native_path,
                   const std::string& data) {
-  if (WriteWholeFile(profile.fs(), cp1252::FromUtf8(native_path), data)) return true;
-  err << "tarvex: " << native_path << ": cannot write the file\n";
-  return false;
+  const Status status = WriteWholeFile(profile.fs(), cp1252::FromUtf8(native_path), data);
+  if (!status.ok()) err << "tarvex: " << status.message() << '\n';
+  return status.ok();
 }
 
 int Fail(std::ostream& err, const std::string& what, const std::string& why) {
@@ -100,10 +100,18 @@ CommandContext::CommandContext(Profile& profile, const RequestOrigin& origin, st
 CommandContext::~CommandContext() = default;
 
 void CommandContext::RequireProfile() {
-  if (!profile.Exists()) {
-    throw CommandFailure(profile.paths().settings, "no profile here; run 'tarvex init' first");
-  }
+  if (Status status = profile.Check(); !status.ok()) throw CommandFailure(status);
 }
+
+namespace {
+
+// A word database that is there but cannot be read stops the command before
+// it does anything; the file stays as it is.
+void RequireDatabase(const BayesFilter& filter) {
+  if (!filter.loadStatus().ok()) throw CommandFailure(filter.loadStatus());
+}
+
+}  // namespace
 
 BayesFilter& CommandContext::Filter() {
   if (daemon_) return daemon_->app().bayesFilter();
@@ -112,6 +120,7 @@ BayesFilter& CommandContext::Filter() {
     RequireProfile();
     filter_ = std::make_unique<BayesFilter>(profile.clock(), profile.fs(), ui);
     filter_->LoadAtStartup(profile.settings());
+    RequireDatabase(*filter_);
   }
   return *filter_;
 }
@@ -141,6 +150,7 @@ MaildirSession& CommandContext::Session() {
     session_ = std::make_unique<MaildirSession>(
         SessionServices{profile.clock(), profile.fs(), profile.store(), ui, loop_}, maildir);
     session_->Start();
+    RequireDatabase(session_->app().bayesFilter());
   }
   return *session_;
 }
@@ -218,12 +228,24 @@ int RunInit(Profile& profile, std::ostream& out, std::ostream& err, bool force) 
       {"BlackListPath", "blacklist.xml", "<BlackList />\n"},
       {"WhiteListPath", "whitelist.xml", "<WhiteList />\n"},
   };
+  // Learnt words and list entries are never thrown away: a data file that is
+  // there is kept as it is, whatever state it is in.
   for (const auto& f : files) {
-    if (!WriteNewFile(profile, err, paths.data_folder + "/" + f.name, f.contents)) {
+    const std::string native = paths.data_folder + "/" + f.name;
+    if (profile.fs().FileExists(data + "/" + f.name)) {
+      out << "Kept " << native << '\n';
+    } else if (!WriteNewFile(profile, err, native, f.contents)) {
       return kExitFailure;
     }
   }
-  SettingsStore& store = profile.store();
+  RegFileSettingsStore& store = profile.store();
+  if (force && profile.fs().FileExists(store.path())) {
+    if (const Status reset = store.Reset(); !reset.ok()) {
+      err << "tarvex: " << reset.message() << '\n';
+      return kExitFailure;
+    }
+    out << "Kept the old settings as " << paths.settings << ".bak\n";
+  }
   if (!store.CreateKey()) return Fail(err, paths.settings, "cannot write the file");
   for (const auto& f : files) WriteStringValue(store, f.setting, data + "/" + f.name);
   FilterSettings settings = profile.settings();
@@ -320,6 +342,10 @@ int RunClassify(CommandContext& ctx, const Invocation& v) {
   ManualEventLoop loop;  // nothing is scheduled: the messages are handed over directly
   FilterApp app({profile.clock(), dry_run, profile.store(), ctx.ui, host, loop});
   app.InitInstance();
+  if (!app.bayesFilter().loadStatus().ok()) {
+    app.ExitInstance();
+    RequireDatabase(app.bayesFilter());
+  }
   HostRef<HostFolder> inbox = app.controller()->folderManager()->GetFolder(MemoryHost::kInboxId);
   const int result =
       ForEachMessage(ctx, v, "Classifying", [&](const std::string& file, const RawMessage& m) {

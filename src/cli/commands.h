@@ -27,6 +27,7 @@ namespace tarvex {
 struct CommandFailure : std::runtime_error {
   CommandFailure(const std::string& what, const std::string& why)
       : std::runtime_error(what + ": " + why) {}
+  explicit CommandFailure(const Status& status) : std::runtime_error(status.message()) {}
 };
 
 // Where a command's request came from: its working folder, its standard
@@ -102,6 +103,9 @@ int32_t AddToMemoryHost(MemoryHost& host, const RawMessage& message);
 // "DedoZarozo"; false when it cannot.
 bool CreateMaildir(const std::string& path);
 
+// Creates the profile: the data files that are missing, the settings and the
+// Maildir. With force, existing settings are rewritten (the old file kept as
+// ".bak"); existing data files are never replaced.
 int RunInit(Profile& profile, std::ostream& out, std::ostream& err, bool force);
 
 // The message commands, in mail_commands.cc.

@@ -419,12 +419,18 @@ int RunList(CommandContext& ctx, const Invocation& v) {
     CheckEntryName(v.files[1], v.domain);
   }
   MaildirSession& session = ctx.Session();
+  const ListId list = v.command == "blacklist" ? ListId::Blacklist : ListId::Whitelist;
+  // The list's own operations fail silently; the user at the command line
+  // learns why the list looks empty.
+  if (Status status = CheckList(ctx.profile.fs(), session.app().settings(), list); !status.ok()) {
+    ctx.err << "tarvex: warning: " << status.message() << '\n';
+  }
   bool ok = true;
   ctx.ui.QueueScript([&](DialogDriver& d) {
     ok = ListEditor(ctx, v, d).Edit();
     d.Click(ListDialog::kClose);
   });
-  session.app().OnCommand(v.command == "blacklist" ? command::kBlackList : command::kWhiteList);
+  session.app().OnCommand(list == ListId::Blacklist ? command::kBlackList : command::kWhiteList);
   return ok ? kExitOk : kExitFailure;
 }
 

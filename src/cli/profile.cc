@@ -75,6 +75,15 @@ Profile::Profile(const ProfileOptions& options, const GetEnv& getenv)
 
 std::string Profile::SettingsSystemPath() const { return store_.path(); }
 
-bool Profile::Exists() { return store_.OpenKey() != nullptr; }
+Status Profile::Check() {
+  const Status status = store_.Check();
+  if (status.ok()) return status;
+  if (status.IsNotFound()) {
+    return Status::Invalid(paths_.settings, "no profile here; run 'tarvex init' first");
+  }
+  return status.WithNote(
+      "mend the file, or run 'tarvex init --force', which keeps the learnt words and the sender "
+      "lists");
+}
 
 }  // namespace tarvex

@@ -60,7 +60,9 @@ class Profile {
   const ProfilePaths& paths() const { return paths_; }
   // The settings file is a system text (Windows-1252) for the file system.
   std::string SettingsSystemPath() const;
-  bool Exists();
+  // Ok when the settings file holds the profile; else why not, for the
+  // user: no profile yet, or what is wrong with the file.
+  Status Check();
 
   const Clock& clock() const { return *clock_; }
   FileSystem& fs() { return fs_; }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "lists/xml_nesting.h"
+#include "platform/codepage.h"
 
 namespace tarvex {
 namespace {
@@ -41,16 +42,32 @@ const char* ElementOf(EntryKind kind) {
   return kind == EntryKind::Address ? kAddressElement : kDomainElement;
 }
 
-// Parses the list file. False when there is no path, the file cannot be read,
+const char* ListName(ListId list) { return list == ListId::Blacklist ? "blacklist" : "whitelist"; }
+
+// Parses the list file. Fails when there is no path, the file cannot be read,
 // is too deeply nested, does not parse or has no element; what the document
 // holds besides is not checked.
-bool ReadList(FileSystem& fs, const std::string& path, TiXmlDocument* doc) {
+Status ReadList(FileSystem& fs, ListId list, const std::string& path, TiXmlDocument* doc) {
+  if (path.empty()) return Status::Invalid(ListName(list), "no file is set for it in the settings");
   std::string text;
-  if (path.empty() || !fs.ReadFile(path, &text)) return false;
+  if (Status read = fs.Read(path, &text); !read.ok()) return read;
+  const std::string shown = cp1252::ToUtf8(path);
   // TinyXML reads up to the first zero byte; the depth check sees the same.
-  if (XmlNestingDepth(text.c_str(), kMaxNesting) > kMaxNesting) return false;
+  if (XmlNestingDepth(text.c_str(), kMaxNesting) > kMaxNesting) {
+    return Status::Invalid(shown, "elements nested too deeply");
+  }
   doc->Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
-  return !doc->Error() && doc->RootElement() != nullptr;
+  if (doc->Error()) {
+    std::string why = doc->ErrorDesc();
+    if (!why.empty() && why.back() == '.') why.pop_back();
+    if (doc->ErrorRow() > 0) {  // 0 when TinyXML knows no place
+      why = "line " + std::to_string(doc->ErrorRow()) + ", column " +
+            std::to_string(doc->ErrorCol()) + ": " + why;
+    }
+    return Status::Invalid(shown, why);
+  }
+  if (doc->RootElement() == nullptr) return Status::Invalid(shown, "no element in the file");
+  return Status::Ok();
 }
 
 // The document exactly as TiXmlDocument::SaveFile writes it. SaveFile's layout
@@ -90,10 +107,10 @@ TiXmlElement* FindEntry(TiXmlElement* root, const char* element, std::string_vie
   return nullptr;
 }
 
-bool LoadList(FileSystem& fs, const std::string& path, std::vector<std::string>* addresses,
-              std::vector<std::string>* domains) {
+bool LoadList(FileSystem& fs, const FilterSettings& settings, ListId list,
+              std::vector<std::string>* addresses, std::vector<std::string>* domains) {
   TiXmlDocument doc;
-  if (!ReadList(fs, path, &doc)) return false;
+  if (!ReadList(fs, list, ListPath(settings, list), &doc).ok()) return false;
   for (const TiXmlElement* entry = doc.RootElement()->FirstChildElement(); entry != nullptr;
        entry = entry->NextSiblingElement()) {
     std::vector<std::string>* entries = entry->ValueStr() == kAddressElement  ? addresses
@@ -132,12 +149,12 @@ bool SenderLists::IsBlacklistedDomain(std::string_view domain) const {
 
 bool LoadBlacklist(FileSystem& fs, const FilterSettings& settings,
                    std::vector<std::string>* addresses, std::vector<std::string>* domains) {
-  return LoadList(fs, ListPath(settings, ListId::Blacklist), addresses, domains);
+  return LoadList(fs, settings, ListId::Blacklist, addresses, domains);
 }
 
 bool LoadWhitelist(FileSystem& fs, const FilterSettings& settings,
                    std::vector<std::string>* addresses, std::vector<std::string>* domains) {
-  return LoadList(fs, ListPath(settings, ListId::Whitelist), addresses, domains);
+  return LoadList(fs, settings, ListId::Whitelist, addresses, domains);
 }
 
 void LoadSenderLists(FileSystem& fs, const FilterSettings& settings, SenderLists* lists) {
@@ -145,11 +162,17 @@ void LoadSenderLists(FileSystem& fs, const FilterSettings& settings, SenderLists
   LoadWhitelist(fs, settings, &lists->whitelistAddresses, &lists->whitelistDomains);
 }
 
+Status CheckList(FileSystem& fs, const FilterSettings& settings, ListId list) {
+  TiXmlDocument doc;
+  return ReadList(fs, list, ListPath(settings, list), &doc)
+      .WithNote(std::string("the ") + ListName(list) + " counts as empty until the file is mended");
+}
+
 bool AddEntry(FileSystem& fs, const FilterSettings& settings, ListId list, EntryKind kind,
               std::string_view text) {
   const std::string path = ListPath(settings, list);
   TiXmlDocument doc;
-  if (!ReadList(fs, path, &doc)) return false;
+  if (!ReadList(fs, list, path, &doc).ok()) return false;
   TiXmlElement entry(ElementOf(kind));
   entry.SetAttribute(std::string(kNameAttribute), std::string(text));
   doc.RootElement()->InsertEndChild(entry);
@@ -161,7 +184,7 @@ bool RenameEntry(FileSystem& fs, const FilterSettings& settings, ListId list, En
                  std::string_view new_text, std::string_view old_text) {
   const std::string path = ListPath(settings, list);
   TiXmlDocument doc;
-  if (!ReadList(fs, path, &doc)) return false;
+  if (!ReadList(fs, list, path, &doc).ok()) return false;
   if (TiXmlElement* entry = FindEntry(doc.RootElement(), ElementOf(kind), old_text)) {
     entry->SetAttribute(std::string(kNameAttribute), std::string(new_text));
   }
@@ -173,7 +196,7 @@ void RemoveEntry(FileSystem& fs, const FilterSettings& settings, ListId list, En
                  std::string_view text) {
   const std::string path = ListPath(settings, list);
   TiXmlDocument doc;
-  if (!ReadList(fs, path, &doc)) return;
+  if (!ReadList(fs, list, path, &doc).ok()) return;
   if (TiXmlElement* entry = FindEntry(doc.RootElement(), ElementOf(kind), text)) {
     doc.RootElement()->RemoveChild(entry);
   }
@@ -183,7 +206,7 @@ void RemoveEntry(FileSystem& fs, const FilterSettings& settings, ListId list, En
 bool ContainsEntry(FileSystem& fs, const FilterSettings& settings, ListId list, EntryKind kind,
                    std::string_view text) {
   TiXmlDocument doc;
-  if (!ReadList(fs, ListPath(settings, list), &doc)) return false;
+  if (!ReadList(fs, list, ListPath(settings, list), &doc).ok()) return false;
   return FindEntry(doc.RootElement(), ElementOf(kind), text) != nullptr;
 }
 

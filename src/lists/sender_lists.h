@@ -61,6 +61,10 @@ bool LoadWhitelist(FileSystem& fs, const FilterSettings& settings,
                    std::vector<std::string>* addresses, std::vector<std::string>* domains);
 // Both lists into lists, as the two above.
 void LoadSenderLists(FileSystem& fs, const FilterSettings& settings, SenderLists* lists);
+// Why the list would load as empty: no file set, the system's reason, or the
+// line, column and parser's message of a file that does not parse. For the
+// callers that warn the user; the operations here stay silent.
+Status CheckList(FileSystem& fs, const FilterSettings& settings, ListId list);
 
 // Entry edits. Each one reports false (and writes nothing) only when the file
 // cannot be read or parsed or has no element; the file is then written back

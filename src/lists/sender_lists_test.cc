@@ -239,6 +239,37 @@ TEST_F(ListFileTest, UnusableFilesFailAndAreLeftAlone) {
   EXPECT_EQ(fs_.commits(), 0);
 }
 
+// The list operations stay silent; CheckList says what a warning needs: the
+// file, the line and column, and the parser's own words.
+TEST_F(ListFileTest, CheckTellsWhyAListLoadsAsEmpty) {
+  const std::string note = "; the blacklist counts as empty until the file is mended";
+  const struct {
+    std::string text;
+    std::string why;  // after the path; empty when the list loads
+  } cases[] = {
+      {"<L>\n  <MailID Name=\"a@x.example\" />\n</L>\n", ""},
+      {"<L>\n  <MailID Name=\"a@x.example\" />\n  <MailID Name=\"b@x.example />\n</L>\n",
+       ": line 3, column 11: Error parsing Element"},  // a stray quote
+      {"<L>\n  <MailID Name=\"a@x.example\" />\n  <Dom",
+       ": line 3, column 4: Failed to read Element name"},  // cut off
+      {"<L>\n  <MailID Name=\"a@x.example\" />\n", ": line 3, column 1: Error reading end tag"},
+      {"", ": Error document empty"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    Black() = c.text;
+    const Status status = CheckList(fs_, settings_, kBlack);
+    EXPECT_EQ(status.message(), c.why.empty() ? "" : kBlackPath + c.why + note);
+  }
+  fs_.files().erase(kBlackPath);
+  EXPECT_EQ(CheckList(fs_, settings_, kBlack).message(),
+            std::string(kBlackPath) + ": cannot read: No such file or directory" + note);
+  store_.values().clear();
+  EXPECT_EQ(CheckList(fs_, settings_, kWhite).message(),
+            "whitelist: no file is set for it in the settings; the whitelist counts as empty "
+            "until the file is mended");
+}
+
 TEST_F(ListFileTest, KeepsTheByteOrderMarkOfAFileSavedByAnEditor) {
   Black() = "\xEF\xBB\xBF<L><Domain Name=\"x.example\"/></L>";
   EXPECT_EQ(Load().second, (Entries{"x.example"}));
@@ -283,7 +314,7 @@ TEST(ListFileOnDiskTest, WritesWhatSaveFileWrites) {
       "  <Only><![CDATA[x]]></Only>\n"
       "  <Domain Name=\"d.example\" Extra='1 \"2\"'/>\n"
       "</BlackList>\n";
-  ASSERT_TRUE(WriteWholeFile(fs, path, original));
+  ASSERT_TRUE(WriteWholeFile(fs, path, original).ok());
   EXPECT_TRUE(AddEntry(fs, settings, kBlack, kAddress, "n\xE9w@x.example"));
 
   TiXmlDocument document;

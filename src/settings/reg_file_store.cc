@@ -13,7 +13,11 @@ namespace tarvex {
 namespace {
 
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-constexpr size_t kWrapColumn = 76;  // hex lists are continued on a new line beyond this
+// The first line of the format, as regedit writes it; version 5 files are read too.
+constexpr std::string_view kSignature = "REGEDIT4";
+constexpr std::string_view kSignature5 = "Windows Registry Editor Version";
+constexpr size_t kShownLineLength = 60;  // of a line that does not parse
+constexpr size_t kWrapColumn = 76;       // hex lists are continued on a new line beyond this
 
 struct Line {
   std::string_view text;  // without its line end
@@ -428,7 +432,7 @@ bool RegFileSettingsStore::CreateKey() {
   const bool ends_with_blank_line = !file.lines.empty() && IsBlank(file.lines.back().text);
   std::string out = contents;
   if (out.empty()) {
-    out = "REGEDIT4" + eol;
+    out = std::string(kSignature) + eol;
   } else if (out.back() != '\n') {
     out += eol;
   }
@@ -436,6 +440,39 @@ bool RegFileSettingsStore::CreateKey() {
   out += "[" + std::string(kKeyName) + "]" + eol;
   WriteWholeFile(fs_, path_, out);
   return OpenKey() != nullptr;
+}
+
+Status RegFileSettingsStore::Check() {
+  std::string contents;
+  if (Status read = fs_.Read(path_, &contents); !read.ok()) return read;
+  const std::string shown = cp1252::ToUtf8(path_);
+  if (contents.find_first_not_of(" \t\r\n") == std::string::npos) {
+    return Status::Invalid(shown, "the file is empty");
+  }
+  const ParsedFile file = Parse(contents);
+  if (file.has_section) return Status::Ok();
+  for (size_t i = 0; i < file.lines.size(); ++i) {
+    const std::string_view text = Trim(file.lines[i].text);
+    if (text.empty() || text[0] == ';' || ClassifyHeader(text) != Header::kNone) continue;
+    if (i == 0 && (text == kSignature || StartsWithIgnoreCase(text, kSignature5))) continue;
+    std::string name;
+    StoredValue value;
+    if (ParseValue(file.lines, &i, &name, &value)) continue;
+    std::string excerpt(text.substr(0, kShownLineLength));
+    for (char& c : excerpt) {
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    }
+    return Status::Invalid(shown, "line " + std::to_string(i + 1) + " does not parse: \"" +
+                                      excerpt + (text.size() > kShownLineLength ? "...\"" : "\""));
+  }
+  return Status::Invalid(shown, "no [" + std::string(kKeyName) + "] section in the file");
+}
+
+Status RegFileSettingsStore::Reset() {
+  const size_t slash = path_.rfind('/');
+  if (slash != std::string::npos && slash > 0) fs_.CreateDirectories(path_.substr(0, slash));
+  return WriteWholeFile(fs_, path_, std::string(kSignature) + "\n\n[" + kKeyName + "]\n",
+                        Backup::kKeepPrevious);
 }
 
 std::string DefaultSettingsPath(const std::function<const char*(const char*)>& getenv) {

@@ -35,6 +35,14 @@ class RegFileSettingsStore : public SettingsStore {
   // Creates the file, or adds the section to a file that lacks it.
   bool CreateKey() override;
 
+  // Why OpenKey finds no key: the system's reason the file cannot be read,
+  // an empty file, the first line that is neither blank, a comment, a
+  // section nor a value, or else the missing section. Ok when the key is there.
+  Status Check();
+  // Replaces the file with one that holds only the empty key, keeping the old
+  // file beside it as "<path>.bak".
+  Status Reset();
+
   const std::string& path() const { return path_; }
 
  private:

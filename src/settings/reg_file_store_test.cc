@@ -41,7 +41,7 @@ class RegFileStoreTest : public ::testing::TestWithParam<Backend> {
 
   void Write(const std::string& contents) {
     fs_->CreateDirectories(dir_ + "/tarvex");
-    ASSERT_TRUE(WriteWholeFile(*fs_, path_, contents));
+    ASSERT_TRUE(WriteWholeFile(*fs_, path_, contents).ok());
   }
   std::string Read() {
     std::string contents;
@@ -212,6 +212,40 @@ TEST_P(RegFileStoreTest, GarbageAndTruncatedFilesAreSurvived) {
     Set("A", kOne);  // whatever the file held, a value set into it can be read back
     EXPECT_EQ(Query("A"), kOne) << file;
   }
+}
+
+// What makes the key missing is told with the file: the line that does not
+// parse, an empty file, the missing section, or the system's reason.
+TEST_P(RegFileStoreTest, CheckSaysWhyThereIsNoKey) {
+  EXPECT_TRUE(store().Check().IsNotFound());
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {kHead + "\"A\"=dword:1\n", ""},
+      {"Windows Registry Editor Version 5.00\r\n\r\n" + kSection + "\r\n", ""},
+      {"", ": the file is empty"},
+      {" \n\r\n", ": the file is empty"},
+      {"REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Other]\n\"A\"=dword:1\n; note\n",
+       ": no [HKEY_CURRENT_USER\\Software\\Tarvex] section in the file"},
+      {"REGEDIT4\n\nthis is not\tthe format\n[Other]\n",
+       ": line 3 does not parse: \"this is not?the format\""},
+      {"\xEF\xBB\xBFgarbage " + std::string(80, 'x'),
+       ": line 1 does not parse: \"garbage " + std::string(52, 'x') + "...\""},
+  };
+  for (const auto& [contents, why] : cases) {
+    SCOPED_TRACE(contents);
+    Write(contents);
+    EXPECT_EQ(store().Check().message(), why.empty() ? "" : path_ + why);
+  }
+}
+
+// A reset writes a fresh key and keeps the old file beside it.
+TEST_P(RegFileStoreTest, ResetKeepsTheOldFileAsBackup) {
+  Write("garbage\n");
+  ASSERT_TRUE(store().Reset().ok());
+  EXPECT_EQ(Read(), kHead);
+  std::string backup;
+  ASSERT_TRUE(fs_->ReadFile(path_ + ".bak", &backup));
+  EXPECT_EQ(backup, "garbage\n");
+  EXPECT_TRUE(store().Check().ok());
 }
 
 TEST_P(RegFileStoreTest, ChangesByAnotherWriterAreSeen) {
