@@ -49,7 +49,12 @@ int RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions&
     }
   });
   session.Start();
-  const size_t waiting = host.AnnounceUnjudgedMail().size();
+  size_t waiting = 0;
+  try {
+    waiting = host.AnnounceUnjudgedMail().size();
+  } catch (const std::runtime_error& error) {
+    log << "tarvex: " << error.what() << std::endl;
+  }
   loop.Every(options.savePeriodMs, [&app] { app.bayesFilter().SaveDatabase(); });
   if (options.commandFd >= 0) loop.WatchReadable(options.commandFd, options.onCommand);
   for (int signal : {SIGINT, SIGTERM}) loop.OnSignal(signal, [&loop] { loop.Quit(); });
