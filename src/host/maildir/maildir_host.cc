@@ -929,7 +929,8 @@ struct Store {
     if (arrived.file.empty()) arrived.file = file;
     arrived.known = true;
     // Judged on its way in: the filter ran in the delivery recipe.
-    if (delivered && CarriesField(DirectoryOf(folder) + "/" + file, options.judged_marks)) {
+    if (delivered && Subscribed(folder.id) &&
+        CarriesField(DirectoryOf(folder) + "/" + file, options.judged_marks)) {
       return std::nullopt;
     }
     return arrived.id;
