@@ -24,15 +24,6 @@ using maildir_test::TempMaildir;
 using Names = std::vector<std::string>;
 const char kPlain[] = "From: alice@example.com\nSubject: Lunch\n\nNoon?\n";
 
-struct Sink : HostEventSink {
-  HostStatus Invoke(const HostEvent& event, std::string*) override {
-    if (event.number == event::kOnNewMessage)
-      judge(static_cast<int32_t>(event.arguments[0].integer));
-    return status::kOk;
-  }
-  std::function<void(int32_t)> judge;
-};
-
 // One run of the daemon's store: made, watching, the Inbox and "Work"
 // subscribed to as the plug-in does; judging stamps every message but those
 // whose subject says "whitelisted".
@@ -46,8 +37,8 @@ class StoreRun {
     host_->StartWatching();
     for (const char* name : {"Inbox", "Work"}) {
       auto folder = FindFolderByName(*manager_, name);
-      auto sink = std::make_shared<Sink>();
-      sink->judge = [this, folder](int32_t id) {
+      auto sink = std::make_shared<maildir_test::NewMessageSink>();
+      sink->on_new = [this, folder](int32_t id) {
         auto message = folder->GetMessage(id);
         judged.push_back(folder->GetName() + " " + message->GetHeaderValue(1, "Subject", nullptr));
         if (on_judge) on_judge();

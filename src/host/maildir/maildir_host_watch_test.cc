@@ -20,21 +20,12 @@ namespace tarvex {
 namespace {
 
 namespace fs = std::filesystem;
+using maildir_test::NewMessageSink;
 using maildir_test::ReadAll;
 using maildir_test::TempMaildir;
 using Names = std::vector<std::string>;
 constexpr int32_t kInbox = MaildirHost::kInboxId;
 const char kPlain[] = "From: alice@example.com\nSubject: Lunch\n\nNoon?\n";
-
-// Calls back for every "OnNewMessage" of the folder it is advised to.
-struct NewMessageSink : HostEventSink {
-  HostStatus Invoke(const HostEvent& event, std::string*) override {
-    if (event.number == event::kOnNewMessage)
-      on_new(static_cast<int32_t>(event.arguments[0].integer));
-    return status::kOk;
-  }
-  std::function<void(int32_t)> on_new;
-};
 
 class MaildirWatchTest : public ::testing::Test {
  protected:
@@ -60,8 +51,9 @@ class MaildirWatchTest : public ::testing::Test {
   }
   std::string Relative(const std::string& path) { return path.substr(md.root().size() + 1); }
   // Delivers as qmail-style agents do: written in tmp/, linked into new/.
-  std::string LinkDeliver(const std::string& dir, const std::string& name) {
-    md.Write(dir + "tmp/" + name, kPlain);
+  std::string LinkDeliver(const std::string& dir, const std::string& name,
+                          const std::string& message = kPlain) {
+    md.Write(dir + "tmp/" + name, message);
     fs::create_hard_link(md.Path(dir + "tmp/" + name), md.Path(dir + "new/" + name));
     fs::remove(md.Path(dir + "tmp/" + name));
     return dir + "new/" + name;
@@ -302,9 +294,7 @@ TEST_F(MaildirWatchTest, MailJudgedOnItsWayInIsNotAnnouncedButMailMovedInIs) {
     filler += "X-Filler: " + std::string(70, 'f') + "\n";
   const std::string deep = "new/" + md.Deliver("", filler + kJudged);
   const std::string linked = LinkDeliver("", "linked");
-  md.Write("tmp/linked-judged", kJudged);  // linked from tmp/
-  fs::create_hard_link(md.Path("tmp/linked-judged"), md.Path("new/linked-judged"));
-  fs::remove(md.Path("tmp/linked-judged"));
+  LinkDeliver("", "linked-judged", kJudged);
   md.Write("new/in-place-judged", kJudged);  // written in place
   md.Write("tmp/to-cur", kJudged);           // delivered straight to cur/
   fs::rename(md.Path("tmp/to-cur"), md.Path("cur/to-cur:2,"));

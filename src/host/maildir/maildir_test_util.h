@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <stdexcept>
 #include <string>
@@ -75,6 +76,16 @@ class TempMaildir {
  private:
   testing::TempFolder temp_{"tarvex-maildir"};
   const std::string root_ = temp_.path();
+};
+
+// Calls back for every "OnNewMessage" of the folder it is advised to.
+struct NewMessageSink : HostEventSink {
+  HostStatus Invoke(const HostEvent& event, std::string*) override {
+    if (event.number == event::kOnNewMessage)
+      on_new(static_cast<int32_t>(event.arguments[0].integer));
+    return status::kOk;
+  }
+  std::function<void(int32_t)> on_new;
 };
 
 // The host's options with the plug-in's verdict headers as the marks of
