@@ -79,7 +79,10 @@
 //   its directory, so that a Maildir made there later is watched (and what
 //   is in it already announced). Advise fails when a folder cannot be
 //   watched (inotify's limit on watches); events still queued for a folder
-//   whose last subscription ended are dropped. Each event is judged by
+//   whose last subscription ended are dropped. A folder the host moves a
+//   message into while watching (the spam folder) is watched from then on
+//   too, so that its records follow the disk and no later move has to list
+//   it; nothing that arrives there is announced. Each event is judged by
 //   itself, in constant time, without listing the folder again:
 //   - a file renamed into the folder is delivered (a delivery agent's rename
 //     from tmp/, another program's move from another folder), unless it was
