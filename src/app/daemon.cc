@@ -59,7 +59,12 @@ int RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions&
   for (const Status& problem : app.CheckLists()) {
     log << "tarvex: warning: " << problem.message() << std::endl;
   }
-  const size_t waiting = host.AnnounceUnjudgedMail().size();
+  size_t waiting = 0;
+  try {
+    waiting = host.AnnounceUnjudgedMail().size();
+  } catch (const std::runtime_error& error) {
+    log << "tarvex: " << error.what() << std::endl;
+  }
   // The message box names only the file; the log adds the system's reason.
   loop.Every(options.savePeriodMs, [&app, &log] {
     BayesFilter& filter = app.bayesFilter();

@@ -1,9 +1,24 @@
 #include "app/maildir_session.h"
 
-namespace tarvex {
+#include "classify/verdict_headers.h"
 
-MaildirSession::MaildirSession(const SessionServices& services, const std::string& maildir)
-    : host_(maildir),
+namespace tarvex {
+namespace {
+
+MaildirHost::Options StoreOptions(const std::string& announcedState) {
+  MaildirHost::Options options;
+  // A message with a verdict is never judged again by the classifier (the
+  // user's) or need not be (the filter's, given at delivery).
+  options.judged_marks = {header::kResult, header::kLearn};
+  options.announced_state = announcedState;
+  return options;
+}
+
+}  // namespace
+
+MaildirSession::MaildirSession(const SessionServices& services, const std::string& maildir,
+                               const std::string& announcedState)
+    : host_(maildir, StoreOptions(announcedState)),
       ui_(services.idleUi),
       app_({services.clock, services.fs, services.settings, ui_, host_, services.loop}) {}
 

@@ -26,8 +26,12 @@ struct SessionServices {
 
 class MaildirSession {
  public:
-  // The store at maildir, which must exist (std::invalid_argument).
-  MaildirSession(const SessionServices& services, const std::string& maildir);
+  // The store at maildir, which must exist (std::invalid_argument). The
+  // store takes the verdict headers for the marks of judged mail, and
+  // remembers what it announced in the file announcedState (none: only for
+  // the session's life).
+  MaildirSession(const SessionServices& services, const std::string& maildir,
+                 const std::string& announcedState = "");
   // Stops, then lets the application go, which saves the word database.
   ~MaildirSession();
   MaildirSession(const MaildirSession&) = delete;

@@ -176,7 +176,8 @@ int RunDaemonCommand(Profile& profile, std::ostream& log) {
   CommandServer server(paths.socket);
   ConsoleUi logUi(log);
   MaildirSession session(
-      SessionServices{profile.clock(), profile.fs(), profile.store(), logUi, loop}, paths.maildir);
+      SessionServices{profile.clock(), profile.fs(), profile.store(), logUi, loop}, paths.maildir,
+      paths.announced);
   DaemonOptions options;
   options.commandFd = server.fd();
   options.onCommand = [&] {

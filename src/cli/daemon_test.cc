@@ -172,6 +172,60 @@ TEST_F(Daemon, ClientCommandsRunWithoutADaemon) {
   EXPECT_NE(Run("about").out.find("Tarvex"), std::string::npos);
 }
 
+// The lines of the daemon's log that tell of a judged message.
+size_t JudgedLines(const std::string& log) {
+  size_t lines = 0;
+  for (size_t at = log.find(" #"); at != std::string::npos; at = log.find(" #", at + 1)) ++lines;
+  return lines;
+}
+
+TEST_F(Daemon, WhitelistedMailIsJudgedAndLearntOnceWhateverTheRestarts) {
+  ASSERT_EQ(Run("whitelist add friend@home.example").exit_code, 0);
+  ASSERT_EQ(Run("settings set LearnFromWhiteListed on").exit_code, 0);
+  auto clean = [&] {
+    const std::string stats = Run("stats").out;
+    const size_t at = stats.find("Clean messages: ");
+    return at == std::string::npos ? -1 : std::atoi(stats.c_str() + at + 16);
+  };
+  const int before = clean();
+  Deliver("early", Mail("friend@home.example", "while down", "before the daemon ran"));
+  StartDaemon();  // judges what came while it was down
+  Deliver("later", Mail("friend@home.example", "while up", "see you"));
+  ASSERT_TRUE(WaitUntil([&] { return JudgedLines(DaemonLog()) == 2; })) << DaemonLog();
+  EXPECT_EQ(StopDaemon(SIGTERM), 0);
+  EXPECT_EQ(clean(), before + 2);
+  // Two more starts, the second ended by a kill, then one more: both
+  // messages still wait unmarked in new/, and none is judged again.
+  for (int signal : {SIGTERM, SIGKILL, SIGTERM}) {
+    StartDaemon();
+    EXPECT_NE(DaemonLog().find("(0 waiting messages judged)"), std::string::npos) << DaemonLog();
+    StopDaemon(signal);
+  }
+  EXPECT_EQ(clean(), before + 2);
+  for (const char* name : {"early", "later"}) {
+    EXPECT_EQ(ReadFile(Maildir() + "/new/" + name).find("X-TVX-"), std::string::npos) << name;
+  }
+  // Mail that comes while it is down is still judged at the next start.
+  Deliver("third", Mail("friend@home.example", "again", "one more"));
+  StartDaemon();
+  EXPECT_NE(DaemonLog().find("(1 waiting messages judged)"), std::string::npos) << DaemonLog();
+  EXPECT_EQ(StopDaemon(SIGTERM), 0);
+  EXPECT_EQ(clean(), before + 3);
+}
+
+TEST_F(Daemon, MailFilteredOnItsWayInIsNotJudgedAgain) {
+  const Result filtered = Run("filter", Mail("a@b.example", "cheap pills", "buy cheap pills now"));
+  ASSERT_NE(filtered.out.find("X-TVX-RESULT: "), std::string::npos) << filtered.out;
+  StartDaemon();
+  Deliver("filtered", filtered.out);  // as a delivery recipe with "tarvex filter" does
+  Deliver("plain", Mail("c@d.example", "meeting", "the agenda for monday"));
+  // Events are taken in order: once the second is judged, the first was seen.
+  ASSERT_TRUE(WaitUntil([&] { return !JudgedFile("plain").empty(); })) << DaemonLog();
+  EXPECT_EQ(StopDaemon(SIGTERM), 0);
+  EXPECT_EQ(JudgedLines(DaemonLog()), 1u) << DaemonLog();
+  EXPECT_EQ(ReadFile(Maildir() + "/new/filtered"), filtered.out);  // untouched, not moved
+}
+
 // The corpus's messages of a folder, sorted; even positions train, odd test.
 std::vector<std::string> CorpusHalf(const std::string& folder, int parity, size_t count) {
   std::vector<std::string> all, half;

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "host/maildir/announced_state.h"
 #include "platform/codepage.h"
 #include "platform/desktop.h"
 
@@ -22,6 +23,13 @@ std::string DataFolder(const GetEnv& getenv) {
   const std::string xdg = EnvOr(getenv, "XDG_DATA_HOME");
   if (!xdg.empty()) return xdg + "/tarvex";
   return EnvOr(getenv, "HOME") + "/.local/share/tarvex";
+}
+
+// $XDG_STATE_HOME/tarvex, else ~/.local/state/tarvex.
+std::string StateFolder(const GetEnv& getenv) {
+  const std::string xdg = EnvOr(getenv, "XDG_STATE_HOME");
+  if (!xdg.empty()) return xdg + "/tarvex";
+  return EnvOr(getenv, "HOME") + "/.local/state/tarvex";
 }
 
 std::string Maildir(const ProfileOptions& options, const GetEnv& getenv) {
@@ -57,6 +65,7 @@ ProfilePaths LocateProfile(const ProfileOptions& options, const GetEnv& getenv) 
   paths.maildir = Maildir(options, getenv);
   paths.lock = paths.settings + ".lock";
   paths.socket = SocketPath(paths.settings, getenv);
+  paths.announced = maildir::AnnouncedStateFile(StateFolder(getenv), paths.maildir);
   return paths;
 }
 

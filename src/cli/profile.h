@@ -33,6 +33,9 @@ struct ProfilePaths {
   std::string maildir;  // --maildir, else $MAILDIR, else ~/Maildir
   std::string lock;     // held by whoever works on the word database
   std::string socket;   // where the profile's daemon listens
+  // What the daemon remembers of the Maildir's mail between runs, in
+  // $XDG_STATE_HOME/tarvex (else ~/.local/state/tarvex).
+  std::string announced;
 };
 
 ProfilePaths LocateProfile(const ProfileOptions& options, const GetEnv& getenv);

@@ -93,11 +93,15 @@ int ReadFile(const std::string& path, std::string* contents, FileIdentity* ident
   return ReadFrom(fd.get(), contents, [](size_t) { return false; });
 }
 
-int ReadHead(const std::string& path, std::string* head) {
-  Descriptor fd(Open(path, O_RDONLY));
+int ReadHead(const std::string& path, std::string* head, size_t limit) {
+  Descriptor fd(Open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
   if (fd.get() < 0) return errno;
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) return errno;
+  if (!S_ISREG(st.st_mode)) return EINVAL;
   head->clear();
-  return ReadFrom(fd.get(), head, [head](size_t before) {
+  return ReadFrom(fd.get(), head, [head, limit](size_t before) {
+    if (head->size() >= limit) return true;
     // An empty line: a line feed right after another, perhaps with a CR
     // between. Look a little before the new bytes, for one cut in two.
     const size_t from = before < 2 ? 0 : before - 2;

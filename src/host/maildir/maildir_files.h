@@ -29,9 +29,10 @@ bool Exists(const std::string& path);
 // The whole file, and the identity of what was read.
 int ReadFile(const std::string& path, std::string* contents, FileIdentity* identity = nullptr);
 // The file's start, up to and including its first empty line (or the whole
-// file when it has none): enough for its header block without reading a
-// large body.
-int ReadHead(const std::string& path, std::string* head);
+// file when it has none), stopping once it holds limit bytes: enough for its
+// header block without reading a large body. Only a regular file is read: a
+// link, a FIFO or a device is ELOOP or EINVAL, and opening never waits.
+int ReadHead(const std::string& path, std::string* head, size_t limit = SIZE_MAX);
 
 // The names in a directory, "." and ".." left out, in no order.
 int ListDirectory(const std::string& path, std::vector<std::string>* names);

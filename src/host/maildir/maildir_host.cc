@@ -1,6 +1,8 @@
 #include "host/maildir/maildir_host.h"
 
+#include <signal.h>
 #include <sys/inotify.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -15,6 +17,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "host/maildir/announced_state.h"
 #include "host/maildir/directory_events.h"
 #include "host/maildir/maildir_files.h"
 #include "host/maildir/maildir_names.h"
@@ -46,6 +49,9 @@
 //   old state, after it the new. The folders are flushed after.
 // - AddMessage writes to tmp/, flushes, and renames into new/, as delivery
 //   agents do.
+// - The files written in tmp/ are named kOwnTempPrefix, then the writer's
+//   process id, then a unique name, so that those a killed process left can
+//   be told from a delivery agent's, which may be being written right now.
 // - CreateSubFolder makes cur/ last: a folder cut short by a crash has no
 //   cur/ and is not yet taken for a folder; making it again completes it.
 
@@ -90,6 +96,45 @@ std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 std::string ParentDirectory(const std::string& path) { return path.substr(0, path.rfind('/')); }
 
+const char kTmp[] = "tmp";
+
+// A fresh name for a file of the host's own in the tmp/ folder given.
+std::string OwnTempFile(const std::string& tmp) {
+  return tmp + "/" + MaildirHost::kOwnTempPrefix + std::to_string(::getpid()) + "." +
+         maildir::NewUniqueName();
+}
+
+// Whether a name in tmp/ is a file of the host's own that no running process
+// is writing: its writer's id names no process.
+bool IsOwnLitter(const std::string& name) {
+  const size_t prefix = std::strlen(MaildirHost::kOwnTempPrefix);
+  if (name.compare(0, prefix, MaildirHost::kOwnTempPrefix) != 0) return false;
+  const size_t dot = name.find('.', prefix);
+  if (dot == std::string::npos || dot == prefix) return false;
+  pid_t pid = 0;
+  for (size_t i = prefix; i < dot; ++i) {
+    if (name[i] < '0' || name[i] > '9' || pid > 10000000) return false;
+    pid = pid * 10 + (name[i] - '0');
+  }
+  return ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
+// Whether the file's header block holds a field of one of the names. Reads
+// only the block, and of that no more than kMaxHeadCheck bytes; a file that
+// cannot be read holds none.
+bool CarriesField(const std::string& path, const std::vector<std::string>& names) {
+  if (names.empty()) return false;
+  std::string head;
+  if (maildir::ReadHead(path, &head, MaildirHost::kMaxHeadCheck) != 0) return false;
+  const std::string_view block = std::string_view(head).substr(0, maildir::LayOut(head).header_end);
+  for (const maildir::HeaderField& field : maildir::HeaderFields(block)) {
+    for (const std::string& name : names) {
+      if (maildir::SameFieldName(field.name, name)) return true;
+    }
+  }
+  return false;
+}
+
 // The directory name "Local Folders" stands for: none can be called so.
 const char kStoreDir[] = "/";
 const char kStoreName[] = "Local Folders";
@@ -110,12 +155,17 @@ struct FolderRecord {
   std::map<std::string, MessageRecord> messages;  // by unique name
   std::map<int32_t, std::string> uniques;         // unique names by message id
   int32_t next_message_id = 1;
-  // The watches on its new/ and cur/, and on its directory while that is not
-  // yet a Maildir; -1 for none.
-  int new_watch = -1, cur_watch = -1, dir_watch = -1;
+  // The watches on its new/ and cur/ (and tmp/, for renames out of it), and
+  // on its directory while that is not yet a Maildir; -1 for none.
+  int new_watch = -1, cur_watch = -1, tmp_watch = -1, dir_watch = -1;
   // Listed while both were watched, and watched since: every unique name in
   // it has a record, so that a move into it need not list it again.
   bool followed = false;
+  // Moved into by the host while it watched the disk: watched from then on
+  // even without a subscription, only to keep its records (the spam folder
+  // would otherwise be listed whole for every message moved there, a cost
+  // that grows with the folder). What arrives in it is not announced.
+  bool kept = false;
 
   std::string Name() const { return path.empty() ? kStoreName : path.back(); }
 };
@@ -124,7 +174,7 @@ struct FolderRecord {
 // counters, which objects change from their destructors.
 struct Store {
   Store(const std::string& root_path, MaildirHost::Options host_options)
-      : root(root_path), options(host_options) {
+      : root(root_path), options(host_options), remembered(options.announced_state) {
     Register(kStoreDir);  // MaildirHost::kLocalFoldersId
     Register("");         // MaildirHost::kInboxId
   }
@@ -145,16 +195,22 @@ struct Store {
 
   std::function<void(const std::string&)> step_hook;
 
+  // What was announced and left unmarked in new/, across runs; and why it
+  // could not be read or written, until that is reported.
+  maildir::AnnouncedState remembered;
+  std::string remembered_error;
+
   HostCounts counts;
 
   // Watching the disk (see "Watching" below); null until StartWatching.
   struct WatchTarget {
     int32_t folder;
-    const char* sub;  // "new" or "cur"; null for a directory whose new folders count
+    const char* sub;  // "new", "cur" or kTmp; null for a directory whose new folders count
   };
   struct MoveOut {
     int32_t folder;
-    bool pending;  // the file was being written in place
+    bool pending;   // the file was being written in place
+    bool from_tmp;  // renamed out of tmp/: a delivery
   };
   std::unique_ptr<maildir::DirectoryEvents> watcher;
   std::unordered_map<int, WatchTarget> watch_targets;  // by watch
@@ -397,6 +453,7 @@ struct Store {
     for (auto& entry : folder.messages) entry.second.file.clear();
     for (const auto& [unique, file] : found) Record(folder, unique).file = file;
     folder.followed = folder.new_watch >= 0 && folder.cur_watch >= 0;
+    Step(maildir_step::kListed);
   }
 
   // The message's file, "" when the folder does not hold it. Looks at the
@@ -450,7 +507,7 @@ struct Store {
       if (updated == old) return;
 
       if (const int error = maildir::EnsureDirectory(tmp)) ThrowErrno(error, "No room in tmp/");
-      const std::string temp = tmp + "/" + maildir::NewUniqueName();
+      const std::string temp = OwnTempFile(tmp);
       // Whatever the temporary file holds when this ends (the new content
       // unused, or the old content swapped out), it goes.
       struct Litter {
@@ -503,7 +560,16 @@ struct Store {
     if (&source == &target) return;
     Materialize(target);
     // Whether the target holds the unique name already: from its records
-    // when file events keep them, else from a look at the disk.
+    // when file events keep them, else from a look at the disk, after which
+    // they are kept.
+    if (watcher && !target.followed && !target.kept) {
+      target.kept = true;
+      try {
+        SyncWatches(target);
+      } catch (const OperationError&) {
+        target.kept = false;  // no watch to be had: a look each time
+      }
+    }
     if (!target.followed) ListMessages(target);
 
     const std::string old_unique = source.uniques.at(id);
@@ -557,7 +623,7 @@ struct Store {
   int32_t Add(FolderRecord& folder, const std::string& message) {
     Materialize(folder);
     const std::string unique = maildir::NewUniqueName();
-    const std::string temp = DirectoryOf(folder) + "/tmp/" + unique;
+    const std::string temp = OwnTempFile(DirectoryOf(folder) + "/" + kTmp);
     const std::string file = "new/" + unique;
     if (int error = maildir::WriteNewFile(temp, message)) {
       ThrowErrno(error, "The message cannot be written");
@@ -600,15 +666,7 @@ struct Store {
     for (const auto& [id, unique] : folder.uniques) {
       const std::string& file = folder.messages.at(unique).file;
       if (file.compare(0, 4, "new/") != 0) continue;
-      std::string head;
-      if (maildir::ReadHead(DirectoryOf(folder) + "/" + file, &head) != 0) continue;
-      const std::string_view block =
-          std::string_view(head).substr(0, maildir::LayOut(head).header_end);
-      bool judged = false;
-      for (const maildir::HeaderField& field : maildir::HeaderFields(block)) {
-        for (const std::string& name : names) judged |= maildir::SameFieldName(field.name, name);
-      }
-      if (!judged) ids.push_back(id);
+      if (!CarriesField(DirectoryOf(folder) + "/" + file, names)) ids.push_back(id);
     }
     return ids;
   }
@@ -645,9 +703,13 @@ struct Store {
     constexpr uint32_t kFolders = IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE;
     constexpr uint32_t kMessages = IN_CREATE | IN_MOVED_TO | IN_MOVED_FROM | IN_DELETE |
                                    IN_CLOSE_WRITE | IN_MODIFY | IN_EXCL_UNLINK;
+    // Of tmp/, only what leaves it: a delivery agent's rename into new/ or
+    // cur/, told from a move by the other half of the rename.
+    constexpr uint32_t kTmpOut = IN_MOVED_FROM;
     const std::string path = sub ? DirectoryOf(folder) + "/" + sub : DirectoryOf(folder);
+    const uint32_t mask = !sub ? kFolders : sub == kTmp ? kTmpOut : kMessages;
     int added = -1;
-    if (const int error = watcher->Watch(path, (sub ? kMessages : kFolders) | IN_ONLYDIR, &added)) {
+    if (const int error = watcher->Watch(path, mask | IN_ONLYDIR, &added)) {
       if (error == ENOENT || error == ENOTDIR) return false;  // a Maildir without new/
       ThrowErrno(error, "The folder " + Quoted(folder.Name()) + " cannot be watched");
     }
@@ -660,14 +722,17 @@ struct Store {
   // directory as at the last look; true when its messages became watched.
   bool SyncWatches(FolderRecord& folder) {
     if (!watcher) return false;
-    const bool wanted = folder.present && folder.dir != kStoreDir && Subscribed(folder.id);
+    const bool there = folder.present && folder.dir != kStoreDir;
+    const bool subscribed = there && Subscribed(folder.id);
+    const bool wanted = subscribed || (there && folder.kept);
     // The Inbox's directory is the root, watched anyway.
-    SetWatch(
-        folder, &folder.dir_watch,
-        wanted && !folder.real && !folder.dir.empty() && maildir::IsDirectory(DirectoryOf(folder)),
-        nullptr);
+    SetWatch(folder, &folder.dir_watch,
+             subscribed && !folder.real && !folder.dir.empty() &&
+                 maildir::IsDirectory(DirectoryOf(folder)),
+             nullptr);
     const bool added_new = SetWatch(folder, &folder.new_watch, wanted && folder.real, "new");
     const bool added_cur = SetWatch(folder, &folder.cur_watch, wanted && folder.real, "cur");
+    SetWatch(folder, &folder.tmp_watch, subscribed && folder.real, kTmp);
     return added_new || added_cur;
   }
 
@@ -702,8 +767,8 @@ struct Store {
     pending.clear();
     for (auto& entry : folders) {
       FolderRecord& folder = entry.second;
-      folder.new_watch = folder.cur_watch = folder.dir_watch = -1;
-      folder.followed = false;
+      folder.new_watch = folder.cur_watch = folder.tmp_watch = folder.dir_watch = -1;
+      folder.followed = folder.kept = false;
     }
   }
 
@@ -740,7 +805,8 @@ struct Store {
       if (target == watch_targets.end()) continue;  // a watch taken off meanwhile
       if (event.mask & IN_IGNORED) {                // its directory is gone
         if (FolderRecord* folder = Find(target->second.folder)) {
-          for (int* watch : {&folder->new_watch, &folder->cur_watch, &folder->dir_watch}) {
+          for (int* watch :
+               {&folder->new_watch, &folder->cur_watch, &folder->tmp_watch, &folder->dir_watch}) {
             if (*watch == event.watch) *watch = -1;
           }
           folder->followed = false;
@@ -751,6 +817,11 @@ struct Store {
       }
       if (!target->second.sub) {
         tree_changed |= (event.mask & IN_ISDIR) != 0;
+        continue;
+      }
+      if (target->second.sub == kTmp) {
+        if (event.mask & IN_MOVED_FROM)
+          moves_out[event.cookie] = {target->second.folder, false, true};
         continue;
       }
       if ((event.mask & IN_ISDIR) || !maildir::IsMessageFileName(event.name)) continue;
@@ -764,7 +835,7 @@ struct Store {
       FolderRecord& folder = folders.at(target->second.folder);
       const std::string file = std::string(target->second.sub) + "/" + event.name;
       if (const auto id = JudgeFileEvent(folder, unique, file, event, written_later)) {
-        arrived.emplace_back(folder.id, *id);
+        if (Subscribed(folder.id)) arrived.emplace_back(folder.id, *id);
       }
     }
 
@@ -783,7 +854,7 @@ struct Store {
       if (tree_changed) {
         Refresh();
         for (auto& [id, folder] : folders) {
-          if (!SyncWatches(folder)) continue;
+          if (!SyncWatches(folder) || !Subscribed(id)) continue;
           // Watched from now on; what came before the watch is found by a look.
           for (const MaildirHost::NewMessage& m : FindNewMessages(id))
             arrived.emplace_back(m.folder, m.message);
@@ -815,7 +886,9 @@ struct Store {
     if (event.mask & (IN_MOVED_FROM | IN_DELETE)) {
       if (has_record && record->second.file == file) record->second.file.clear();
       const bool was_pending = pending.erase(key) != 0;
-      if (event.mask & IN_MOVED_FROM) moves_out[event.cookie] = {folder.id, was_pending};
+      if (event.mask & IN_MOVED_FROM) moves_out[event.cookie] = {folder.id, was_pending, false};
+      // Only new/ is looked at by a start: what left it needs no remembering.
+      if (file.compare(0, 4, "new/") == 0) remembered.Remove(folder.dir, unique);
       return std::nullopt;
     }
     // Every name that appears gets its record (and id), new mail or not.
@@ -825,7 +898,8 @@ struct Store {
       seen->file = file;
     }
     if (seen && seen->known) return std::nullopt;
-    bool delivered = false;
+    // Delivered by a delivery agent, or moved in from elsewhere.
+    bool delivered = false, moved_in = false;
     if (event.mask & IN_MOVED_TO) {
       const MoveOut* from = nullptr;
       for (const auto* moves : {&moves_out, &earlier_moves_out}) {
@@ -835,7 +909,11 @@ struct Store {
           break;
         }
       }
-      delivered = !from || from->folder != folder.id || from->pending;
+      if (from && (from->from_tmp || from->pending)) {
+        delivered = true;
+      } else {
+        moved_in = !from || from->folder != folder.id;
+      }
     } else if (event.mask & IN_CREATE) {
       maildir::FileIdentity identity;
       delivered = !written_later &&
@@ -845,12 +923,69 @@ struct Store {
     } else if (event.mask & IN_CLOSE_WRITE) {
       delivered = pending.count(key) != 0;
     }
-    if (!delivered) return std::nullopt;
+    if (!delivered && !moved_in) return std::nullopt;
     pending.erase(key);
     MessageRecord& arrived = seen ? *seen : Record(folder, unique);
     if (arrived.file.empty()) arrived.file = file;
     arrived.known = true;
+    // Judged on its way in: the filter ran in the delivery recipe.
+    if (delivered && Subscribed(folder.id) &&
+        CarriesField(DirectoryOf(folder) + "/" + file, options.judged_marks)) {
+      return std::nullopt;
+    }
     return arrived.id;
+  }
+
+  // ---------------------------------------------------------------- remembering
+
+  // Reads what earlier runs announced and forgets the names that are no
+  // longer in their folder's new/. The folders must have been listed.
+  void LoadRemembered() {
+    if (const int error = remembered.Load()) NoteRememberedError(error, "read");
+    remembered.Retain([&](const std::string& dir, const std::string& unique) {
+      auto id = folder_ids.find(dir);
+      if (id == folder_ids.end()) return false;
+      const FolderRecord& folder = folders.at(id->second);
+      auto record = folder.messages.find(unique);
+      return folder.present && record != folder.messages.end() &&
+             record->second.file.compare(0, 4, "new/") == 0;
+    });
+    SaveRemembered();
+  }
+
+  // Called once the messages announced have been judged: remembers those
+  // still in new/ without a judged mark, and writes the list if it changed.
+  void RememberUnmarked(const std::vector<MaildirHost::NewMessage>& announced) {
+    if (remembered.path().empty()) return;
+    for (const MaildirHost::NewMessage& m : announced) {
+      FolderRecord& folder = folders.at(m.folder);
+      const std::string& unique = folder.uniques.at(m.message);
+      const std::string& file = folder.messages.at(unique).file;
+      if (file.compare(0, 4, "new/") == 0 &&
+          !CarriesField(DirectoryOf(folder) + "/" + file, options.judged_marks)) {
+        remembered.Add(folder.dir, unique);
+      }
+    }
+    SaveRemembered();
+  }
+
+  void SaveRemembered() {
+    if (const int error = remembered.Save()) NoteRememberedError(error, "written");
+  }
+
+  void NoteRememberedError(int error, const char* what) {
+    remembered_error = "The list of announced messages " + Quoted(remembered.path()) +
+                       " cannot be " + what + ": " + std::strerror(error) + ".";
+  }
+
+  // The host's files in tmp/ that processes no longer running left.
+  void RemoveOwnLitter(const FolderRecord& folder) {
+    std::vector<std::string> names;
+    const std::string tmp = DirectoryOf(folder) + "/" + kTmp;
+    if (maildir::ListDirectory(tmp, &names) != 0) return;
+    for (const std::string& name : names) {
+      if (IsOwnLitter(name)) maildir::RemoveFile(tmp + "/" + name);
+    }
   }
 
   // Calls every sink of the entity; with mutex not held, so that sinks can
@@ -1261,7 +1396,9 @@ MaildirHost::MaildirHost(const std::string& root, Options options)
     for (FolderRecord* folder : store_->Walk()) {
       store_->ListMessages(*folder);
       for (auto& entry : folder->messages) entry.second.known = true;
+      if (folder->real) store_->RemoveOwnLitter(*folder);
     }
+    store_->LoadRemembered();
   });
 }
 
@@ -1355,29 +1492,33 @@ HostEvent NewMessageEvent(int32_t id) {
   return arrival;
 }
 
+// Raises "OnNewMessage" for each message found, then, the sinks having
+// judged them, remembers what they left unmarked in new/. The error of the
+// remembered list, if any, is returned.
+std::string AnnounceAndRemember(Store& store, const std::vector<MaildirHost::NewMessage>& found) {
+  for (const MaildirHost::NewMessage& m : found)
+    store.Raise({Kind::kFolder, m.folder}, NewMessageEvent(m.message));
+  Lock lock(store.mutex);
+  if (!found.empty()) store.RememberUnmarked(found);
+  return std::exchange(store.remembered_error, {});
+}
+
 }  // namespace
 
 std::vector<MaildirHost::NewMessage> MaildirHost::ScanForNewMessages() {
   const auto found = OwnerCall(*store_, [&] { return store_->FindNewMessages(std::nullopt); });
-  for (const NewMessage& m : found)
-    store_->Raise({Kind::kFolder, m.folder}, NewMessageEvent(m.message));
+  AnnounceAndRemember(*store_, found);
   return found;
 }
 
 std::vector<MaildirHost::NewMessage> MaildirHost::ScanForNewMessages(int32_t folderId) {
   const auto found = OwnerCall(*store_, [&] { return store_->FindNewMessages(folderId); });
-  for (const NewMessage& m : found)
-    store_->Raise({Kind::kFolder, m.folder}, NewMessageEvent(m.message));
+  AnnounceAndRemember(*store_, found);
   return found;
 }
 
-const std::vector<std::string>& MaildirHost::VerdictHeaderNames() {
-  static const std::vector<std::string> names = {"X-TVX-RESULT", "X-TVX-LEARN"};
-  return names;
-}
-
 std::vector<int32_t> MaildirHost::UnjudgedNewMessages(int32_t folderId) const {
-  return UnjudgedNewMessages(folderId, VerdictHeaderNames());
+  return UnjudgedNewMessages(folderId, store_->options.judged_marks);
 }
 
 std::vector<int32_t> MaildirHost::UnjudgedNewMessages(
@@ -1398,8 +1539,8 @@ int MaildirHost::StartWatching() {
 std::vector<MaildirHost::NewMessage> MaildirHost::ProcessFileEvents() {
   std::string error;
   const auto found = OwnerCall(*store_, [&] { return store_->TakeFileEvents(&error); });
-  for (const NewMessage& m : found)
-    store_->Raise({Kind::kFolder, m.folder}, NewMessageEvent(m.message));
+  const std::string unsaved = AnnounceAndRemember(*store_, found);
+  if (error.empty()) error = unsaved;
   if (!error.empty()) throw std::runtime_error(error);
   return found;
 }
@@ -1410,17 +1551,19 @@ std::vector<MaildirHost::NewMessage> MaildirHost::AnnounceUnjudgedMail() {
     std::vector<NewMessage> unjudged;
     for (FolderRecord* folder : store_->Walk()) {
       if (!folder->real || !store_->Subscribed(folder->id)) continue;
-      for (const int32_t id : store_->Unjudged(*folder, VerdictHeaderNames())) {
-        auto& record = folder->messages.at(folder->uniques.at(id));
-        if (record.announced) continue;
+      for (const int32_t id : store_->Unjudged(*folder, store_->options.judged_marks)) {
+        const std::string& unique = folder->uniques.at(id);
+        auto& record = folder->messages.at(unique);
+        const bool earlier = store_->remembered.Contains(folder->dir, unique);
+        if (record.announced || earlier) continue;
         record.known = record.announced = true;
         unjudged.push_back({folder->id, id, store_->DirectoryOf(*folder) + "/" + record.file});
       }
     }
     return unjudged;
   });
-  for (const NewMessage& m : found)
-    store_->Raise({Kind::kFolder, m.folder}, NewMessageEvent(m.message));
+  const std::string unsaved = AnnounceAndRemember(*store_, found);
+  if (!unsaved.empty()) throw std::runtime_error(unsaved);
   return found;
 }
 

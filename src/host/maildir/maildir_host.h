@@ -79,16 +79,25 @@
 //   its directory, so that a Maildir made there later is watched (and what
 //   is in it already announced). Advise fails when a folder cannot be
 //   watched (inotify's limit on watches); events still queued for a folder
-//   whose last subscription ended are dropped. Each event is judged by
+//   whose last subscription ended are dropped. A folder the host moves a
+//   message into while watching (the spam folder) is watched from then on
+//   too, so that its records follow the disk and no later move has to list
+//   it; nothing that arrives there is announced. Each event is judged by
 //   itself, in constant time, without listing the folder again:
 //   - a file renamed into the folder is delivered (a delivery agent's rename
 //     from tmp/, another program's move from another folder), unless it was
-//     renamed from the same folder;
+//     renamed from the same folder's new/ or cur/;
 //   - a file created in the folder in place is delivered when it is closed
 //     after writing; one that nothing writes to in the same batch of events
 //     and that is not empty is a hard link of a message written elsewhere
 //     (link delivery) and delivered at once. An empty one waits for its
 //     close.
+//   A delivery that already carries one of Options::judged_marks was judged
+//   on its way in (by the filter in a delivery recipe) and is not announced;
+//   a delivery is a rename out of tmp/ (the folder's tmp/ is watched for
+//   that), a hard link or a file written in place. A file moved in from
+//   another folder, watched or not, is announced whatever it carries. The
+//   check reads the file's header block only, up to kMaxHeadCheck bytes.
 //   Should the kernel's event queue overflow, ProcessFileEvents falls back
 //   to ScanForNewMessages. AnnounceUnjudgedMail announces what arrived while
 //   nothing watched; ScanForNewMessages announces whatever appeared since the
@@ -102,10 +111,18 @@
 // - Objects may outlive the MaildirHost; every method is safe to call from
 //   several threads (one lock serialises them).
 //
+// - Remembering. With Options::announced_state, what was announced and is
+//   still unmarked in new/ is remembered across runs, so that a start does
+//   not announce it again (announced_state.h); mail that came while no
+//   MaildirHost ran is not in that list and is announced all the same.
+//
 // Crash safety. No operation can lose or duplicate a message, whenever the
 // process dies: each change of a message is a single rename, which POSIX
 // makes atomic, and whatever is written before it goes to tmp/, which is not
-// part of any folder. See maildir_host.cc for each operation's steps.
+// part of any folder. See maildir_host.cc for each operation's steps. The
+// host's own files in tmp/ are named kOwnTempPrefix...; those of processes
+// no longer running are removed when a MaildirHost is made. Other files in
+// tmp/ belong to delivery agents and are never touched.
 #ifndef TARVEX_HOST_MAILDIR_MAILDIR_HOST_H_
 #define TARVEX_HOST_MAILDIR_MAILDIR_HOST_H_
 
@@ -142,6 +159,9 @@ inline constexpr char kMoveFlushed[] = "move:flushed";
 inline constexpr char kMarkReadPrepared[] = "mark-read:prepared";
 inline constexpr char kMarkReadRenamed[] = "mark-read:renamed";
 inline constexpr char kMarkReadFlushed[] = "mark-read:flushed";
+// A folder's new/ and cur/ were listed whole, a cost that grows with the
+// folder: reported so that tests can see which operations need it.
+inline constexpr char kListed[] = "listed";
 }  // namespace maildir_step
 
 class MaildirHost : public HostLibrary {
@@ -159,6 +179,15 @@ class MaildirHost : public HostLibrary {
     // Writes header values with non-ASCII characters as RFC 2047 encoded
     // words rather than as raw UTF-8.
     bool encode_header_values = false;
+    // The header fields that mark a message as judged by the filter (the
+    // plug-in's verdict headers). A message carrying one is not mail to
+    // judge when a start finds it in new/, nor when it is delivered. None:
+    // every such message counts as unjudged.
+    std::vector<std::string> judged_marks;
+    // The file in which the messages announced and left unmarked in new/
+    // are remembered across runs (see announced_state.h); empty: only for
+    // the life of the MaildirHost.
+    std::string announced_state;
   };
 
   // The store at root, a native (UTF-8) path of an existing folder; throws
@@ -222,16 +251,22 @@ class MaildirHost : public HostLibrary {
   // watched, after raising what was read.
   std::vector<NewMessage> ProcessFileEvents();
   // Raises "OnNewMessage" for the messages in the new/ of every watched
-  // folder (one with a subscription) that carry none of VerdictHeaderNames()
-  // and were not announced before: mail that arrived while nothing watched.
-  // In folder walk order, then id order. The daemon calls it once, after
-  // "OnInitOEAPI" has had the plug-in subscribe; returns them.
+  // folder (one with a subscription) that carry none of the judged marks
+  // and were not announced before, in this run or, as remembered, an
+  // earlier one: mail that arrived while nothing watched. In folder walk
+  // order, then id order. The daemon calls it once, after "OnInitOEAPI" has
+  // had the plug-in subscribe; returns them. Throws std::runtime_error,
+  // after raising them, when the remembered list cannot be read or written.
   std::vector<NewMessage> AnnounceUnjudgedMail();
 
-  // The header fields that mark a message as judged by the filter.
-  static const std::vector<std::string>& VerdictHeaderNames();
+  // The most of a delivered file's start read to look for a judged mark; a
+  // header block longer than that counts as unmarked.
+  static constexpr size_t kMaxHeadCheck = 256 * 1024;
+  // What the names of the host's own temporary files in tmp/ start with.
+  static constexpr char kOwnTempPrefix[] = ".tarvex-tmp.";
+
   // The ids of the messages in the folder's new/ that carry none of the
-  // header fields named (by default VerdictHeaderNames()): mail that
+  // header fields named (by default the judged marks): mail that
   // arrived while nothing was watching. In id order.
   std::vector<int32_t> UnjudgedNewMessages(int32_t folderId) const;
   std::vector<int32_t> UnjudgedNewMessages(int32_t folderId,
@@ -261,8 +296,9 @@ class MaildirHost : public HostLibrary {
 
   // ---------------------------------------------------------------- faults
 
-  // Called after each step of Commit, MoveMessage and MarkRead (see
-  // maildir_step) with the step's name, under the host's lock. Tests make it
+  // Called after each step of Commit, MoveMessage and MarkRead, and after
+  // each listing of a folder (see maildir_step), with the step's name, under
+  // the host's lock. Tests make it
   // throw, which fails the operation there, or end the process, as a crash
   // would. Empty: no hook.
   void SetStepHook(std::function<void(const std::string& step)> hook);

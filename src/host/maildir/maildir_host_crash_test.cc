@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <memory>
@@ -78,6 +79,9 @@ TEST(MaildirCrashTest, StoppedAfterAnyStepTheMessageIsThereOnceOldOrNewAndCanBeR
         TempMaildir md;
         md.MakeFolder(".Junk");
         md.Write(operation.file, kMessage);
+        // A delivery agent's file, being written while all this goes on.
+        const std::string delivering = "1700000000.M1P1.mda";
+        md.Write("tmp/" + delivering, "From: b@example.com\r\n");
         auto hook = [&](const std::string& s) {
           if (s != at) return;
           if (crash) ::_exit(42);
@@ -92,8 +96,8 @@ TEST(MaildirCrashTest, StoppedAfterAnyStepTheMessageIsThereOnceOldOrNewAndCanBeR
           host = std::make_unique<MaildirHost>(md.root());
           host->SetStepHook(hook);
           EXPECT_THROW(operation.run(*host), HostError) << where;
-          if (crash) ::_exit(0);                          // did not die
-          EXPECT_TRUE(md.Files("tmp").empty()) << where;  // no litter
+          if (crash) ::_exit(0);                                                      // did not die
+          EXPECT_EQ(md.Files("tmp"), std::vector<std::string>{delivering}) << where;  // no litter
           host->SetStepHook(nullptr);
         } else {
           int status = 0;
@@ -103,7 +107,10 @@ TEST(MaildirCrashTest, StoppedAfterAnyStepTheMessageIsThereOnceOldOrNewAndCanBeR
         const Files before = {{operation.file, kMessage}};
         EXPECT_EQ(MessageFiles(md), changed ? operation.after : before) << where;
 
+        // What the dead process left in tmp/ goes when the next host starts;
+        // the delivery agent's file stays.
         if (!host) host = std::make_unique<MaildirHost>(md.root());
+        EXPECT_EQ(md.Files("tmp"), std::vector<std::string>{delivering}) << where;
         if (!changed) operation.run(*host);
         EXPECT_EQ(MessageFiles(md), operation.after) << where << ", then run again";
       }
@@ -128,6 +135,27 @@ TEST(MaildirCrashTest, AnotherProgramChangingTheMessageDuringCommitLosesNothing)
   EXPECT_EQ(calls, 2);       // read again and written again
   EXPECT_EQ(MessageFiles(md), (Files{{"cur/m:2,F", "X-Other: 1\r\n" + kCommitted}}));
   EXPECT_TRUE(md.Files("tmp").empty());
+}
+
+TEST(MaildirCrashTest, OnlyTheHostsOwnFilesOfDeadProcessesAreTakenFromTmp) {
+  TempMaildir md;
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ASSERT_GT(dead, 0);
+  ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
+  const std::string own = MaildirHost::kOwnTempPrefix;
+  const std::string live = own + std::to_string(::getpid()) + ".1700000000.M2P9.here";
+  const std::vector<std::string> kept = {
+      live,                                              // a running process's (this one's)
+      own + "x.1700000000.M3P9.here",                    // not the host's naming
+      "1700000000.M4P" + std::to_string(dead) + ".mda",  // a delivery agent's
+      ".tarvex-other"};
+  for (const std::string& name : kept) md.Write("tmp/" + name, kMessage);
+  md.Write("tmp/" + own + std::to_string(dead) + ".1700000000.M1P9.here", kMessage);
+  MaildirHost host(md.root());
+  std::vector<std::string> expected = kept;
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(md.Files("tmp"), expected);
 }
 
 }  // namespace

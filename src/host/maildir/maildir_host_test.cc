@@ -142,7 +142,9 @@ TEST_F(MaildirHostTest, CommitRewritesOnlyTheHeaderKeepingLineEndsFlagsAndBody) 
   EXPECT_TRUE(host.ScanForNewMessages().empty());  // its own rewrite is not new mail
 
   // Or as encoded words, when chosen.
-  Open({/*encode_header_values=*/true});
+  MaildirHost::Options encoded;
+  encoded.encode_header_values = true;
+  Open(encoded);
   message = Message(1);
   message->SetHeaderValue(1, "X-TVX-SCORE", "caf\xE9");
   message->Commit();
@@ -204,7 +206,7 @@ TEST_F(MaildirHostTest, ScanReportsDeliveriesOnlyAndUnjudgedMailLacksVerdictHead
   md.Write("new/4", "Subject: no body");
   md.Write("cur/5:2,", "Subject: seen\n\nbody");
   md.MakeFolder(".Lists");
-  MaildirHost& host = Open();
+  MaildirHost& host = Open(maildir_test::WithJudgedMarks());
   EXPECT_EQ(host.UnjudgedNewMessages(kInbox), (std::vector<int32_t>{3, 4}));
   EXPECT_EQ(host.UnjudgedNewMessages(kInbox, {"Subject"}), (std::vector<int32_t>{1, 2}));
   EXPECT_THROW(host.UnjudgedNewMessages(9999), std::invalid_argument);

@@ -20,26 +20,17 @@ namespace tarvex {
 namespace {
 
 namespace fs = std::filesystem;
+using maildir_test::NewMessageSink;
 using maildir_test::ReadAll;
 using maildir_test::TempMaildir;
 using Names = std::vector<std::string>;
 constexpr int32_t kInbox = MaildirHost::kInboxId;
 const char kPlain[] = "From: alice@example.com\nSubject: Lunch\n\nNoon?\n";
 
-// Calls back for every "OnNewMessage" of the folder it is advised to.
-struct NewMessageSink : HostEventSink {
-  HostStatus Invoke(const HostEvent& event, std::string*) override {
-    if (event.number == event::kOnNewMessage)
-      on_new(static_cast<int32_t>(event.arguments[0].integer));
-    return status::kOk;
-  }
-  std::function<void(int32_t)> on_new;
-};
-
 class MaildirWatchTest : public ::testing::Test {
  protected:
-  void Open() {
-    host_ = std::make_unique<MaildirHost>(md.root());
+  void Open(MaildirHost::Options options = maildir_test::WithJudgedMarks()) {
+    host_ = std::make_unique<MaildirHost>(md.root(), options);
     manager_ = host_->CreateFolderManager();
   }
   int32_t Id(const std::string& name) { return FindFolderByName(*manager_, name)->GetId(); }
@@ -60,8 +51,9 @@ class MaildirWatchTest : public ::testing::Test {
   }
   std::string Relative(const std::string& path) { return path.substr(md.root().size() + 1); }
   // Delivers as qmail-style agents do: written in tmp/, linked into new/.
-  std::string LinkDeliver(const std::string& dir, const std::string& name) {
-    md.Write(dir + "tmp/" + name, kPlain);
+  std::string LinkDeliver(const std::string& dir, const std::string& name,
+                          const std::string& message = kPlain) {
+    md.Write(dir + "tmp/" + name, message);
     fs::create_hard_link(md.Path(dir + "tmp/" + name), md.Path(dir + "new/" + name));
     fs::remove(md.Path(dir + "tmp/" + name));
     return dir + "new/" + name;
@@ -282,6 +274,73 @@ TEST_F(MaildirWatchTest, UnjudgedMailIsAnnouncedOnceAndJudgedMailNot) {
   EXPECT_EQ(unjudged, (Names{".Archive/new/5-waiting", "new/3-waiting"}));
   EXPECT_TRUE(host_->AnnounceUnjudgedMail().empty());
   EXPECT_EQ(raised, (Names{"Inbox 5", "Archive 1", "Inbox 3"}));
+}
+
+TEST_F(MaildirWatchTest, MailJudgedOnItsWayInIsNotAnnouncedButMailMovedInIs) {
+  const char kJudged[] = "X-TVX-RESULT: Clean\nFrom: a@example.com\n\nhi\n";
+  md.MakeFolder(".Archive");
+  md.MakeFolder(".Lists");
+  md.Write(".Archive/cur/archived:2,S", kJudged);
+  md.Write(".Lists/new/listed", kJudged);
+  Open();
+  host_->StartWatching();
+  for (const char* folder : {"Inbox", "Archive"}) Subscribe(folder);
+
+  const std::string unjudged = "new/" + md.Deliver("", kPlain);
+  md.Deliver("", kJudged);  // renamed from tmp/ into new/
+  // A mark further in than the check reads counts for nothing.
+  std::string filler;
+  while (filler.size() <= MaildirHost::kMaxHeadCheck)
+    filler += "X-Filler: " + std::string(70, 'f') + "\n";
+  const std::string deep = "new/" + md.Deliver("", filler + kJudged);
+  const std::string linked = LinkDeliver("", "linked");
+  LinkDeliver("", "linked-judged", kJudged);
+  md.Write("new/in-place-judged", kJudged);  // written in place
+  md.Write("tmp/to-cur", kJudged);           // delivered straight to cur/
+  fs::rename(md.Path("tmp/to-cur"), md.Path("cur/to-cur:2,"));
+  // Moved in, from a watched folder and from one that is not: announced
+  // whatever they carry, so that the plug-in judges them in their new folder.
+  fs::rename(md.Path(".Archive/cur/archived:2,S"), md.Path("cur/archived:2,S"));
+  fs::rename(md.Path(".Lists/new/listed"), md.Path("new/listed"));
+  EXPECT_EQ(Process(), (Names{unjudged, deep, linked, "cur/archived:2,S", "new/listed"}));
+
+  // Without marks to look for, every delivery is announced.
+  Open(MaildirHost::Options());
+  host_->StartWatching();
+  Subscribe("Inbox");
+  const std::string judged = "new/" + md.Deliver("", kJudged);
+  EXPECT_EQ(Process(), Names{judged});
+}
+
+TEST_F(MaildirWatchTest, MovingMailIntoAFolderListsItOnceAndAnnouncesNothingThere) {
+  md.MakeFolder(".Junk");
+  for (int i = 0; i < 30; ++i) md.Write(".Junk/cur/old" + std::to_string(i) + ":2,S", kPlain);
+  Open();
+  host_->StartWatching();
+  Subscribe("Inbox");
+  for (int i = 0; i < 20; ++i) md.Deliver("", kPlain);
+  ASSERT_EQ(Process().size(), 20u);
+  int listings = 0;
+  host_->SetStepHook([&](const std::string& step) { listings += step == maildir_step::kListed; });
+  // As the daemon does: each batch of events read between the moves.
+  const int32_t junk = Id("Junk");
+  for (int32_t id = 1; id <= 19; ++id) {
+    EXPECT_EQ(manager_->MoveMessage(kInbox, junk, id), 1);
+    EXPECT_TRUE(Process().empty());
+  }
+  EXPECT_EQ(listings, 1);  // the first move only: the folder is followed since
+
+  // Its records follow the disk: a message of the same unique name put
+  // there by another program is not overwritten by the next move.
+  const std::string last = fs::path(host_->MessageFile(kInbox, 20)).filename().string();
+  md.Write(".Junk/cur/" + last + ":2,S", "From: someone@else.example\n\nmine\n");
+  md.Deliver(".Junk", kPlain);  // mail delivered there is not announced
+  EXPECT_TRUE(Process().empty());
+  EXPECT_EQ(manager_->MoveMessage(kInbox, junk, 20), 1);
+  EXPECT_EQ(listings, 1);
+  EXPECT_EQ(md.Files(".Junk/new").size(), 21u);
+  EXPECT_EQ(ReadAll(md.Path(".Junk/cur/" + last + ":2,S")), "From: someone@else.example\n\nmine\n");
+  EXPECT_TRUE(raised.size() == 20u);
 }
 
 TEST_F(MaildirWatchTest, TheDescriptorWakesAnEventLoop) {

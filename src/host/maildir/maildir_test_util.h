@@ -7,11 +7,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "host/maildir/maildir_host.h"
 #include "testing/temp_folder.h"
 
 namespace tarvex::maildir_test {
@@ -59,9 +61,12 @@ class TempMaildir {
 
   // The file names in a directory, sorted.
   std::vector<std::string> Files(const std::string& relative) const {
+    return FilesIn(Path(relative));
+  }
+  static std::vector<std::string> FilesIn(const std::string& directory) {
     std::vector<std::string> names;
-    if (!fs::exists(Path(relative))) return names;
-    for (const auto& entry : fs::directory_iterator(Path(relative))) {
+    if (!fs::exists(directory)) return names;
+    for (const auto& entry : fs::directory_iterator(directory)) {
       names.push_back(entry.path().filename().string());
     }
     std::sort(names.begin(), names.end());
@@ -72,6 +77,24 @@ class TempMaildir {
   testing::TempFolder temp_{"tarvex-maildir"};
   const std::string root_ = temp_.path();
 };
+
+// Calls back for every "OnNewMessage" of the folder it is advised to.
+struct NewMessageSink : HostEventSink {
+  HostStatus Invoke(const HostEvent& event, std::string*) override {
+    if (event.number == event::kOnNewMessage)
+      on_new(static_cast<int32_t>(event.arguments[0].integer));
+    return status::kOk;
+  }
+  std::function<void(int32_t)> on_new;
+};
+
+// The host's options with the plug-in's verdict headers as the marks of
+// judged mail, as the application gives them.
+inline MaildirHost::Options WithJudgedMarks() {
+  MaildirHost::Options options;
+  options.judged_marks = {"X-TVX-RESULT", "X-TVX-LEARN"};
+  return options;
+}
 
 inline std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
