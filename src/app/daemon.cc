@@ -27,6 +27,7 @@ std::string JudgedLine(const ClassifyResult& result, int32_t messageId,
   if (!score.empty()) line += ", " + cp1252::ToUtf8(score);
   if (result.moved) line += ", moved to DedoZarozo";
   if (result.learnt) line += ", learnt";
+  if (result.beeped) line += ", beep";
   if (result.failed) line += ", stopped by a host failure";
   return line;
 }
@@ -51,7 +52,7 @@ int RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions&
   session.Start();
   const size_t waiting = host.AnnounceUnjudgedMail().size();
   loop.Every(options.savePeriodMs, [&app] { app.bayesFilter().SaveDatabase(); });
-  if (options.commandFd >= 0) loop.WatchReadable(options.commandFd, options.onCommand);
+  if (options.commands) options.commands->Serve(loop, options.onRequest);
   for (int signal : {SIGINT, SIGTERM}) loop.OnSignal(signal, [&loop] { loop.Quit(); });
   log << "tarvex: watching " << host.root() << " (" << waiting
       << " waiting messages judged); stop with SIGINT or SIGTERM" << std::endl;
