@@ -33,12 +33,17 @@ std::string Mail(const std::string& from, const std::string& subject) {
   return "From: Someone <" + from + ">\nSubject: " + subject + "\n\nsome words\n";
 }
 
-UniqueFd Listen(const std::string& path) {
-  UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+sockaddr_un Address(const std::string& path) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-  EXPECT_EQ(bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << path;
+  return address;
+}
+
+UniqueFd Listen(const std::string& path) {
+  UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  const sockaddr_un address = Address(path);
+  EXPECT_EQ(bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0) << path;
   chmod(path.c_str(), 0666);
   EXPECT_EQ(listen(fd.get(), 8), 0);
   return fd;
@@ -46,10 +51,9 @@ UniqueFd Listen(const std::string& path) {
 
 UniqueFd Connect(const std::string& path, const std::string& bytes) {
   UniqueFd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-  EXPECT_EQ(connect(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address), 0) << path;
+  const sockaddr_un address = Address(path);
+  EXPECT_EQ(connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0)
+      << path;
   EXPECT_EQ(send(fd.get(), bytes.data(), bytes.size(), 0), static_cast<ssize_t>(bytes.size()));
   return fd;
 }
