@@ -85,7 +85,7 @@ bool UnpackStrings(std::string_view data, std::vector<std::string>* strings);
 
 // What is wrong with folder as a home for this user's socket: empty when it
 // is a real folder (not a link to one) of this user that no one else may
-// enter, read or write; else a short reason ("owned by user 0", ...).
+// enter, read or write; else a short reason ("it belongs to user 0", ...).
 std::string PrivateFolderProblem(const std::string& folder);
 
 // The server's side. Each connection's request is read as its bytes come, by
@@ -108,8 +108,8 @@ class CommandServer {
   const std::string& path() const { return path_; }
   // From now on accepts this user's clients on loop (others are hung up on)
   // and hands each one's first frame to onRequest. A connection that sends
-  // nothing for idleMs, breaks the frame limits or hangs up mid-request is
-  // closed. At most maxPending connections are read at once; the rest wait
+  // nothing for idleMs (up to twice that), breaks the frame limits or hangs
+  // up mid-request is closed. At most maxPending connections are read at once; the rest wait
   // in the listen queue. The loop must outlive the server.
   void Serve(GLibEventLoop& loop, RequestHandler onRequest, uint32_t idleMs = 2500,
              size_t maxPending = 32);
@@ -141,8 +141,8 @@ class CommandServer {
 
 // A connection to this user's server at path; invalid when none listens
 // there. A folder or a listener that is not to be trusted is not talked to,
-// and *problem then says why ("FOLDER: owned by user 0"); otherwise it is
-// left empty.
+// and *problem then says why ("FOLDER: not a private folder: it belongs to
+// user 0"); otherwise it is left empty.
 UniqueFd ConnectToServer(const std::string& path, std::string* problem);
 
 }  // namespace tarvex
