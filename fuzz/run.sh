@@ -16,6 +16,7 @@ fuzz_dir=$(cd "$(dirname "$0")" && pwd)
 
 # target name : seed folder
 targets="database_reader_fuzz:database tokenizer_fuzz:tokenizer"
+targets="$targets command_frame_fuzz:command_frame"
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tarvex-fuzz.XXXXXX")
 failed=0

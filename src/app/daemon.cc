@@ -27,6 +27,7 @@ std::string JudgedLine(const ClassifyResult& result, int32_t messageId,
   if (!score.empty()) line += ", " + cp1252::ToUtf8(score);
   if (result.moved) line += ", moved to DedoZarozo";
   if (result.learnt) line += ", learnt";
+  if (result.beeped) line += ", beep";
   if (result.failed) line += ", stopped by a host failure";
   return line;
 }
@@ -72,7 +73,7 @@ int RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions&
     const Status& saved = filter.engine().lastSaveStatus();
     if (!saved.ok()) log << "tarvex: " << saved.message() << std::endl;
   });
-  if (options.commandFd >= 0) loop.WatchReadable(options.commandFd, options.onCommand);
+  if (options.commands) options.commands->Serve(loop, options.onRequest);
   for (int signal : {SIGINT, SIGTERM}) loop.OnSignal(signal, [&loop] { loop.Quit(); });
   log << "tarvex: watching " << host.root() << " (" << waiting
       << " waiting messages judged); stop with SIGINT or SIGTERM" << std::endl;

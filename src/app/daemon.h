@@ -16,16 +16,17 @@
 #include <iosfwd>
 
 #include "app/maildir_session.h"
+#include "platform/command_socket.h"
 #include "platform/glib_event_loop.h"
 
 namespace tarvex {
 
 struct DaemonOptions {
   uint32_t savePeriodMs = 3 * 60 * 1000;
-  // A descriptor that becomes readable when a client waits, and what to do
-  // then; none when negative.
-  int commandFd = -1;
-  std::function<void()> onCommand;
+  // Where clients' requests come in once start-up is done, and what answers
+  // them; none when null.
+  CommandServer* commands = nullptr;
+  CommandServer::RequestHandler onRequest;
 };
 
 // Runs until SIGINT or SIGTERM; the session must not be started yet. Logs

@@ -114,7 +114,9 @@ class Pipeline {
   }
 
   void BeepIfAsked() {
-    if (c_.settings.GetBeepAtSpam()) c_.ui.Beep(mb::kIconExclamation);
+    if (!c_.settings.GetBeepAtSpam()) return;
+    c_.ui.Beep(mb::kIconExclamation);
+    result_.beeped = true;
   }
 
   ClassifierContext& c_;

@@ -41,6 +41,7 @@ struct ClassifyResult {
   VerdictHeaders headers;  // as written, in order (committed only when complete)
   bool learnt = false;     // learnt because a sender list decided
   bool moved = false;      // the host moved it into the spam folder
+  bool beeped = false;     // BeepAtSpam was on and the user interface was asked to beep
   bool failed = false;     // a host failure ended the pipeline (it was reported)
 };
 

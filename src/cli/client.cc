@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <iostream>
 #include <iterator>
+#include <set>
 #include <sstream>
 #include <streambuf>
 #include <thread>
@@ -26,8 +27,14 @@ constexpr char kStderr = 'e';
 constexpr char kExit = 'x';
 
 // How long a client waits for a profile that another command holds, or for
-// a daemon that holds the lock but does not listen yet.
+// a daemon that holds the lock but does not listen yet. A delivery agent's
+// filter holds mail up while it waits, so it gives up soon: the agent then
+// delivers the message unjudged.
 constexpr auto kLockWait = std::chrono::seconds(30);
+constexpr auto kFilterLockWait = std::chrono::seconds(3);
+// How long a daemon waits for the lock, which a daemon killed a moment ago
+// may still hold, before it gives up.
+constexpr auto kDaemonLockWait = std::chrono::seconds(5);
 
 // An output stream whose bytes travel to the client as frames of one type,
 // sent whenever the stream is flushed or its buffer fills.
@@ -95,6 +102,24 @@ std::string ParentOf(const std::string& path) {
   return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
+// The profile's daemon, wherever it listens; invalid when none does. A place
+// that is not to be trusted is named once (in *named) and passed over.
+UniqueFd ConnectToDaemon(const ProfilePaths& paths, std::set<std::string>* named) {
+  for (const std::string& socket : paths.sockets) {
+    std::string problem;
+    if (UniqueFd daemon = ConnectToServer(socket, &problem); daemon.valid()) return daemon;
+    if (!problem.empty() && named->insert(problem).second) {
+      std::cerr << "tarvex: " << problem << "; not used\n";
+    }
+  }
+  return UniqueFd();
+}
+
+bool FileExists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::exists(path, error);
+}
+
 int InUse(const Invocation& invocation, const std::string& lock, pid_t holder) {
   std::cerr << "tarvex: " << lock << ": the profile is in use by process " << holder
             << "; try again when it is done\n";
@@ -106,17 +131,26 @@ int InUse(const Invocation& invocation, const std::string& lock, pid_t holder) {
 int RunClient(Profile& profile, const Invocation& invocation,
               const std::vector<std::string>& args) {
   const ProfilePaths& paths = profile.paths();
+  const int failure = invocation.ReadsInput() ? kExitFilterError : kExitFailure;
+  if (!FileExists(paths.settings)) {
+    if (!invocation.profile.config.empty()) {
+      std::cerr << "tarvex: " << paths.settings << ": no such file (named by --config)\n";
+      return failure;
+    }
+    // No profile: the command says so, and no lock file is left behind.
+    return RunHere(profile, invocation, OriginHere(invocation));
+  }
   const RequestOrigin origin = OriginHere(invocation);
-  // No settings folder, no profile: the command says so.
-  if (!maildir::IsDirectory(ParentOf(paths.settings))) return RunHere(profile, invocation, origin);
-  const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+  const auto deadline = std::chrono::steady_clock::now() +
+                        (invocation.command == "filter" ? kFilterLockWait : kLockWait);
   pid_t holder = 0;
+  std::set<std::string> untrusted;
   for (;;) {
-    if (UniqueFd daemon = ConnectToServer(paths.socket); daemon.valid()) {
+    if (UniqueFd daemon = ConnectToDaemon(paths, &untrusted); daemon.valid()) {
       const int code = Forward(daemon.get(), origin, args);
       if (code >= 0) return code;
       std::cerr << "tarvex: the daemon went away before answering\n";
-      return invocation.ReadsInput() ? kExitFilterError : kExitFailure;
+      return failure;
     }
     if (std::optional<ProfileLock> lock = ProfileLock::TryAcquire(paths.lock, &holder)) {
       return RunHere(profile, invocation, origin);
@@ -126,13 +160,9 @@ int RunClient(Profile& profile, const Invocation& invocation,
   }
 }
 
-void ServeClient(UniqueFd client, Profile& profile, MaildirSession& session) {
-  Frame frame;
+void ServeClient(UniqueFd client, const Frame& frame, Profile& profile, MaildirSession& session) {
   std::vector<std::string> request;
-  if (!ReadFrame(client.get(), &frame) || frame.type != kRequest ||
-      !UnpackStrings(frame.data, &request) || request.size() < 3) {
-    return;
-  }
+  if (frame.type != kRequest || !UnpackStrings(frame.data, &request) || request.size() < 3) return;
   const RequestOrigin origin{request[0], request[2], request[1] == "1"};
   const std::vector<std::string> args(request.begin() + 3, request.end());
   int code;
@@ -159,7 +189,8 @@ int RunDaemonCommand(Profile& profile, std::ostream& log) {
     return kExitFailure;
   }
   pid_t holder = 0;
-  std::optional<ProfileLock> lock = ProfileLock::TryAcquire(paths.lock, &holder);
+  std::optional<ProfileLock> lock =
+      ProfileLock::AcquireWithin(paths.lock, kDaemonLockWait, &holder);
   if (!lock) {
     log << "tarvex: " << paths.lock << ": the profile is in use by process " << holder
         << " (is a daemon running already?)\n";
@@ -174,16 +205,14 @@ int RunDaemonCommand(Profile& profile, std::ostream& log) {
   }
   GLibEventLoop loop;
   CommandServer server(paths.socket);
-  ConsoleUi logUi(log);
+  ConsoleUi logUi(log, ::isatty(2) == 1);
   MaildirSession session(
       SessionServices{profile.clock(), profile.fs(), profile.store(), logUi, loop}, paths.maildir,
       paths.announced);
   DaemonOptions options;
-  options.commandFd = server.fd();
-  options.onCommand = [&] {
-    for (UniqueFd client = server.Accept(); client.valid(); client = server.Accept()) {
-      ServeClient(std::move(client), profile, session);
-    }
+  options.commands = &server;
+  options.onRequest = [&](UniqueFd client, Frame request) {
+    ServeClient(std::move(client), request, profile, session);
   };
   return RunDaemon(session, loop, options, log);
 }

@@ -20,9 +20,9 @@ namespace tarvex {
 // Runs the invocation (parsed from args) through the daemon or here.
 int RunClient(Profile& profile, const Invocation& invocation, const std::vector<std::string>& args);
 
-// The daemon's side: reads one request from the client and answers it by
-// running the command on the daemon's session.
-void ServeClient(UniqueFd client, Profile& profile, MaildirSession& session);
+// The daemon's side: answers the client's request by running the command on
+// the daemon's session.
+void ServeClient(UniqueFd client, const Frame& request, Profile& profile, MaildirSession& session);
 
 // tarvex run: the daemon on the profile's Maildir.
 int RunDaemonCommand(Profile& profile, std::ostream& log);

@@ -1,5 +1,6 @@
 #include "cli/profile.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -44,16 +45,39 @@ std::string Absolute(const std::string& path) {
   return error ? path : absolute.lexically_normal().string();
 }
 
+bool OwnFolder(const std::string& path) {
+  struct stat status;
+  return ::lstat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode) &&
+         status.st_uid == ::geteuid();
+}
+
+// The folders for this user's sockets, the daemon's first: in
+// $XDG_RUNTIME_DIR; without it (a delivery agent or cron clears the
+// environment) in the folder a login session would have named there,
+// /run/user/UID, when it exists and is the user's; else in a private folder
+// in /tmp. A client looks in the others too, for a daemon that was started
+// with another environment.
+std::vector<std::string> SocketFolders(const GetEnv& getenv) {
+  const std::string uid = std::to_string(::geteuid());
+  const std::string runtime = EnvOr(getenv, "XDG_RUNTIME_DIR");
+  const std::string session = "/run/user/" + uid;
+  std::vector<std::string> folders;
+  if (!runtime.empty()) folders.push_back(runtime + "/tarvex");
+  if (OwnFolder(session) && runtime != session) folders.push_back(session + "/tarvex");
+  folders.push_back("/tmp/tarvex-" + uid);
+  return folders;
+}
+
 // One socket per profile, so that daemons of different profiles can run side
 // by side: named after a hash (FNV-1a) of the settings file's full path.
-std::string SocketPath(const std::string& settings, const GetEnv& getenv) {
+std::vector<std::string> SocketPaths(const std::string& settings, const GetEnv& getenv) {
   uint64_t hash = 0xcbf29ce484222325;
   for (unsigned char c : Absolute(settings)) hash = (hash ^ c) * 0x100000001b3;
   char name[32];
   std::snprintf(name, sizeof name, "%016llx.sock", static_cast<unsigned long long>(hash));
-  std::string folder = EnvOr(getenv, "XDG_RUNTIME_DIR");
-  folder = folder.empty() ? "/tmp/tarvex-" + std::to_string(::getuid()) : folder + "/tarvex";
-  return folder + "/" + name;
+  std::vector<std::string> paths;
+  for (const std::string& folder : SocketFolders(getenv)) paths.push_back(folder + "/" + name);
+  return paths;
 }
 
 }  // namespace
@@ -64,7 +88,8 @@ ProfilePaths LocateProfile(const ProfileOptions& options, const GetEnv& getenv) 
   paths.data_folder = DataFolder(getenv);
   paths.maildir = Maildir(options, getenv);
   paths.lock = paths.settings + ".lock";
-  paths.socket = SocketPath(paths.settings, getenv);
+  paths.sockets = SocketPaths(paths.settings, getenv);
+  paths.socket = paths.sockets.front();
   paths.announced = maildir::AnnouncedStateFile(StateFolder(getenv), paths.maildir);
   return paths;
 }
@@ -72,6 +97,10 @@ ProfilePaths LocateProfile(const ProfileOptions& options, const GetEnv& getenv) 
 int ConsoleUi::MessageBox(const std::string& text, const std::string& caption, uint32_t) {
   err_ << cp1252::ToUtf8(caption) << ": " << cp1252::ToUtf8(text) << '\n';
   return mb::kIdOk;
+}
+
+void ConsoleUi::Beep(uint32_t) {
+  if (terminal_) err_ << '\a' << std::flush;
 }
 
 void ConsoleUi::OpenAddress(const std::string& address) { OpenWithDesktop(address); }

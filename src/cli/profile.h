@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/file_system.h"
@@ -36,17 +37,22 @@ struct ProfilePaths {
   // What the daemon remembers of the Maildir's mail between runs, in
   // $XDG_STATE_HOME/tarvex (else ~/.local/state/tarvex).
   std::string announced;
+  // Where a client looks for the daemon, socket first, then where a daemon
+  // started with another environment (by a service manager, by cron) would
+  // listen.
+  std::vector<std::string> sockets;
 };
 
 ProfilePaths LocateProfile(const ProfileOptions& options, const GetEnv& getenv);
 
 // What the daemon shows while no command runs: message boxes go to its log
-// as "caption: text".
+// as "caption: text", and a beep rings the terminal's bell when the log is
+// a terminal.
 class ConsoleUi : public UserInterface {
  public:
-  explicit ConsoleUi(std::ostream& err) : err_(err) {}
+  ConsoleUi(std::ostream& err, bool terminal) : err_(err), terminal_(terminal) {}
   int MessageBox(const std::string& text, const std::string& caption, uint32_t style) override;
-  void Beep(uint32_t) override {}
+  void Beep(uint32_t type) override;
   // Nobody is there to answer a dialog: each ends as cancelled.
   int RunModal(DialogPresenter&) override { return 2; }
   uint32_t ShowPopupMenu(const Menu&, const ScreenRect&) override { return 0; }
@@ -54,6 +60,7 @@ class ConsoleUi : public UserInterface {
 
  private:
   std::ostream& err_;
+  bool terminal_;
 };
 
 class Profile {

@@ -54,7 +54,8 @@ class ProgramTest : public ::testing::Test {
 
   // The environment every run gets: nothing of the real user's.
   std::string Environment() const {
-    return "env -i HOME=" + home_ + " XDG_RUNTIME_DIR=" + home_ + "/run ";
+    return runAs_ + "env -i HOME=" + home_ +
+           (runtimeDir_.empty() ? "" : " XDG_RUNTIME_DIR=" + runtimeDir_) + " ";
   }
   std::string Program() const { return std::string(TARVEX_BINARY) + " --now 1700000000 "; }
 
@@ -114,6 +115,10 @@ class ProgramTest : public ::testing::Test {
   TempFolder temp_{"tarvex-cli"};
   const std::string home_ = temp_.path();
   pid_t daemon_ = 0;
+  // What each run goes through to run as another user (empty: this one), and
+  // the runtime folder its environment names (empty: none).
+  std::string runAs_;
+  std::string runtimeDir_ = home_ + "/run";
 };
 
 }  // namespace tarvex::testing

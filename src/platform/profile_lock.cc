@@ -8,6 +8,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <thread>
 
 namespace tarvex {
 namespace {
@@ -45,6 +46,17 @@ std::optional<ProfileLock> ProfileLock::TryAcquire(const std::string& path, pid_
   }
   WriteHolder(fd);
   return ProfileLock(fd);
+}
+
+std::optional<ProfileLock> ProfileLock::AcquireWithin(const std::string& path,
+                                                      std::chrono::milliseconds patience,
+                                                      pid_t* holder) {
+  const auto deadline = std::chrono::steady_clock::now() + patience;
+  for (;;) {
+    if (std::optional<ProfileLock> lock = TryAcquire(path, holder)) return lock;
+    if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
 }
 
 ProfileLock::~ProfileLock() {

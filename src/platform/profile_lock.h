@@ -7,6 +7,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -18,6 +19,12 @@ class ProfileLock {
   // another process holds it; *holder is then its process id (0 when not
   // known). Throws std::runtime_error when the file cannot be opened.
   static std::optional<ProfileLock> TryAcquire(const std::string& path, pid_t* holder);
+  // The same, trying again for up to patience while another holds it: a
+  // process killed a moment ago may hold it until the system has finished
+  // tearing it down.
+  static std::optional<ProfileLock> AcquireWithin(const std::string& path,
+                                                  std::chrono::milliseconds patience,
+                                                  pid_t* holder);
 
   ProfileLock(ProfileLock&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
   ProfileLock& operator=(ProfileLock&&) = delete;
