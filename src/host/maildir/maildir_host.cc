@@ -83,7 +83,7 @@ class OperationError : public std::runtime_error {
                                 ? status::kAccessDenied
                             : error == ENOMEM ? status::kOutOfMemory
                                               : status::kFail;
-  Throw(status, what + ": " + std::strerror(error) + ".");
+  Throw(status, what + ": " + maildir::ErrorText(error));
 }
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
@@ -189,7 +189,7 @@ struct Store {
   void Refresh() {
     std::vector<std::string> names;
     if (const int error = maildir::ListDirectory(root, &names)) {
-      ThrowErrno(error, "The mail store " + Quoted(root) + " cannot be read");
+      ThrowErrno(error, "cannot read the mail store " + root);
     }
     std::sort(names.begin(), names.end());
 
@@ -309,7 +309,7 @@ struct Store {
       Throw(status::kInvalidArgument, "Local Folders holds no messages.");
     if (folder.real) return;
     if (const int error = maildir::MakeMaildir(DirectoryOf(folder), !folder.dir.empty())) {
-      ThrowErrno(error, "The folder " + Quoted(folder.Name()) + " cannot be made");
+      ThrowErrno(error, "cannot make the folder " + DirectoryOf(folder));
     }
     Refresh();
     if (!folder.present || !folder.real) {
@@ -351,7 +351,7 @@ struct Store {
       return existing->id;
     }
     if (const int error = maildir::MakeMaildir(root + "/" + dir, true)) {
-      ThrowErrno(error, "The folder " + Quoted(name) + " cannot be made");
+      ThrowErrno(error, "cannot make the folder " + root + "/" + dir);
     }
     Refresh();
     auto id = folder_ids.find(dir);
@@ -383,7 +383,7 @@ struct Store {
         const std::string dir = DirectoryOf(folder) + "/" + sub;
         if (const int error = maildir::ListDirectory(dir, &names)) {
           if (error == ENOENT || error == ENOTDIR) continue;
-          ThrowErrno(error, "The folder " + Quoted(folder.Name()) + " cannot be read");
+          ThrowErrno(error, "cannot read the folder " + dir);
         }
         for (const std::string& name : names) {
           if (!maildir::IsMessageFileName(name)) continue;
@@ -441,15 +441,17 @@ struct Store {
     for (int attempt = 1;; ++attempt) {
       const bool last_attempt = attempt == 3;
       const std::string path = RequiredFile(folder, id);
+      // Only the header block changes: the body is copied from the file to
+      // the new one, never held in memory.
       std::string old;
       FileIdentity identity;
-      if (const int error = maildir::ReadFile(path, &old, &identity)) {
-        ThrowErrno(error, "The message cannot be read");
+      if (const int error = maildir::ReadHead(path, &old, &identity)) {
+        ThrowErrno(error, "cannot read " + path);
       }
       const std::string updated = maildir::SetHeaderFields(old, written);
       if (updated == old) return;
 
-      if (const int error = maildir::EnsureDirectory(tmp)) ThrowErrno(error, "No room in tmp/");
+      if (const int error = maildir::EnsureDirectory(tmp)) ThrowErrno(error, "cannot make " + tmp);
       const std::string temp = tmp + "/" + maildir::NewUniqueName();
       // Whatever the temporary file holds when this ends (the new content
       // unused, or the old content swapped out), it goes.
@@ -457,14 +459,18 @@ struct Store {
         const std::string& path;
         ~Litter() { maildir::RemoveFile(path); }
       } litter{temp};
-      if (const int error = maildir::WriteNewFile(temp, updated)) {
-        ThrowErrno(error, "The message cannot be written");
+      if (const int error = maildir::WriteNewFileFrom(temp, updated, path, old.size(), identity)) {
+        if (error == ESTALE || error == ENOENT) {
+          if (last_attempt) Throw(status::kFail, "Another program keeps changing " + path + ".");
+          continue;  // changed or renamed by another program since it was read
+        }
+        ThrowErrno(error, "cannot write the new version of " + path + " in " + tmp);
       }
       Step(maildir_step::kCommitWritten);
 
       FileIdentity now;
       if (maildir::Identify(path, &now) != 0 || now != identity) {
-        if (last_attempt) Throw(status::kFail, "Another program keeps changing the message.");
+        if (last_attempt) Throw(status::kFail, "Another program keeps changing " + path + ".");
         continue;  // changed or renamed by another program since it was read
       }
       int error = maildir::ExchangeFiles(temp, path);
@@ -476,12 +482,12 @@ struct Store {
         FileIdentity displaced;
         if (maildir::Identify(temp, &displaced) == 0 && displaced != identity &&
             maildir::ExchangeFiles(temp, path) == 0) {
-          if (last_attempt) Throw(status::kFail, "Another program keeps changing the message.");
+          if (last_attempt) Throw(status::kFail, "Another program keeps changing " + path + ".");
           continue;
         }
       }
       if (error == ENOENT && !last_attempt) continue;  // renamed away just now
-      if (error) ThrowErrno(error, "The message cannot be replaced");
+      if (error) ThrowErrno(error, "cannot replace " + path);
       Step(maildir_step::kCommitReplaced);
       maildir::SyncDirectory(ParentDirectory(path));
       maildir::RemoveFile(temp);
@@ -520,7 +526,7 @@ struct Store {
     Step(maildir_step::kMovePrepared);
 
     if (const int error = maildir::RenameNoReplace(from, to)) {
-      ThrowErrno(error, "The message cannot be moved to " + Quoted(target.Name()));
+      ThrowErrno(error, "cannot move " + from + " to " + target.Name());
     }
     record.file.clear();
     MessageRecord& arrived = Record(target, unique);
@@ -545,7 +551,7 @@ struct Store {
     Step(maildir_step::kMarkReadPrepared);
 
     if (const int error = maildir::RenameNoReplace(from, to)) {
-      ThrowErrno(error, "The message cannot be marked read");
+      ThrowErrno(error, "cannot mark " + from + " read");
     }
     record.file = file;
     Step(maildir_step::kMarkReadRenamed);
@@ -560,11 +566,11 @@ struct Store {
     const std::string temp = DirectoryOf(folder) + "/tmp/" + unique;
     const std::string file = "new/" + unique;
     if (int error = maildir::WriteNewFile(temp, message)) {
-      ThrowErrno(error, "The message cannot be written");
+      ThrowErrno(error, "cannot write " + temp);
     }
     if (int error = maildir::RenameNoReplace(temp, DirectoryOf(folder) + "/" + file)) {
       maildir::RemoveFile(temp);
-      ThrowErrno(error, "The message cannot be put into " + Quoted(folder.Name()));
+      ThrowErrno(error, "cannot put " + temp + " into " + folder.Name());
     }
     maildir::SyncDirectory(DirectoryOf(folder) + "/new");
     MessageRecord& record = Record(folder, unique);
@@ -947,9 +953,12 @@ class MaildirMessage : public Object<HostMessage> {
   HostStatus DoGetPartText(int32_t part, std::string* text) override {
     return Run([&] {
       CheckPart(part);
-      const std::string& bytes = Bytes();
-      if (!body_) body_ = maildir::BodyText(bytes);
-      *text = *body_;
+      const std::string path = store_->RequiredFile(Folder(), id_);
+      std::string bytes;
+      if (const int error = maildir::ReadFile(path, &bytes)) {
+        ThrowErrno(error, "cannot read " + path);
+      }
+      *text = maildir::BodyText(bytes);
     });
   }
 
@@ -959,9 +968,9 @@ class MaildirMessage : public Object<HostMessage> {
       CheckPart(part);
       value->clear();
       *found = 0;
-      const std::string& bytes = Bytes();
+      const std::string& head = Head();
       const std::string_view block =
-          std::string_view(bytes).substr(0, maildir::LayOut(bytes).header_end);
+          std::string_view(head).substr(0, maildir::LayOut(head).header_end);
       for (const maildir::HeaderField& field : maildir::HeaderFields(block)) {
         if (maildir::SameFieldName(field.name, name)) {
           *value = maildir::DecodeHeaderValue(maildir::UnfoldedValue(block, field));
@@ -1012,33 +1021,34 @@ class MaildirMessage : public Object<HostMessage> {
     }
   }
 
-  // The message file's bytes, read again only when the file has changed.
-  const std::string& Bytes() {
+  // The message file's start, up to its empty line: its header block, read
+  // again only when the file has changed. The body is read only when its
+  // text is asked for, and not kept, so that a large message costs memory
+  // only while it is judged.
+  const std::string& Head() {
     const std::string path = store_->RequiredFile(Folder(), id_);
     FileIdentity now;
     if (!cached_ || maildir::Identify(path, &now) != 0 || now != identity_) {
       cached_ = false;
-      body_.reset();
-      if (const int error = maildir::ReadFile(path, &bytes_, &identity_)) {
-        ThrowErrno(error, "The message cannot be read");
+      if (const int error = maildir::ReadHead(path, &head_, &identity_)) {
+        ThrowErrno(error, "cannot read " + path);
       }
       cached_ = true;
     }
-    return bytes_;
+    return head_;
   }
 
   std::string HeaderText() {
-    const std::string& bytes = Bytes();
-    return maildir::ValidUtf8(std::string_view(bytes).substr(0, maildir::LayOut(bytes).header_end));
+    const std::string& head = Head();
+    return maildir::ValidUtf8(std::string_view(head).substr(0, maildir::LayOut(head).header_end));
   }
 
   const int32_t folder_;
   const int32_t id_;
   std::vector<std::pair<std::string, std::string>> staged_;  // set but not committed, in order
   bool cached_ = false;
-  std::string bytes_;
+  std::string head_;
   FileIdentity identity_;
-  std::optional<std::string> body_;
 };
 
 class MaildirFolder : public Object<HostFolder> {
