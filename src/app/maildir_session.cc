@@ -5,7 +5,10 @@ namespace tarvex {
 MaildirSession::MaildirSession(const SessionServices& services, const std::string& maildir)
     : host_(maildir),
       ui_(services.idleUi),
-      app_({services.clock, services.fs, services.settings, ui_, host_, services.loop}) {}
+      app_({services.clock, services.fs, services.settings, ui_, host_, services.loop}) {
+  SettingsStore& settings = services.settings;
+  host_.SetSizeLimit([&settings] { return FilterSettings(settings).GetMaxMessageSize(); });
+}
 
 MaildirSession::~MaildirSession() { Stop(); }
 

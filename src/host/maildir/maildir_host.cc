@@ -144,6 +144,10 @@ struct Store {
   EventRegistry events;
 
   std::function<void(const std::string&)> step_hook;
+  // What the owner is told of files passed over, and the size above which a
+  // message is not announced (0: none); see MaildirHost.
+  std::function<void(const std::string&)> notice;
+  std::function<uint64_t()> size_limit;
 
   HostCounts counts;
 
@@ -181,6 +185,23 @@ struct Store {
 
   std::string DirectoryOf(const FolderRecord& folder) const {
     return folder.dir.empty() ? root : root + "/" + folder.dir;
+  }
+
+  // Whether the file that arrived as a message may be announced: a regular
+  // file within the size limit. Else the owner is told why it is passed over;
+  // the caller has marked it announced, so that it is told once.
+  bool Announceable(const std::string& path) {
+    std::string reason = maildir::NonMessageKind(path);
+    FileIdentity identity;
+    const uint64_t limit = size_limit ? size_limit() : 0;
+    if (reason.empty() && limit && maildir::Identify(path, &identity) == 0 &&
+        identity.size > limit) {
+      reason = "too big to judge (" + std::to_string(identity.size) + " bytes; MaxMessageSize " +
+               std::to_string(limit) + ")";
+    }
+    if (reason.empty()) return true;
+    if (notice) notice("skipped " + path + ": " + reason);
+    return false;
   }
 
   // ---------------------------------------------------------------- the tree
@@ -592,7 +613,8 @@ struct Store {
         MessageRecord& record = folder->messages.at(unique);
         if (record.file.empty() || record.known) continue;
         record.known = record.announced = true;
-        found.push_back({folder->id, id, DirectoryOf(*folder) + "/" + record.file});
+        const std::string path = DirectoryOf(*folder) + "/" + record.file;
+        if (Announceable(path)) found.push_back({folder->id, id, path});
       }
     }
     return found;
@@ -606,8 +628,12 @@ struct Store {
     for (const auto& [id, unique] : folder.uniques) {
       const std::string& file = folder.messages.at(unique).file;
       if (file.compare(0, 4, "new/") != 0) continue;
+      // What cannot be read (not a message file) is left to the announcer.
       std::string head;
-      if (maildir::ReadHead(DirectoryOf(folder) + "/" + file, &head) != 0) continue;
+      if (maildir::ReadHead(DirectoryOf(folder) + "/" + file, &head) != 0) {
+        ids.push_back(id);
+        continue;
+      }
       const std::string_view block =
           std::string_view(head).substr(0, maildir::LayOut(head).header_end);
       bool judged = false;
@@ -759,7 +785,8 @@ struct Store {
         tree_changed |= (event.mask & IN_ISDIR) != 0;
         continue;
       }
-      if ((event.mask & IN_ISDIR) || !maildir::IsMessageFileName(event.name)) continue;
+      // A folder named like a message is passed over as one that is not.
+      if (!maildir::IsMessageFileName(event.name)) continue;
       const std::string unique = maildir::ParseMessageFileName(event.name).unique;
       if (unique.empty()) continue;
       bool written_later = false;
@@ -805,7 +832,8 @@ struct Store {
       MessageRecord& record = folder.messages.at(folder.uniques.at(id));
       if (record.file.empty()) continue;  // gone again in the same batch
       record.announced = true;
-      found.push_back({folder_id, id, DirectoryOf(folder) + "/" + record.file});
+      const std::string path = DirectoryOf(folder) + "/" + record.file;
+      if (Announceable(path)) found.push_back({folder_id, id, path});
     }
     return found;
   }
@@ -843,10 +871,13 @@ struct Store {
       }
       delivered = !from || from->folder != folder.id || from->pending;
     } else if (event.mask & IN_CREATE) {
+      // Nothing is ever written into what is not a regular file (a link, a
+      // FIFO): it has come as it is, to be passed over at once.
+      const std::string path = DirectoryOf(folder) + "/" + file;
       maildir::FileIdentity identity;
-      delivered = !written_later &&
-                  maildir::Identify(DirectoryOf(folder) + "/" + file, &identity) == 0 &&
-                  identity.size > 0;
+      delivered =
+          !written_later && (!maildir::NonMessageKind(path).empty() ||
+                             (maildir::Identify(path, &identity) == 0 && identity.size > 0));
       if (!delivered) pending.insert(key);
     } else if (event.mask & IN_CLOSE_WRITE) {
       delivered = pending.count(key) != 0;
@@ -1424,7 +1455,8 @@ std::vector<MaildirHost::NewMessage> MaildirHost::AnnounceUnjudgedMail() {
         auto& record = folder->messages.at(folder->uniques.at(id));
         if (record.announced) continue;
         record.known = record.announced = true;
-        unjudged.push_back({folder->id, id, store_->DirectoryOf(*folder) + "/" + record.file});
+        const std::string path = store_->DirectoryOf(*folder) + "/" + record.file;
+        if (store_->Announceable(path)) unjudged.push_back({folder->id, id, path});
       }
     }
     return unjudged;
@@ -1471,6 +1503,16 @@ size_t MaildirHost::Subscriptions() const {
 int MaildirHost::LiveObjects() const { return store_->counts.live_objects; }
 int MaildirHost::ComponentInitializations() const { return store_->counts.initializations; }
 int MaildirHost::ComponentUninitializations() const { return store_->counts.uninitializations; }
+
+void MaildirHost::SetNotices(std::function<void(const std::string& line)> notice) {
+  Lock lock(store_->mutex);
+  store_->notice = std::move(notice);
+}
+
+void MaildirHost::SetSizeLimit(std::function<uint64_t()> limit) {
+  Lock lock(store_->mutex);
+  store_->size_limit = std::move(limit);
+}
 
 void MaildirHost::SetStepHook(std::function<void(const std::string& step)> hook) {
   Lock lock(store_->mutex);

@@ -237,6 +237,15 @@ class MaildirHost : public HostLibrary {
   std::vector<int32_t> UnjudgedNewMessages(int32_t folderId,
                                            const std::vector<std::string>& headerNames) const;
 
+  // Files that arrive in a folder but are not messages (a symbolic link, a
+  // FIFO, a device, a folder: anything but a regular file) are never
+  // announced, nor messages larger than the size limit; the owner is told
+  // once per arrival with a line "skipped <path>: <reason>". The notice is
+  // called with the host's lock held and must not call the host; the limit
+  // (bytes, 0 for none) is asked at each arrival, with the lock held too.
+  void SetNotices(std::function<void(const std::string& line)> notice);
+  void SetSizeLimit(std::function<uint64_t()> limit);
+
   // ---------------------------------------------------------------- api
 
   // What HostApi reports as the current folder (initially the Inbox) and its

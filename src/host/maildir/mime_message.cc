@@ -275,7 +275,9 @@ std::string ParsedBodyText(std::string_view message) {
 }  // namespace internal
 
 std::string BodyText(std::string_view message) {
-  if (std::optional<std::string> text = internal::SinglePartBodyText(message)) return *text;
+  if (std::optional<std::string> text = internal::SinglePartBodyText(message)) {
+    return std::move(*text);
+  }
   return internal::ParsedBodyText(message);
 }
 
