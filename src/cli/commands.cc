@@ -11,6 +11,7 @@
 #include "classify/verdict_headers.h"
 #include "cli/json.h"
 #include "cli/message_file.h"
+#include "host/host_error_report.h"
 #include "host/maildir/maildir_files.h"
 #include "host/memory/memory_host.h"
 #include "platform/codepage.h"
@@ -177,8 +178,7 @@ int CommandContext::Finish(int result) {
     // A box of a dialog is the dialog talking to its user; one outside any
     // dialog is an error report.
     const bool error = shown.owner < 0;
-    (error ? err : out) << cp1252::ToUtf8(shown.caption) << ": " << cp1252::ToUtf8(shown.text)
-                        << '\n';
+    (error ? err : out) << HostErrorLine(shown.text, shown.caption, shown.details) << '\n';
     if (error && result == kExitOk) result = kExitFailure;
   }
   return result;

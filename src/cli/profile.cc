@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "host/host_error_report.h"
 #include "platform/codepage.h"
 #include "platform/desktop.h"
 
@@ -63,6 +64,11 @@ ProfilePaths LocateProfile(const ProfileOptions& options, const GetEnv& getenv) 
 int ConsoleUi::MessageBox(const std::string& text, const std::string& caption, uint32_t) {
   err_ << cp1252::ToUtf8(caption) << ": " << cp1252::ToUtf8(text) << '\n';
   return mb::kIdOk;
+}
+
+void ConsoleUi::ShowHostError(const std::string& text, const std::string& caption,
+                              const std::string& details) {
+  err_ << HostErrorLine(text, caption, details) << '\n';
 }
 
 void ConsoleUi::OpenAddress(const std::string& address) { OpenWithDesktop(address); }

@@ -43,6 +43,9 @@ class ConsoleUi : public UserInterface {
  public:
   explicit ConsoleUi(std::ostream& err) : err_(err) {}
   int MessageBox(const std::string& text, const std::string& caption, uint32_t style) override;
+  // "caption: text (details)".
+  void ShowHostError(const std::string& text, const std::string& caption,
+                     const std::string& details) override;
   void Beep(uint32_t) override {}
   // Nobody is there to answer a dialog: each ends as cancelled.
   int RunModal(DialogPresenter&) override { return 2; }
