@@ -13,6 +13,7 @@
 #include "cli/message_file.h"
 #include "host/host_error_report.h"
 #include "host/maildir/maildir_files.h"
+#include "host/maildir/mime_message.h"
 #include "host/memory/memory_host.h"
 #include "platform/codepage.h"
 
@@ -227,6 +228,7 @@ int RunInit(Profile& profile, std::ostream& out, std::ostream& err, bool force) 
   settings.SetLearnFromNotSpam(1);
   settings.SetLearnFromBlackListed(0);
   settings.SetLearnFromWhiteListed(0);
+  settings.SetMaxMessageSize(FilterSettings::kDefaultMaxMessageSize);
   settings.SetNotSpamFolderName("");
   out << "Created the profile: settings in " << paths.settings << ", data in " << paths.data_folder
       << '\n';
@@ -367,7 +369,9 @@ int Dispatch(const Invocation& v, CommandContext& ctx) {
 int32_t AddToMemoryHost(MemoryHost& host, const RawMessage& m) {
   HostHeaders headers;
   for (const auto& [name, value] : ParseHeaderLines(m.header)) {
-    headers.emplace_back(cp1252::ToUtf8(name), cp1252::ToUtf8(value));
+    const std::string utf8 = cp1252::ToUtf8(value);
+    headers.emplace_back(cp1252::ToUtf8(name),
+                         m.presented ? maildir::PresentedHeaderValue(name, utf8) : utf8);
   }
   return host.AddMessage(MemoryHost::kInboxId, headers, cp1252::ToUtf8(m.body));
 }

@@ -13,6 +13,10 @@ namespace tarvex {
 struct RawMessage {
   std::string header;  // the bytes before the first empty line
   std::string body;    // everything after that empty line
+  // Whether a header's value is to be handed out as the Maildir store hands
+  // it out (maildir::PresentedHeaderValue: decoded, addresses as a mail
+  // library reads them) rather than as written.
+  bool presented = false;
 };
 
 // Splits at the first empty line (LF or CRLF line ends), undecoded. A message
@@ -25,8 +29,10 @@ RawMessage SplitRawMessage(std::string_view text);
 //     (maildir::BodyText: its first text/plain part, else its first text/*
 //     part, decoded and converted from its charset; else the body as stored).
 //     Both are then converted to Windows-1252 as at the mail client's
-//     boundary, characters it lacks becoming "?".
-//   kRaw: SplitRawMessage, every byte as it is.
+//     boundary, characters it lacks becoming "?". Header values are
+//     presented as the store presents them (a bare sender address as
+//     "<address>").
+//   kRaw: SplitRawMessage, every byte as it is, header values as written.
 enum class MessageReading { kDecoded, kRaw };
 RawMessage ReadableMessage(std::string_view fileText, MessageReading reading);
 

@@ -196,8 +196,7 @@ struct Store {
     const uint64_t limit = size_limit ? size_limit() : 0;
     if (reason.empty() && limit && maildir::Identify(path, &identity) == 0 &&
         identity.size > limit) {
-      reason = "too big to judge (" + std::to_string(identity.size) + " bytes; MaxMessageSize " +
-               std::to_string(limit) + ")";
+      reason = MaildirHost::TooBigToJudge(identity.size, limit);
     }
     if (reason.empty()) return true;
     if (notice) notice("skipped " + path + ": " + reason);
@@ -1004,7 +1003,7 @@ class MaildirMessage : public Object<HostMessage> {
           std::string_view(head).substr(0, maildir::LayOut(head).header_end);
       for (const maildir::HeaderField& field : maildir::HeaderFields(block)) {
         if (maildir::SameFieldName(field.name, name)) {
-          *value = maildir::DecodeHeaderValue(maildir::UnfoldedValue(block, field));
+          *value = maildir::PresentedHeaderValue(name, maildir::UnfoldedValue(block, field));
           *found = 1;
           break;
         }
@@ -1512,6 +1511,11 @@ void MaildirHost::SetNotices(std::function<void(const std::string& line)> notice
 void MaildirHost::SetSizeLimit(std::function<uint64_t()> limit) {
   Lock lock(store_->mutex);
   store_->size_limit = std::move(limit);
+}
+
+std::string MaildirHost::TooBigToJudge(uint64_t size, uint64_t limit) {
+  return "too big to judge (" + std::to_string(size) + " bytes; MaxMessageSize " +
+         std::to_string(limit) + ")";
 }
 
 void MaildirHost::SetStepHook(std::function<void(const std::string& step)> hook) {

@@ -46,7 +46,9 @@
 //   stored: every byte up to the empty line, line ends included, undecoded,
 //   made UTF-8 (a byte that is not part of valid UTF-8 is read as
 //   Windows-1252). GetHeaderValue matches names case-insensitively, takes
-//   the first field of the name and decodes its RFC 2047 encoded words.
+//   the first field of the name and decodes its RFC 2047 encoded words; an
+//   address header (From, To, ...) comes as a mail library reads it, each
+//   mailbox as "Name <address>" or "<address>" (PresentedHeaderValue).
 //   SetHeaderValue stages a change on the message object that set it;
 //   Commit rewrites the file with the staged changes applied in order: the
 //   first field of that name is replaced where it stands (taking the name as
@@ -245,6 +247,9 @@ class MaildirHost : public HostLibrary {
   // (bytes, 0 for none) is asked at each arrival, with the lock held too.
   void SetNotices(std::function<void(const std::string& line)> notice);
   void SetSizeLimit(std::function<uint64_t()> limit);
+  // The reason given for a message above the limit, here and by whoever else
+  // passes a message over for its size.
+  static std::string TooBigToJudge(uint64_t size, uint64_t limit);
 
   // ---------------------------------------------------------------- api
 
