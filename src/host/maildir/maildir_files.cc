@@ -104,6 +104,21 @@ int ReadFrom(int fd, std::string* contents, Stop stop) {
   }
 }
 
+// Reads a message file from its start, until its end or until stop says
+// enough; room for all of it is made at once when it is to be read whole.
+template <typename Stop>
+int ReadMessageFile(const std::string& path, std::string* contents, FileIdentity* identity,
+                    bool whole, Stop stop) {
+  struct stat st;
+  int opened = -1;
+  if (const int error = OpenRegular(path, &opened, &st)) return error;
+  Descriptor fd(opened);
+  if (identity) *identity = IdentityOf(st);
+  contents->clear();
+  if (whole) contents->reserve(static_cast<size_t>(st.st_size));
+  return ReadFrom(fd.get(), contents, stop);
+}
+
 }  // namespace
 
 std::string ErrorText(int error) {
@@ -135,24 +150,11 @@ bool Exists(const std::string& path) {
 }
 
 int ReadFile(const std::string& path, std::string* contents, FileIdentity* identity) {
-  struct stat st;
-  int opened = -1;
-  if (const int error = OpenRegular(path, &opened, &st)) return error;
-  Descriptor fd(opened);
-  if (identity) *identity = IdentityOf(st);
-  contents->clear();
-  contents->reserve(static_cast<size_t>(st.st_size));
-  return ReadFrom(fd.get(), contents, [](size_t) { return false; });
+  return ReadMessageFile(path, contents, identity, true, [](size_t) { return false; });
 }
 
 int ReadHead(const std::string& path, std::string* head, FileIdentity* identity) {
-  struct stat st;
-  int opened = -1;
-  if (const int error = OpenRegular(path, &opened, &st)) return error;
-  Descriptor fd(opened);
-  if (identity) *identity = IdentityOf(st);
-  head->clear();
-  return ReadFrom(fd.get(), head, [head](size_t before) {
+  return ReadMessageFile(path, head, identity, false, [head](size_t before) {
     // An empty line: a line feed right after another, perhaps with a CR
     // between. Look a little before the new bytes, for one cut in two.
     const size_t from = before < 2 ? 0 : before - 2;
