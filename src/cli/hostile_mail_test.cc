@@ -170,6 +170,35 @@ TEST_F(HostileMail, MessagesAboveTheSizeLimitAreLeftAloneAndPassedOn) {
   }
 }
 
+// The daemon's memory in kB, now or at its peak ("VmRSS", "VmHWM").
+long DaemonMemory(pid_t daemon, const std::string& field) {
+  std::ifstream status("/proc/" + std::to_string(daemon) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind(field + ":", 0) == 0) return std::stol(line.substr(field.size() + 1));
+  }
+  return -1;
+}
+
+// A large message is held about twice while it is judged, and the memory
+// goes back after.
+TEST_F(HostileMail, ALargeMessageCostsTwiceItsSizeWhileJudgedOnly) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizer's own memory would be measured";
+#endif
+  constexpr long kSize = 40 << 20;
+  SetDword("MaxMessageSize", 64 << 20);
+  std::string text = Mail("c@d.example", "large");
+  for (int i = 0; text.size() < kSize; ++i) text += "word" + std::to_string(i % 5000) + " ";
+  std::ofstream(Tmp("large")) << text;
+  StartDaemon();
+  const long before = DaemonMemory(daemon_, "VmRSS");
+  fs::rename(Tmp("large"), New("large"));
+  ASSERT_NE(JudgedFile("large"), "") << DaemonLog();
+  ASSERT_TRUE(LogHas("Inbox #"));
+  EXPECT_LT(DaemonMemory(daemon_, "VmHWM"), before + (2 * kSize + (24 << 20)) / 1024);
+  EXPECT_LT(DaemonMemory(daemon_, "VmRSS"), before + (16 << 10));
+}
+
 // More than the daemon takes in one request: the client answers by itself.
 TEST_F(HostileMail, FilterPassesOnAMessageAboveTheDefaultLimitWithTheDaemonRunning) {
   const std::string big = Mail("c@d.example", "huge") + std::string(size_t{21} << 20, 'x') + "\n";
