@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <filesystem>
@@ -94,8 +95,11 @@ bool WriteOutput(std::string_view data) {
 // filter takes in at most a little more than the largest message it judges:
 // a larger one goes out unchanged as it comes in, never held whole, nor sent
 // to the daemon. The exit code then; none when the message is in input.
+// Whatever MaxMessageSize says, a message must fit in one request frame.
 std::optional<int> PassOnTooBig(Profile& profile, std::string* input) {
-  const uint32_t limit = profile.settings().GetMaxMessageSize();
+  constexpr size_t kRequestRoom = size_t{1} << 20;  // the arguments and the folder
+  const size_t limit =
+      std::min<size_t>(profile.settings().GetMaxMessageSize(), kMaxFrameBytes - kRequestRoom);
   if (!ReadInput(limit, input)) return kExitFilterError;
   if (input->size() <= limit) return std::nullopt;
   uint64_t size = 0;

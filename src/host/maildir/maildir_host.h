@@ -234,7 +234,8 @@ class MaildirHost : public HostLibrary {
   static const std::vector<std::string>& VerdictHeaderNames();
   // The ids of the messages in the folder's new/ that carry none of the
   // header fields named (by default VerdictHeaderNames()): mail that
-  // arrived while nothing was watching. In id order.
+  // arrived while nothing was watching. In id order. A file that cannot be
+  // read as a message is among them, for the announcer to pass over.
   std::vector<int32_t> UnjudgedNewMessages(int32_t folderId) const;
   std::vector<int32_t> UnjudgedNewMessages(int32_t folderId,
                                            const std::vector<std::string>& headerNames) const;
