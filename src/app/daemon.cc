@@ -6,9 +6,16 @@
 
 #include "classify/verdict_headers.h"
 #include "platform/codepage.h"
+#include "platform/memory.h"
 
 namespace tarvex {
 namespace {
+
+// Free heap the daemon keeps after a message rather than give it back: what
+// judging an ordinary message uses, so that only a large one costs a trim.
+// Blocks from the size of a large message up are mapped apart from the heap.
+constexpr size_t kFreeMemoryKept = size_t{16} << 20;
+constexpr size_t kMappedBlocks = size_t{32} << 20;
 
 std::string HeaderOf(const ClassifyResult& result, const char* name) {
   for (const HeaderValue& h : result.headers) {
@@ -34,12 +41,17 @@ std::string JudgedLine(const ClassifyResult& result, int32_t messageId,
 
 int RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions& options,
               std::ostream& log) {
+  MapBlocksFrom(kMappedBlocks);
   MaildirHost& host = session.host();
   FilterApp& app = session.app();
   app.SetClassifiedObserver(
       [&log](const ClassifyResult& result, int32_t messageId, FolderWatcher& watcher) {
         log << JudgedLine(result, messageId, watcher.folder().GetName()) << std::endl;
+        ReturnFreeMemory(kFreeMemoryKept);
       });
+  // Files in the folders that are not judged (not messages, too big) are
+  // named in the log.
+  host.SetNotices([&log](const std::string& line) { log << "tarvex: " << line << std::endl; });
   // A disk that cannot be read now may be readable at the next change: the
   // daemon says so and goes on.
   const unsigned changes = loop.WatchReadable(host.StartWatching(), [&host, &log] {
@@ -82,6 +94,7 @@ int RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions&
   log << "tarvex: stopping" << std::endl;
   session.Stop();
   app.SetClassifiedObserver(nullptr);
+  host.SetNotices(nullptr);
   return 0;
 }
 

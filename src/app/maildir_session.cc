@@ -20,7 +20,10 @@ MaildirSession::MaildirSession(const SessionServices& services, const std::strin
                                const std::string& announcedState)
     : host_(maildir, StoreOptions(announcedState)),
       ui_(services.idleUi),
-      app_({services.clock, services.fs, services.settings, ui_, host_, services.loop}) {}
+      app_({services.clock, services.fs, services.settings, ui_, host_, services.loop}) {
+  SettingsStore& settings = services.settings;
+  host_.SetSizeLimit([&settings] { return FilterSettings(settings).GetMaxMessageSize(); });
+}
 
 MaildirSession::~MaildirSession() { Stop(); }
 

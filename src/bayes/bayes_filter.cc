@@ -7,10 +7,14 @@ constexpr size_t kPathBufferSize = 260;
 
 }  // namespace
 
-std::string MessageText(const std::string& header, const std::string& body) {
+std::string MessageText(const std::string& header, std::string body) {
   std::string text;
   text.reserve(header.size() + 2 + body.size());
-  return text.append(header).append("\n\n").append(body);
+  text.append(header).append("\n\n").append(body);
+  // The body goes now rather than with the caller's expression: a large
+  // message is held twice only for this copy.
+  std::string().swap(body);
+  return text;
 }
 
 bool BayesFilter::LoadAtStartup(const FilterSettings& settings) {
@@ -45,8 +49,8 @@ bool BayesFilter::ScoreMessage(std::string body, MessageScore& score, bool nonEn
   TokenTable tokens;
   SelectedWords selected;
   uint32_t value = 0;
-  const bool spam =
-      engine_.ClassifyText(MessageText(score.headerText, body), &tokens, &selected, &value);
+  const bool spam = engine_.ClassifyText(MessageText(score.headerText, std::move(body)), &tokens,
+                                         &selected, &value);
   score.score = static_cast<int32_t>(value);
   score.isSpam = spam;
   score.scored = 1;
@@ -58,13 +62,13 @@ bool BayesFilter::ScoreMessage(std::string body, MessageScore& score, bool nonEn
 
 bool BayesFilter::LearnMessage(std::string body, std::string header, int isSpam) {
   TokenTable tokens;
-  engine_.Tokenize(MessageText(header, body), &tokens);
+  engine_.Tokenize(MessageText(header, std::move(body)), &tokens);
   return engine_.LearnTokens(tokens, isSpam ? 100 : 0);
 }
 
 int32_t BayesFilter::RelearnMessage(std::string body, std::string header, int wasSpam) {
   TokenTable tokens;
-  if (engine_.Tokenize(MessageText(header, body), &tokens) == 0) return 0;
+  if (engine_.Tokenize(MessageText(header, std::move(body)), &tokens) == 0) return 0;
   return engine_.TrainTokens(tokens, wasSpam ? 100 : 0, 1);
 }
 

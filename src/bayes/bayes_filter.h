@@ -51,7 +51,7 @@ class BayesFilter {
 };
 
 // The text the filter reads for a message: header text, a blank line, body.
-std::string MessageText(const std::string& header, const std::string& body);
+std::string MessageText(const std::string& header, std::string body);
 
 }  // namespace tarvex
 

@@ -44,9 +44,9 @@ class Pipeline {
     message_->GetHeaderValue(part_, header::kLearn, &judged);
     if (judged) return;
     const std::string headerText = message_->GetHeaderText();
-    const std::string body = message_->GetPartText(message_->GetBodyPart());
+    std::string body = message_->GetPartText(message_->GetBodyPart());
     const std::string from = message_->GetHeaderValue(part_, "From", nullptr);
-    if (!DecidedBySender(from)) Score(headerText, body);
+    if (!DecidedBySender(from)) Score(headerText, std::move(body));
   }
 
   // Whitelist before blacklist, and within each list the address before the
@@ -81,11 +81,12 @@ class Pipeline {
     BeepIfAsked();
   }
 
-  void Score(const std::string& headerText, const std::string& body) {
+  // The body is handed on, not copied: a large message is held once.
+  void Score(const std::string& headerText, std::string body) {
     MessageScore score;
     score.headerText = headerText;
-    const bool spam =
-        c_.filter.ScoreMessage(body, score, c_.settings.GetConsiderNonEnglishSpam() != 0);
+    const bool spam = c_.filter.ScoreMessage(std::move(body), score,
+                                             c_.settings.GetConsiderNonEnglishSpam() != 0);
     result_.outcome = score.nonEnglish ? Outcome::kNonEnglish
                       : spam           ? Outcome::kSpam
                                        : Outcome::kClean;

@@ -2,10 +2,14 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <iterator>
+#include <limits>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <streambuf>
@@ -70,10 +74,59 @@ std::string CurrentFolder() {
   return std::filesystem::current_path(error).string();
 }
 
+// Appends standard input to input until its end, or until input holds more
+// than cap bytes; false on a read error.
+bool ReadInput(size_t cap, std::string* input) {
+  char buffer[65536];
+  while (input->size() <= cap) {
+    const ssize_t n = ::read(0, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return false;
+    if (n == 0) break;
+    input->append(buffer, static_cast<size_t>(n));
+  }
+  return true;
+}
+
+// Writes data to standard output whole; false when it cannot.
+bool WriteOutput(std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(1, data.data(), data.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+// filter takes in at most a little more than the largest message it judges:
+// a larger one goes out unchanged as it comes in, never held whole, nor sent
+// to the daemon. The exit code then; none when the message is in input.
+// Whatever MaxMessageSize says, a message must fit in one request frame.
+std::optional<int> PassOnTooBig(Profile& profile, std::string* input) {
+  constexpr size_t kRequestRoom = size_t{1} << 20;  // the arguments and the folder
+  const size_t limit =
+      std::min<size_t>(profile.settings().GetMaxMessageSize(), kMaxFrameBytes - kRequestRoom);
+  if (!ReadInput(limit, input)) return kExitFilterError;
+  if (input->size() <= limit) return std::nullopt;
+  uint64_t size = 0;
+  for (bool more = true; more;) {
+    more = !input->empty();
+    if (!WriteOutput(*input)) return kExitFilterError;
+    size += input->size();
+    input->clear();
+    if (more && !ReadInput(0, input)) return kExitFilterError;
+  }
+  std::cerr << "tarvex: standard input: " << MaildirHost::TooBigToJudge(size, limit)
+            << "; passed on unchanged\n";
+  return kExitFilterError;
+}
+
 RequestOrigin OriginHere(const Invocation& invocation) {
   RequestOrigin origin{CurrentFolder(), {}, ::isatty(2) == 1};
-  if (invocation.ReadsInput()) {
-    origin.input.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+  // filter reads its message itself (PassOnTooBig).
+  if (invocation.ReadsInput() && invocation.command != "filter") {
+    ReadInput(std::numeric_limits<size_t>::max() - 1, &origin.input);
   }
   return origin;
 }
@@ -132,15 +185,18 @@ int RunClient(Profile& profile, const Invocation& invocation,
               const std::vector<std::string>& args) {
   const ProfilePaths& paths = profile.paths();
   const int failure = invocation.ReadsInput() ? kExitFilterError : kExitFailure;
+  RequestOrigin origin = OriginHere(invocation);
+  if (invocation.command == "filter") {
+    if (const std::optional<int> code = PassOnTooBig(profile, &origin.input)) return *code;
+  }
   if (!FileExists(paths.settings)) {
     if (!invocation.profile.config.empty()) {
       std::cerr << "tarvex: " << paths.settings << ": no such file (named by --config)\n";
       return failure;
     }
     // No profile: the command says so, and no lock file is left behind.
-    return RunHere(profile, invocation, OriginHere(invocation));
+    return RunHere(profile, invocation, origin);
   }
-  const RequestOrigin origin = OriginHere(invocation);
   const auto deadline = std::chrono::steady_clock::now() +
                         (invocation.command == "filter" ? kFilterLockWait : kLockWait);
   pid_t holder = 0;

@@ -11,7 +11,9 @@
 #include "classify/verdict_headers.h"
 #include "cli/json.h"
 #include "cli/message_file.h"
+#include "host/host_error_report.h"
 #include "host/maildir/maildir_files.h"
+#include "host/maildir/mime_message.h"
 #include "host/memory/memory_host.h"
 #include "platform/codepage.h"
 
@@ -194,8 +196,7 @@ int CommandContext::Finish(int result) {
     // A box of a dialog is the dialog talking to its user, unless it refused
     // what the command asked; one outside any dialog is an error report.
     const bool error = shown.owner < 0 || refusals_.count(i);
-    (error ? err : out) << cp1252::ToUtf8(shown.caption) << ": " << cp1252::ToUtf8(shown.text)
-                        << '\n';
+    (error ? err : out) << HostErrorLine(shown.text, shown.caption, shown.details) << '\n';
     if (error && result == kExitOk) result = kExitFailure;
   }
   return result;
@@ -256,6 +257,7 @@ int RunInit(Profile& profile, std::ostream& out, std::ostream& err, bool force) 
   settings.SetLearnFromNotSpam(1);
   settings.SetLearnFromBlackListed(0);
   settings.SetLearnFromWhiteListed(0);
+  settings.SetMaxMessageSize(FilterSettings::kDefaultMaxMessageSize);
   settings.SetNotSpamFolderName("");
   out << "Created the profile: settings in " << paths.settings << ", data in " << paths.data_folder
       << '\n';
@@ -400,7 +402,9 @@ int Dispatch(const Invocation& v, CommandContext& ctx) {
 int32_t AddToMemoryHost(MemoryHost& host, const RawMessage& m) {
   HostHeaders headers;
   for (const auto& [name, value] : ParseHeaderLines(m.header)) {
-    headers.emplace_back(cp1252::ToUtf8(name), cp1252::ToUtf8(value));
+    const std::string utf8 = cp1252::ToUtf8(value);
+    headers.emplace_back(cp1252::ToUtf8(name),
+                         m.presented ? maildir::PresentedHeaderValue(name, utf8) : utf8);
   }
   return host.AddMessage(MemoryHost::kInboxId, headers, cp1252::ToUtf8(m.body));
 }

@@ -520,8 +520,17 @@ bool JudgedSpam(const RawMessage& message) {
 // with the profile's lists, settings and word database; what it would write
 // into the message is written into the copy on standard output, and what it
 // learns stays learnt.
+//
+// A message above the size limit is not judged: it goes out as it came.
 int RunFilter(CommandContext& ctx) {
   const std::string& message = ctx.origin.input;
+  const uint32_t limit = ctx.profile.settings().GetMaxMessageSize();
+  if (message.size() > limit) {
+    ctx.out << message;
+    ctx.err << "tarvex: standard input: " << MaildirHost::TooBigToJudge(message.size(), limit)
+            << "; passed on unchanged\n";
+    return kExitFilterError;
+  }
   MemoryHost host;
   host.AddFolder(MemoryHost::kLocalFoldersId, "DedoZarozo");
   const RawMessage raw = ReadableMessage(message, MessageReading::kDecoded);

@@ -50,7 +50,7 @@ RawMessage ReadableMessage(std::string_view fileText, MessageReading reading) {
   if (reading == MessageReading::kRaw) return SplitRawMessage(fileText);
   const maildir::MessageLayout layout = maildir::LayOut(fileText);
   return {HeaderBlockText(fileText.substr(0, layout.header_end)),
-          cp1252::FilterTextFromUtf8(maildir::BodyText(fileText))};
+          cp1252::FilterTextFromUtf8(maildir::BodyText(fileText)), true};
 }
 
 std::vector<std::pair<std::string, std::string>> ParseHeaderLines(std::string_view header) {

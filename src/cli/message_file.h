@@ -13,6 +13,10 @@ namespace tarvex {
 struct RawMessage {
   std::string header;  // the bytes before the first empty line
   std::string body;    // everything after that empty line
+  // Whether a header's value is to be handed out as the Maildir store hands
+  // it out (maildir::PresentedHeaderValue: decoded, addresses as a mail
+  // library reads them) rather than as written.
+  bool presented = false;
 };
 
 // Splits at the first empty line (LF or CRLF line ends), undecoded. A message
@@ -26,7 +30,9 @@ RawMessage SplitRawMessage(std::string_view text);
 //     part, decoded and converted from its charset; else the body as stored).
 //     Both are then converted to Windows-1252 as at the mail client's
 //     boundary, characters it lacks becoming cp1252::kLackedCharacter.
-//   kRaw: SplitRawMessage, every byte as it is.
+//     Header values are presented as the store presents them (a bare
+//     sender address as "<address>").
+//   kRaw: SplitRawMessage, every byte as it is, header values as written.
 enum class MessageReading { kDecoded, kRaw };
 RawMessage ReadableMessage(std::string_view fileText, MessageReading reading);
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "host/host_error_report.h"
 #include "host/maildir/announced_state.h"
 #include "platform/codepage.h"
 #include "platform/desktop.h"
@@ -101,6 +102,11 @@ int ConsoleUi::MessageBox(const std::string& text, const std::string& caption, u
 
 void ConsoleUi::Beep(uint32_t) {
   if (terminal_) err_ << '\a' << std::flush;
+}
+
+void ConsoleUi::ShowHostError(const std::string& text, const std::string& caption,
+                              const std::string& details) {
+  err_ << HostErrorLine(text, caption, details) << '\n';
 }
 
 void ConsoleUi::OpenAddress(const std::string& address) { OpenWithDesktop(address); }

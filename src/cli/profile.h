@@ -53,6 +53,9 @@ class ConsoleUi : public UserInterface {
   ConsoleUi(std::ostream& err, bool terminal) : err_(err), terminal_(terminal) {}
   int MessageBox(const std::string& text, const std::string& caption, uint32_t style) override;
   void Beep(uint32_t type) override;
+  // "caption: text (details)".
+  void ShowHostError(const std::string& text, const std::string& caption,
+                     const std::string& details) override;
   // Nobody is there to answer a dialog: each ends as cancelled.
   int RunModal(DialogPresenter&) override { return 2; }
   uint32_t ShowPopupMenu(const Menu&, const ScreenRect&) override { return 0; }

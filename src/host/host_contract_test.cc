@@ -67,7 +67,7 @@ int CountIgnoringCase(std::string text, const std::string& what) {
   return count;
 }
 
-const HostUnderTest::Headers kPlain = {{"From", "alice@example.com"},
+const HostUnderTest::Headers kPlain = {{"From", "Alice <alice@example.com>"},
                                        {"To", "bob@example.com"},
                                        {"Subject", "Lunch"},
                                        {"Message-ID", "<plain@example.com>"}};
@@ -141,11 +141,11 @@ TEST_P(HostContractTest, HeadersAndBodyComeBackAsWindows1252) {
   // "Café € 中" and "naïve": é, € and ï exist in Windows-1252, 中 does not.
   const int32_t id = host().AddMessage(
       inbox->GetId(),
-      {{"From", "alice@example.com"}, {"Subject", "Caf\xC3\xA9 \xE2\x82\xAC \xE4\xB8\xAD"}},
+      {{"From", "Alice <alice@example.com>"}, {"Subject", "Caf\xC3\xA9 \xE2\x82\xAC \xE4\xB8\xAD"}},
       "na\xC3\xAFve\r\n");
   auto message = inbox->GetMessage(id);
   const std::string text = message->GetHeaderText();
-  const size_t from = text.find("From: alice@example.com\r\n");
+  const size_t from = text.find("From: Alice <alice@example.com>\r\n");
   EXPECT_NE(from, std::string::npos) << text;
   EXPECT_LT(from, text.find("Subject: Caf\xE9 \x80 ?\r\n")) << text;
   EXPECT_NE(message->GetRawHeaders().find("Subject: Caf\xE9 \x80 ?\r\n"), std::string::npos);
@@ -192,7 +192,7 @@ TEST_P(HostContractTest, MoveMessageTakesTheMessageWithItsHeaders) {
   auto moved = FindByMessageId(*junk, "<plain@example.com>");
   ASSERT_NE(moved, nullptr);
   EXPECT_EQ(Header(*moved, "Subject"), "Lunch");
-  EXPECT_EQ(Header(*moved, "From"), "alice@example.com");
+  EXPECT_EQ(Header(*moved, "From"), "Alice <alice@example.com>");
   EXPECT_EQ(moved->GetPartText(moved->GetBodyPart()), "Noon?");
 }
 

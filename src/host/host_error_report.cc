@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/codepage.h"
+
 namespace tarvex {
 namespace {
 
@@ -80,8 +82,15 @@ std::string HostErrorReportText(HostStatus code) {
   return buffer;
 }
 
+std::string HostErrorLine(const std::string& text, const std::string& caption,
+                          const std::string& details) {
+  std::string line = cp1252::ToUtf8(caption) + ": " + cp1252::ToUtf8(text);
+  if (!details.empty()) line += " (" + cp1252::ToUtf8(details) + ")";
+  return line;
+}
+
 void ReportHostError(UserInterface& ui, const HostError& error) {
-  ui.MessageBox(HostErrorReportText(error.code()), "Tarvex", mb::kOk);
+  ui.ShowHostError(HostErrorReportText(error.code()), "Tarvex", error.description());
 }
 
 }  // namespace tarvex

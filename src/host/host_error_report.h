@@ -20,8 +20,15 @@ std::string HostErrorText(HostStatus code);
 std::string HostErrorReportText(HostStatus code);
 
 // Shows the error's text in a message box with an OK button under the caption
-// "Tarvex" and returns when the user has closed it.
+// "Tarvex" and returns when the user has closed it; the error's description
+// goes along for a log (UserInterface::ShowHostError).
 void ReportHostError(UserInterface& ui, const HostError& error);
+
+// A reported host error as one line of a log or of the command line's error
+// output (UTF-8): "caption: text (details)", or without the parentheses when
+// the host gave no details. The texts are Windows-1252, as shown.
+std::string HostErrorLine(const std::string& text, const std::string& caption,
+                          const std::string& details);
 
 }  // namespace tarvex
 

@@ -76,5 +76,32 @@ TEST(ReportHostError, ShowsTheTextInAnOkBoxCaptionedTarvex) {
   EXPECT_TRUE(ui.beeps.empty());
 }
 
+// The box keeps the code's text; a front end with a log gets the host's own
+// account beside it.
+TEST(ReportHostError, HandsTheHostsDescriptionToTheInterfaceForItsLog) {
+  struct LoggingUi : RecordingUi {
+    void ShowHostError(const std::string& text, const std::string& caption,
+                       const std::string& details) override {
+      RecordingUi::ShowHostError(text, caption, details);
+      lines.push_back(HostErrorLine(text, caption, details));
+    }
+    std::vector<std::string> lines;
+  } ui;
+  ReportHostError(ui,
+                  HostError(status::kFail, "cannot move /m/new/1 to DedoZarozo: Not a directory"));
+  ReportHostError(ui, HostError(status::kInvalidPointer, ""));
+  ReportHostError(
+      ui, HostError(status::kAccessDenied, "cannot read /m/new/caf\xE9: Permission denied"));
+  ASSERT_EQ(ui.boxes.size(), 3u);
+  EXPECT_EQ(ui.boxes[0].text, "Unspecified error");
+  EXPECT_EQ(ui.lines, (std::vector<std::string>{
+                          "Tarvex: Unspecified error (cannot move /m/new/1 to DedoZarozo: Not a "
+                          "directory)",
+                          "Tarvex: Invalid pointer.",
+                          "Tarvex: Access is denied. (cannot read /m/new/caf\xC3\xA9: Permission "
+                          "denied)",
+                      }));
+}
+
 }  // namespace
 }  // namespace tarvex

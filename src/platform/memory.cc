@@ -8,8 +8,14 @@
 #include <cstdlib>
 
 namespace tarvex {
+namespace {
+
+size_t heapReserve = 0;
+
+}  // namespace
 
 void PreferLargePages(size_t heap_reserve) {
+  heapReserve = heap_reserve;
   // Blocks below the threshold come from the heap, the reserve itself included.
   const int threshold = static_cast<int>(4 * heap_reserve);
   mallopt(M_MMAP_THRESHOLD, threshold);
@@ -23,6 +29,12 @@ void PreferLargePages(size_t heap_reserve) {
   const auto end = reinterpret_cast<uintptr_t>(sbrk(0)) & ~(kHugePage - 1);
   if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
   std::free(first);
+}
+
+void MapBlocksFrom(size_t size) { mallopt(M_MMAP_THRESHOLD, static_cast<int>(size)); }
+
+void ReturnFreeMemory(size_t above) {
+  if (mallinfo2().fordblks > heapReserve + above) malloc_trim(0);
 }
 
 }  // namespace tarvex

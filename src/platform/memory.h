@@ -13,6 +13,17 @@ namespace tarvex {
 // with huge pages where it allows that. Call once, first thing in main.
 void PreferLargePages(size_t heap_reserve);
 
+// For a long-running process that meets the odd very large block (a large
+// message): blocks of `size` bytes or more get mappings of their own, given
+// back as soon as they are freed, so that they never leave the heap that
+// large.
+void MapBlocksFrom(size_t size);
+
+// Gives the heap's free memory back to the system when more than `above`
+// bytes of it lie unused beyond the reserve PreferLargePages keeps, as after
+// judging a large message: a long-running process returns to its usual size.
+void ReturnFreeMemory(size_t above);
+
 }  // namespace tarvex
 
 #endif  // TARVEX_PLATFORM_MEMORY_H_

@@ -46,6 +46,15 @@ class FilterSettings {
   void SetLearnFromBlackListed(uint32_t v) { SetDword("LearnFromBlackListed", v); }
   void SetLearnFromWhiteListed(uint32_t v) { SetDword("LearnFromWhiteListed", v); }
 
+  // The size in bytes above which a message is not judged; absent or 0 gives
+  // the default.
+  static constexpr uint32_t kDefaultMaxMessageSize = 20u << 20;
+  uint32_t GetMaxMessageSize() const {
+    const uint32_t size = Dword("MaxMessageSize");
+    return size ? size : kDefaultMaxMessageSize;
+  }
+  void SetMaxMessageSize(uint32_t v) { SetDword("MaxMessageSize", v); }
+
   // The word database passes a buffer of 260 bytes.
   bool GetWordFilePath(char* buffer, size_t size) const;
   bool GetIgnoreFilePath(char* buffer, size_t size) const;

@@ -32,6 +32,10 @@ class RoutedUi : public UserInterface {
   int MessageBox(const std::string& text, const std::string& caption, uint32_t style) override {
     return target_->MessageBox(text, caption, style);
   }
+  void ShowHostError(const std::string& text, const std::string& caption,
+                     const std::string& details) override {
+    target_->ShowHostError(text, caption, details);
+  }
   void Beep(uint32_t type) override { target_->Beep(type); }
   int RunModal(DialogPresenter& dialog) override { return target_->RunModal(dialog); }
   uint32_t ShowPopupMenu(const Menu& menu, const ScreenRect& button) override {

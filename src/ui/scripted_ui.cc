@@ -358,6 +358,12 @@ int ScriptedUi::MessageBox(const std::string& text, const std::string& caption, 
   return ShowBox(text, caption, style, -1);
 }
 
+void ScriptedUi::ShowHostError(const std::string& text, const std::string& caption,
+                               const std::string& details) {
+  ShowBox(text, caption, mb::kOk, -1);
+  log_.back().details = details;
+}
+
 int ScriptedUi::ShowBox(const std::string& text, const std::string& caption, uint32_t style,
                         int owner) {
   Shown box;

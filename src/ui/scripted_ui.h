@@ -213,6 +213,7 @@ class ScriptedUi : public UserInterface {
     // A message box shown by a dialog (DialogView::MessageBox): the log index
     // of that dialog; -1 for boxes shown through the user interface.
     int owner = -1;
+    std::string details;                      // a host error's own account of it (ShowHostError)
     int resourceId = 0;                       // a dialog's template resource id
     std::map<int, std::string> controlTexts;  // a dialog's texts right after its initialisation
     std::shared_ptr<const ScriptedDialogView> view;  // a dialog's window, as it was left
@@ -227,6 +228,8 @@ class ScriptedUi : public UserInterface {
   // UserInterface. Message boxes take the next queued answer, mb::kIdOk when
   // none is left.
   int MessageBox(const std::string& text, const std::string& caption, uint32_t style) override;
+  void ShowHostError(const std::string& text, const std::string& caption,
+                     const std::string& details) override;
   void Beep(uint32_t type) override { beeps_.push_back(type); }
   // Initialises the dialog, logs it, then plays the next queued script. A
   // dialog its initialisation already ended is logged but takes no script.

@@ -35,6 +35,15 @@ class UserInterface {
   virtual ~UserInterface() = default;
   // Shows text under caption and returns the button the user chose.
   virtual int MessageBox(const std::string& text, const std::string& caption, uint32_t style) = 0;
+  // Shows a failed host call: text in a message box with only an OK button,
+  // as MessageBox does. details is the host's own account of the failure
+  // (the file, the operation, the system's reason), for front ends that also
+  // keep a log or print errors; the box never shows it.
+  virtual void ShowHostError(const std::string& text, const std::string& caption,
+                             const std::string& details) {
+    (void)details;
+    MessageBox(text, caption, mb::kOk);
+  }
   // Plays the system sound of a message box type (mb::kIconExclamation...).
   virtual void Beep(uint32_t type) = 0;
   // Shows the dialog and returns when it ends, with its result (kIdOk,

@@ -22,6 +22,7 @@ class Descriptor {
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
   int get() const { return fd_; }
+  void Release() { fd_ = -1; }
   // Closes now, reporting what close says (a late write error shows here).
   int Close() {
     const int result = ::close(fd_);
@@ -34,9 +35,23 @@ class Descriptor {
 };
 
 FileIdentity IdentityOf(const struct stat& st) {
-  return {static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino),
+  return {static_cast<uint64_t>(st.st_dev),
+          static_cast<uint64_t>(st.st_ino),
           static_cast<uint64_t>(st.st_size),
-          static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+          static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+          static_cast<uint32_t>(st.st_mode & 07777),
+          static_cast<uint32_t>(st.st_uid),
+          static_cast<uint32_t>(st.st_gid)};
+}
+
+const char* KindOf(mode_t mode) {
+  if (S_ISREG(mode)) return nullptr;
+  if (S_ISLNK(mode)) return "a symbolic link";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a regular file";
 }
 
 int Open(const std::string& path, int flags, mode_t mode = 0) {
@@ -44,6 +59,33 @@ int Open(const std::string& path, int flags, mode_t mode = 0) {
     const int fd = ::open(path.c_str(), flags | O_CLOEXEC, mode);
     if (fd >= 0 || errno != EINTR) return fd;
   }
+}
+
+// Opens a message file for reading: only a regular file, never through a
+// link, and without waiting, so that a FIFO or a device put in a message's
+// place can neither block nor be opened at all (the look before the open
+// keeps devices closed; the flags cover a swap between the two).
+int OpenRegular(const std::string& path, int* opened, struct stat* st) {
+  if (::lstat(path.c_str(), st) != 0) return errno;
+  if (!S_ISREG(st->st_mode)) return kNotRegularFile;
+  const int fd = Open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return errno == ELOOP ? kNotRegularFile : errno;
+  Descriptor descriptor(fd);
+  if (::fstat(fd, st) != 0) return errno;
+  if (!S_ISREG(st->st_mode)) return kNotRegularFile;
+  *opened = fd;
+  descriptor.Release();
+  return 0;
+}
+
+int WriteAll(int fd, std::string_view data) {
+  for (size_t written = 0; written < data.size();) {
+    const ssize_t n = ::write(fd, data.data() + written, data.size() - written);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    written += static_cast<size_t>(n);
+  }
+  return 0;
 }
 
 // Reads into contents from its current size on, until end of file or until
@@ -62,7 +104,33 @@ int ReadFrom(int fd, std::string* contents, Stop stop) {
   }
 }
 
+// Reads a message file from its start, until its end or until stop says
+// enough; room for all of it is made at once when it is to be read whole.
+template <typename Stop>
+int ReadMessageFile(const std::string& path, std::string* contents, FileIdentity* identity,
+                    bool whole, Stop stop) {
+  struct stat st;
+  int opened = -1;
+  if (const int error = OpenRegular(path, &opened, &st)) return error;
+  Descriptor fd(opened);
+  if (identity) *identity = IdentityOf(st);
+  contents->clear();
+  if (whole) contents->reserve(static_cast<size_t>(st.st_size));
+  return ReadFrom(fd.get(), contents, stop);
+}
+
 }  // namespace
+
+std::string ErrorText(int error) {
+  return error == kNotRegularFile ? "not a regular file" : std::strerror(error);
+}
+
+std::string NonMessageKind(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return {};
+  const char* kind = KindOf(st.st_mode);
+  return kind ? kind : "";
+}
 
 int Identify(const std::string& path, FileIdentity* identity) {
   struct stat st;
@@ -82,25 +150,11 @@ bool Exists(const std::string& path) {
 }
 
 int ReadFile(const std::string& path, std::string* contents, FileIdentity* identity) {
-  Descriptor fd(Open(path, O_RDONLY));
-  if (fd.get() < 0) return errno;
-  struct stat st;
-  if (::fstat(fd.get(), &st) != 0) return errno;
-  if (S_ISDIR(st.st_mode)) return EISDIR;
-  if (identity) *identity = IdentityOf(st);
-  contents->clear();
-  contents->reserve(static_cast<size_t>(st.st_size));
-  return ReadFrom(fd.get(), contents, [](size_t) { return false; });
+  return ReadMessageFile(path, contents, identity, true, [](size_t) { return false; });
 }
 
-int ReadHead(const std::string& path, std::string* head, size_t limit) {
-  Descriptor fd(Open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK));
-  if (fd.get() < 0) return errno;
-  struct stat st;
-  if (::fstat(fd.get(), &st) != 0) return errno;
-  if (!S_ISREG(st.st_mode)) return EINVAL;
-  head->clear();
-  return ReadFrom(fd.get(), head, [head, limit](size_t before) {
+int ReadHead(const std::string& path, std::string* head, FileIdentity* identity, size_t limit) {
+  return ReadMessageFile(path, head, identity, false, [head, limit](size_t before) {
     if (head->size() >= limit) return true;
     // An empty line: a line feed right after another, perhaps with a CR
     // between. Look a little before the new bytes, for one cut in two.
@@ -136,11 +190,38 @@ int ListDirectory(const std::string& path, std::vector<std::string>* names) {
 int WriteNewFile(const std::string& path, std::string_view data) {
   Descriptor fd(Open(path, O_WRONLY | O_CREAT | O_EXCL, 0600));
   if (fd.get() < 0) return errno;
-  for (size_t written = 0; written < data.size();) {
-    const ssize_t n = ::write(fd.get(), data.data() + written, data.size() - written);
+  if (const int error = WriteAll(fd.get(), data)) return error;
+  if (::fsync(fd.get()) != 0) return errno;
+  return fd.Close();
+}
+
+int WriteNewFileFrom(const std::string& path, std::string_view head, const std::string& source,
+                     uint64_t skip, const FileIdentity& identity) {
+  struct stat st;
+  int opened = -1;
+  if (const int error = OpenRegular(source, &opened, &st)) return error;
+  Descriptor from(opened);
+  if (IdentityOf(st) != identity) return ESTALE;
+  Descriptor fd(Open(path, O_WRONLY | O_CREAT | O_EXCL, 0600));
+  if (fd.get() < 0) return errno;
+  // The owner first: changing it may clear set-id bits that the mode sets.
+  // Only root may give a file away; anyone else keeps the file as theirs.
+  if ((st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
+      ::fchown(fd.get(), st.st_uid, st.st_gid) != 0 && errno != EPERM) {
+    return errno;
+  }
+  if (::fchmod(fd.get(), st.st_mode & 07777) != 0) return errno;
+  if (const int error = WriteAll(fd.get(), head)) return error;
+  if (::lseek(from.get(), static_cast<off_t>(skip), SEEK_SET) < 0) return errno;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(from.get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return errno;
-    written += static_cast<size_t>(n);
+    if (n == 0) break;
+    if (const int error = WriteAll(fd.get(), std::string_view(buffer, static_cast<size_t>(n)))) {
+      return error;
+    }
   }
   if (::fsync(fd.get()) != 0) return errno;
   return fd.Close();

@@ -89,7 +89,7 @@ class OperationError : public std::runtime_error {
                                 ? status::kAccessDenied
                             : error == ENOMEM ? status::kOutOfMemory
                                               : status::kFail;
-  Throw(status, what + ": " + std::strerror(error) + ".");
+  Throw(status, what + ": " + maildir::ErrorText(error));
 }
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
@@ -125,7 +125,7 @@ bool IsOwnLitter(const std::string& name) {
 bool CarriesField(const std::string& path, const std::vector<std::string>& names) {
   if (names.empty()) return false;
   std::string head;
-  if (maildir::ReadHead(path, &head, MaildirHost::kMaxHeadCheck) != 0) return false;
+  if (maildir::ReadHead(path, &head, nullptr, MaildirHost::kMaxHeadCheck) != 0) return false;
   const std::string_view block = std::string_view(head).substr(0, maildir::LayOut(head).header_end);
   for (const maildir::HeaderField& field : maildir::HeaderFields(block)) {
     for (const std::string& name : names) {
@@ -194,6 +194,10 @@ struct Store {
   EventRegistry events;
 
   std::function<void(const std::string&)> step_hook;
+  // What the owner is told of files passed over, and the size above which a
+  // message is not announced (0: none); see MaildirHost.
+  std::function<void(const std::string&)> notice;
+  std::function<uint64_t()> size_limit;
 
   // What was announced and left unmarked in new/, across runs; and why it
   // could not be read or written, until that is reported.
@@ -239,13 +243,29 @@ struct Store {
     return folder.dir.empty() ? root : root + "/" + folder.dir;
   }
 
+  // Whether the file that arrived as a message may be announced: a regular
+  // file within the size limit. Else the owner is told why it is passed over;
+  // the caller has marked it announced, so that it is told once.
+  bool Announceable(const std::string& path) {
+    std::string reason = maildir::NonMessageKind(path);
+    FileIdentity identity;
+    const uint64_t limit = size_limit ? size_limit() : 0;
+    if (reason.empty() && limit && maildir::Identify(path, &identity) == 0 &&
+        identity.size > limit) {
+      reason = MaildirHost::TooBigToJudge(identity.size, limit);
+    }
+    if (reason.empty()) return true;
+    if (notice) notice("skipped " + path + ": " + reason);
+    return false;
+  }
+
   // ---------------------------------------------------------------- the tree
 
   // Reads the root again and brings the folder records up to date.
   void Refresh() {
     std::vector<std::string> names;
     if (const int error = maildir::ListDirectory(root, &names)) {
-      ThrowErrno(error, "The mail store " + Quoted(root) + " cannot be read");
+      ThrowErrno(error, "cannot read the mail store " + root);
     }
     std::sort(names.begin(), names.end());
 
@@ -365,7 +385,7 @@ struct Store {
       Throw(status::kInvalidArgument, "Local Folders holds no messages.");
     if (folder.real) return;
     if (const int error = maildir::MakeMaildir(DirectoryOf(folder), !folder.dir.empty())) {
-      ThrowErrno(error, "The folder " + Quoted(folder.Name()) + " cannot be made");
+      ThrowErrno(error, "cannot make the folder " + DirectoryOf(folder));
     }
     Refresh();
     if (!folder.present || !folder.real) {
@@ -407,7 +427,7 @@ struct Store {
       return existing->id;
     }
     if (const int error = maildir::MakeMaildir(root + "/" + dir, true)) {
-      ThrowErrno(error, "The folder " + Quoted(name) + " cannot be made");
+      ThrowErrno(error, "cannot make the folder " + root + "/" + dir);
     }
     Refresh();
     auto id = folder_ids.find(dir);
@@ -439,7 +459,7 @@ struct Store {
         const std::string dir = DirectoryOf(folder) + "/" + sub;
         if (const int error = maildir::ListDirectory(dir, &names)) {
           if (error == ENOENT || error == ENOTDIR) continue;
-          ThrowErrno(error, "The folder " + Quoted(folder.Name()) + " cannot be read");
+          ThrowErrno(error, "cannot read the folder " + dir);
         }
         for (const std::string& name : names) {
           if (!maildir::IsMessageFileName(name)) continue;
@@ -498,15 +518,17 @@ struct Store {
     for (int attempt = 1;; ++attempt) {
       const bool last_attempt = attempt == 3;
       const std::string path = RequiredFile(folder, id);
+      // Only the header block changes: the body is copied from the file to
+      // the new one, never held in memory.
       std::string old;
       FileIdentity identity;
-      if (const int error = maildir::ReadFile(path, &old, &identity)) {
-        ThrowErrno(error, "The message cannot be read");
+      if (const int error = maildir::ReadHead(path, &old, &identity)) {
+        ThrowErrno(error, "cannot read " + path);
       }
       const std::string updated = maildir::SetHeaderFields(old, written);
       if (updated == old) return;
 
-      if (const int error = maildir::EnsureDirectory(tmp)) ThrowErrno(error, "No room in tmp/");
+      if (const int error = maildir::EnsureDirectory(tmp)) ThrowErrno(error, "cannot make " + tmp);
       const std::string temp = OwnTempFile(tmp);
       // Whatever the temporary file holds when this ends (the new content
       // unused, or the old content swapped out), it goes.
@@ -514,14 +536,18 @@ struct Store {
         const std::string& path;
         ~Litter() { maildir::RemoveFile(path); }
       } litter{temp};
-      if (const int error = maildir::WriteNewFile(temp, updated)) {
-        ThrowErrno(error, "The message cannot be written");
+      if (const int error = maildir::WriteNewFileFrom(temp, updated, path, old.size(), identity)) {
+        if (error == ESTALE || error == ENOENT) {
+          if (last_attempt) Throw(status::kFail, "Another program keeps changing " + path + ".");
+          continue;  // changed or renamed by another program since it was read
+        }
+        ThrowErrno(error, "cannot write the new version of " + path + " in " + tmp);
       }
       Step(maildir_step::kCommitWritten);
 
       FileIdentity now;
       if (maildir::Identify(path, &now) != 0 || now != identity) {
-        if (last_attempt) Throw(status::kFail, "Another program keeps changing the message.");
+        if (last_attempt) Throw(status::kFail, "Another program keeps changing " + path + ".");
         continue;  // changed or renamed by another program since it was read
       }
       int error = maildir::ExchangeFiles(temp, path);
@@ -533,12 +559,12 @@ struct Store {
         FileIdentity displaced;
         if (maildir::Identify(temp, &displaced) == 0 && displaced != identity &&
             maildir::ExchangeFiles(temp, path) == 0) {
-          if (last_attempt) Throw(status::kFail, "Another program keeps changing the message.");
+          if (last_attempt) Throw(status::kFail, "Another program keeps changing " + path + ".");
           continue;
         }
       }
       if (error == ENOENT && !last_attempt) continue;  // renamed away just now
-      if (error) ThrowErrno(error, "The message cannot be replaced");
+      if (error) ThrowErrno(error, "cannot replace " + path);
       Step(maildir_step::kCommitReplaced);
       maildir::SyncDirectory(ParentDirectory(path));
       maildir::RemoveFile(temp);
@@ -586,7 +612,7 @@ struct Store {
     Step(maildir_step::kMovePrepared);
 
     if (const int error = maildir::RenameNoReplace(from, to)) {
-      ThrowErrno(error, "The message cannot be moved to " + Quoted(target.Name()));
+      ThrowErrno(error, "cannot move " + from + " to " + target.Name());
     }
     record.file.clear();
     MessageRecord& arrived = Record(target, unique);
@@ -611,7 +637,7 @@ struct Store {
     Step(maildir_step::kMarkReadPrepared);
 
     if (const int error = maildir::RenameNoReplace(from, to)) {
-      ThrowErrno(error, "The message cannot be marked read");
+      ThrowErrno(error, "cannot mark " + from + " read");
     }
     record.file = file;
     Step(maildir_step::kMarkReadRenamed);
@@ -626,11 +652,11 @@ struct Store {
     const std::string temp = OwnTempFile(DirectoryOf(folder) + "/" + kTmp);
     const std::string file = "new/" + unique;
     if (int error = maildir::WriteNewFile(temp, message)) {
-      ThrowErrno(error, "The message cannot be written");
+      ThrowErrno(error, "cannot write " + temp);
     }
     if (int error = maildir::RenameNoReplace(temp, DirectoryOf(folder) + "/" + file)) {
       maildir::RemoveFile(temp);
-      ThrowErrno(error, "The message cannot be put into " + Quoted(folder.Name()));
+      ThrowErrno(error, "cannot put " + temp + " into " + folder.Name());
     }
     maildir::SyncDirectory(DirectoryOf(folder) + "/new");
     MessageRecord& record = Record(folder, unique);
@@ -652,7 +678,8 @@ struct Store {
         MessageRecord& record = folder->messages.at(unique);
         if (record.file.empty() || record.known) continue;
         record.known = record.announced = true;
-        found.push_back({folder->id, id, DirectoryOf(*folder) + "/" + record.file});
+        const std::string path = DirectoryOf(*folder) + "/" + record.file;
+        if (Announceable(path)) found.push_back({folder->id, id, path});
       }
     }
     return found;
@@ -666,6 +693,7 @@ struct Store {
     for (const auto& [id, unique] : folder.uniques) {
       const std::string& file = folder.messages.at(unique).file;
       if (file.compare(0, 4, "new/") != 0) continue;
+      // What cannot be read (not a message file) is left to the announcer.
       if (!CarriesField(DirectoryOf(folder) + "/" + file, names)) ids.push_back(id);
     }
     return ids;
@@ -824,7 +852,8 @@ struct Store {
           moves_out[event.cookie] = {target->second.folder, false, true};
         continue;
       }
-      if ((event.mask & IN_ISDIR) || !maildir::IsMessageFileName(event.name)) continue;
+      // A folder named like a message is passed over as one that is not.
+      if (!maildir::IsMessageFileName(event.name)) continue;
       const std::string unique = maildir::ParseMessageFileName(event.name).unique;
       if (unique.empty()) continue;
       bool written_later = false;
@@ -870,7 +899,8 @@ struct Store {
       MessageRecord& record = folder.messages.at(folder.uniques.at(id));
       if (record.file.empty()) continue;  // gone again in the same batch
       record.announced = true;
-      found.push_back({folder_id, id, DirectoryOf(folder) + "/" + record.file});
+      const std::string path = DirectoryOf(folder) + "/" + record.file;
+      if (Announceable(path)) found.push_back({folder_id, id, path});
     }
     return found;
   }
@@ -915,10 +945,13 @@ struct Store {
         moved_in = !from || from->folder != folder.id;
       }
     } else if (event.mask & IN_CREATE) {
+      // Nothing is ever written into what is not a regular file (a link, a
+      // FIFO): it has come as it is, to be passed over at once.
+      const std::string path = DirectoryOf(folder) + "/" + file;
       maildir::FileIdentity identity;
-      delivered = !written_later &&
-                  maildir::Identify(DirectoryOf(folder) + "/" + file, &identity) == 0 &&
-                  identity.size > 0;
+      delivered =
+          !written_later && (!maildir::NonMessageKind(path).empty() ||
+                             (maildir::Identify(path, &identity) == 0 && identity.size > 0));
       if (!delivered) pending.insert(key);
     } else if (event.mask & IN_CLOSE_WRITE) {
       delivered = pending.count(key) != 0;
@@ -1082,9 +1115,12 @@ class MaildirMessage : public Object<HostMessage> {
   HostStatus DoGetPartText(int32_t part, std::string* text) override {
     return Run([&] {
       CheckPart(part);
-      const std::string& bytes = Bytes();
-      if (!body_) body_ = maildir::BodyText(bytes);
-      *text = *body_;
+      const std::string path = store_->RequiredFile(Folder(), id_);
+      std::string bytes;
+      if (const int error = maildir::ReadFile(path, &bytes)) {
+        ThrowErrno(error, "cannot read " + path);
+      }
+      *text = maildir::BodyText(bytes);
     });
   }
 
@@ -1094,12 +1130,12 @@ class MaildirMessage : public Object<HostMessage> {
       CheckPart(part);
       value->clear();
       *found = 0;
-      const std::string& bytes = Bytes();
+      const std::string& head = Head();
       const std::string_view block =
-          std::string_view(bytes).substr(0, maildir::LayOut(bytes).header_end);
+          std::string_view(head).substr(0, maildir::LayOut(head).header_end);
       for (const maildir::HeaderField& field : maildir::HeaderFields(block)) {
         if (maildir::SameFieldName(field.name, name)) {
-          *value = maildir::DecodeHeaderValue(maildir::UnfoldedValue(block, field));
+          *value = maildir::PresentedHeaderValue(name, maildir::UnfoldedValue(block, field));
           *found = 1;
           break;
         }
@@ -1147,33 +1183,34 @@ class MaildirMessage : public Object<HostMessage> {
     }
   }
 
-  // The message file's bytes, read again only when the file has changed.
-  const std::string& Bytes() {
+  // The message file's start, up to its empty line: its header block, read
+  // again only when the file has changed. The body is read only when its
+  // text is asked for, and not kept, so that a large message costs memory
+  // only while it is judged.
+  const std::string& Head() {
     const std::string path = store_->RequiredFile(Folder(), id_);
     FileIdentity now;
     if (!cached_ || maildir::Identify(path, &now) != 0 || now != identity_) {
       cached_ = false;
-      body_.reset();
-      if (const int error = maildir::ReadFile(path, &bytes_, &identity_)) {
-        ThrowErrno(error, "The message cannot be read");
+      if (const int error = maildir::ReadHead(path, &head_, &identity_)) {
+        ThrowErrno(error, "cannot read " + path);
       }
       cached_ = true;
     }
-    return bytes_;
+    return head_;
   }
 
   std::string HeaderText() {
-    const std::string& bytes = Bytes();
-    return maildir::ValidUtf8(std::string_view(bytes).substr(0, maildir::LayOut(bytes).header_end));
+    const std::string& head = Head();
+    return maildir::ValidUtf8(std::string_view(head).substr(0, maildir::LayOut(head).header_end));
   }
 
   const int32_t folder_;
   const int32_t id_;
   std::vector<std::pair<std::string, std::string>> staged_;  // set but not committed, in order
   bool cached_ = false;
-  std::string bytes_;
+  std::string head_;
   FileIdentity identity_;
-  std::optional<std::string> body_;
 };
 
 class MaildirFolder : public Object<HostFolder> {
@@ -1557,7 +1594,8 @@ std::vector<MaildirHost::NewMessage> MaildirHost::AnnounceUnjudgedMail() {
         const bool earlier = store_->remembered.Contains(folder->dir, unique);
         if (record.announced || earlier) continue;
         record.known = record.announced = true;
-        unjudged.push_back({folder->id, id, store_->DirectoryOf(*folder) + "/" + record.file});
+        const std::string path = store_->DirectoryOf(*folder) + "/" + record.file;
+        if (store_->Announceable(path)) unjudged.push_back({folder->id, id, path});
       }
     }
     return unjudged;
@@ -1604,6 +1642,21 @@ size_t MaildirHost::Subscriptions() const {
 int MaildirHost::LiveObjects() const { return store_->counts.live_objects; }
 int MaildirHost::ComponentInitializations() const { return store_->counts.initializations; }
 int MaildirHost::ComponentUninitializations() const { return store_->counts.uninitializations; }
+
+void MaildirHost::SetNotices(std::function<void(const std::string& line)> notice) {
+  Lock lock(store_->mutex);
+  store_->notice = std::move(notice);
+}
+
+void MaildirHost::SetSizeLimit(std::function<uint64_t()> limit) {
+  Lock lock(store_->mutex);
+  store_->size_limit = std::move(limit);
+}
+
+std::string MaildirHost::TooBigToJudge(uint64_t size, uint64_t limit) {
+  return "too big to judge (" + std::to_string(size) + " bytes; MaxMessageSize " +
+         std::to_string(limit) + ")";
+}
 
 void MaildirHost::SetStepHook(std::function<void(const std::string& step)> hook) {
   Lock lock(store_->mutex);

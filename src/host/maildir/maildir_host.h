@@ -46,7 +46,9 @@
 //   stored: every byte up to the empty line, line ends included, undecoded,
 //   made UTF-8 (a byte that is not part of valid UTF-8 is read as
 //   Windows-1252). GetHeaderValue matches names case-insensitively, takes
-//   the first field of the name and decodes its RFC 2047 encoded words.
+//   the first field of the name and decodes its RFC 2047 encoded words; an
+//   address header (From, To, ...) comes as a mail library reads it, each
+//   mailbox as "Name <address>" or "<address>" (PresentedHeaderValue).
 //   SetHeaderValue stages a change on the message object that set it;
 //   Commit rewrites the file with the staged changes applied in order: the
 //   first field of that name is replaced where it stands (taking the name as
@@ -267,10 +269,23 @@ class MaildirHost : public HostLibrary {
 
   // The ids of the messages in the folder's new/ that carry none of the
   // header fields named (by default the judged marks): mail that
-  // arrived while nothing was watching. In id order.
+  // arrived while nothing was watching. In id order. A file that cannot be
+  // read as a message is among them, for the announcer to pass over.
   std::vector<int32_t> UnjudgedNewMessages(int32_t folderId) const;
   std::vector<int32_t> UnjudgedNewMessages(int32_t folderId,
                                            const std::vector<std::string>& headerNames) const;
+
+  // Files that arrive in a folder but are not messages (a symbolic link, a
+  // FIFO, a device, a folder: anything but a regular file) are never
+  // announced, nor messages larger than the size limit; the owner is told
+  // once per arrival with a line "skipped <path>: <reason>". The notice is
+  // called with the host's lock held and must not call the host; the limit
+  // (bytes, 0 for none) is asked at each arrival, with the lock held too.
+  void SetNotices(std::function<void(const std::string& line)> notice);
+  void SetSizeLimit(std::function<uint64_t()> limit);
+  // The reason given for a message above the limit, here and by whoever else
+  // passes a message over for its size.
+  static std::string TooBigToJudge(uint64_t size, uint64_t limit);
 
   // ---------------------------------------------------------------- api
 

@@ -275,7 +275,9 @@ std::string ParsedBodyText(std::string_view message) {
 }  // namespace internal
 
 std::string BodyText(std::string_view message) {
-  if (std::optional<std::string> text = internal::SinglePartBodyText(message)) return *text;
+  if (std::optional<std::string> text = internal::SinglePartBodyText(message)) {
+    return std::move(*text);
+  }
   return internal::ParsedBodyText(message);
 }
 
@@ -284,6 +286,65 @@ std::string DecodeHeaderValue(std::string_view raw_value) {
   const std::string raw(raw_value);
   GText decoded(g_mime_utils_header_decode_text(options, raw.c_str()));
   return decoded ? ValidUtf8(decoded.get()) : ValidUtf8(raw);
+}
+
+namespace {
+
+// The header fields that hold mailboxes (RFC 5322 3.6.2, 3.6.3, 3.6.6, and
+// the common list extensions).
+constexpr const char* kAddressFields[] = {
+    "From",       "Sender",           "Reply-To",      "To",        "Cc",
+    "Bcc",        "Resent-From",      "Resent-Sender", "Resent-To", "Resent-Cc",
+    "Resent-Bcc", "Mail-Followup-To", "Mail-Reply-To",
+};
+
+bool IsAddressField(std::string_view name) {
+  for (const char* field : kAddressFields) {
+    if (SameFieldName(name, field)) return true;
+  }
+  return false;
+}
+
+std::string DisplayName(const char* name) {
+  const std::string text = ValidUtf8(name ? name : "");
+  if (text.find_first_of("<>\",;:()@[]") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) {
+    if (c == '"' || c == '\\') quoted += '\\';
+    quoted += c;
+  }
+  return quoted + "\"";
+}
+
+void AppendAddresses(InternetAddressList* list, std::string* out) {
+  const int count = internet_address_list_length(list);
+  for (int i = 0; i < count; ++i) {
+    InternetAddress* address = internet_address_list_get_address(list, i);
+    if (i > 0) *out += ", ";
+    const std::string name = DisplayName(internet_address_get_name(address));
+    if (INTERNET_ADDRESS_IS_GROUP(address)) {
+      *out += name + ": ";
+      AppendAddresses(internet_address_group_get_members(INTERNET_ADDRESS_GROUP(address)), out);
+      *out += ";";
+    } else if (INTERNET_ADDRESS_IS_MAILBOX(address)) {
+      const char* addr = internet_address_mailbox_get_addr(INTERNET_ADDRESS_MAILBOX(address));
+      if (!name.empty()) *out += name + " ";
+      *out += "<" + ValidUtf8(addr ? addr : "") + ">";
+    }
+  }
+}
+
+}  // namespace
+
+std::string PresentedHeaderValue(std::string_view name, std::string_view raw_value) {
+  if (IsAddressField(name)) {
+    const std::string raw(raw_value);
+    GObjectPtr<InternetAddressList> list(internet_address_list_parse(ParserOptions(), raw.c_str()));
+    std::string presented;
+    if (list) AppendAddresses(list.get(), &presented);
+    if (!presented.empty()) return presented;
+  }
+  return DecodeHeaderValue(raw_value);
 }
 
 std::string EncodeHeaderValue(std::string_view utf8) {

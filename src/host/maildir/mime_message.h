@@ -33,6 +33,15 @@ std::string ParsedBodyText(std::string_view message);
 // decoded, raw 8-bit bytes read as UTF-8 or else Windows-1252.
 std::string DecodeHeaderValue(std::string_view raw_value);
 
+// A header value as the store hands it out. An address header (From, To,
+// Cc, Reply-To, ...) as a mail library reads it: each mailbox as
+// "Display Name <address>", or "<address>" when it has no name, joined with
+// ", " (a name that holds any of "<>\",;:()@[]" is quoted), so that a bare
+// address and one in angle brackets read alike; a group as "Name: members;".
+// Any other header, and an address header in which no address is found, as
+// DecodeHeaderValue reads it.
+std::string PresentedHeaderValue(std::string_view name, std::string_view raw_value);
+
 // The value as it may be written into a header: unchanged when it is ASCII,
 // else with its non-ASCII words as RFC 2047 UTF-8 encoded words. One line;
 // nothing is folded.

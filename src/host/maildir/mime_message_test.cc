@@ -29,6 +29,31 @@ TEST(MimeMessageTest, SinglePartBodiesAreDecodedAndConverted) {
   EXPECT_EQ(BodyText("Content-Type: text/plain; charset=x-unheard-of\n\n\x80 5"), "\xE2\x82\xAC 5");
 }
 
+// A bare address and one in angle brackets are the same mailbox: both come
+// out with brackets, so the sender lists see them alike.
+TEST(MimeMessageTest, AddressHeadersArePresentedAsParsedMailboxes) {
+  const struct {
+    const char* name;
+    const char* raw;
+    const char* presented;
+  } cases[] = {
+      {"From", "spammer@evil.example", "<spammer@evil.example>"},
+      {"From", "x@evil.example (X)", "X <x@evil.example>"},
+      {"From", "Name <spammer@evil.example>", "Name <spammer@evil.example>"},
+      {"from", "\"Doe, John\" <j@d.example>", "\"Doe, John\" <j@d.example>"},
+      {"To", "a@b.example, Bee <b@b.example>", "<a@b.example>, Bee <b@b.example>"},
+      {"Cc", "Team: a@b.example, c@d.example;", "Team: <a@b.example>, <c@d.example>;"},
+      {"Reply-To", "=?utf-8?q?Ren=C3=A9?= <r@e.example>", "Ren\xC3\xA9 <r@e.example>"},
+      // Nothing a mail library takes for an address, and other headers: decoded only.
+      {"From", "", ""},
+      {"Subject", "a@b.example", "a@b.example"},
+      {"Subject", "=?utf-8?q?caf=C3=A9?=", "caf\xC3\xA9"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(PresentedHeaderValue(c.name, c.raw), c.presented) << c.name << ": " << c.raw;
+  }
+}
+
 TEST(MimeMessageTest, MultipartTakesThePlainTextElseAnyTextElseTheBody) {
   const std::string alternative =
       "Content-Type: multipart/alternative; boundary=\"b\"\n\n"
