@@ -38,7 +38,8 @@ class StoreRun {
     for (const char* name : {"Inbox", "Work"}) {
       auto folder = FindFolderByName(*manager_, name);
       auto sink = std::make_shared<maildir_test::NewMessageSink>();
-      sink->on_new = [this, folder](int32_t id) {
+      // The folder holds its sinks: a sink holding the folder would keep both.
+      sink->on_new = [this, folder = folder.get()](int32_t id) {
         auto message = folder->GetMessage(id);
         judged.push_back(folder->GetName() + " " + message->GetHeaderValue(1, "Subject", nullptr));
         if (on_judge) on_judge();
