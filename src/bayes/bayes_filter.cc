@@ -14,10 +14,10 @@ std::string MessageText(const std::string& header, const std::string& body) {
 }
 
 bool BayesFilter::LoadAtStartup(const FilterSettings& settings) {
-  engine_.lastAgeingTime = clock_.Now();
+  engine_.StartAgeingClock();
   char path[kPathBufferSize];
   if (settings.GetWordFilePath(path, sizeof path)) {
-    engine_.databasePath = path;
+    engine_.SetDatabasePath(path);
     Status why;
     if (!engine_.Load(&why) && why.IsNotFound()) {
       if (engine_.CreateEmptyDatabase()) engine_.Load();
@@ -26,11 +26,10 @@ bool BayesFilter::LoadAtStartup(const FilterSettings& settings) {
       // filter goes on without a file, and whoever started it says why.
       loadStatus_ =
           why.WithNote("the word database is left as it is, not replaced by an empty one");
-      engine_.databasePath.clear();
+      engine_.SetDatabasePath(std::string());
     }
   }
   if (settings.GetIgnoreFilePath(path, sizeof path)) {
-    engine_.ignorePath = path;
     engine_.LoadIgnoreWords(path);
   }
   return true;

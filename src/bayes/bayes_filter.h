@@ -14,10 +14,10 @@ namespace tarvex {
 
 class BayesFilter {
  public:
-  BayesFilter(const Clock& clock, FileSystem& fs, UserInterface& ui,
-              RecomputeMode mode = RecomputeMode::kLazy)
-      : engine_(clock, fs, ui, mode), clock_(clock) {}
-  // Destroying the filter saves the database (forced) and the ignore words.
+  BayesFilter(const Clock& clock, FileSystem& fs, RecomputeMode mode = RecomputeMode::kLazy)
+      : engine_(clock, fs, OptionsFor(mode)) {}
+  // Destroying the filter saves the database (forced) and the ignore words,
+  // unless Close did.
   virtual ~BayesFilter() = default;
 
   // Reads the word database and the ignore words from the paths in the
@@ -36,17 +36,31 @@ class BayesFilter {
   // Moves a misjudged message to the other side (wasSpam != 0: it is clean)
   // and trains on it until its verdict flips. Returns the correction passes.
   int32_t RelearnMessage(std::string body, std::string header, int wasSpam);
-  bool SaveDatabase() { return engine_.Save(0); }
-  bool EmptyDatabase() { return engine_.EmptyDatabase(); }
-  uint32_t WordCount() const { return static_cast<uint32_t>(engine_.WordDatabase.size()); }
+  // Saves when the table changed or ageing is due. A failure names the file
+  // and the reason; the table stays as it was, for the next save.
+  Status SaveDatabase() { return engine_.Save(false); }
+  // Removes every word and saves at once.
+  Status EmptyDatabase() { return engine_.EmptyDatabase(); }
+  // The save that destruction would do, told to the caller; see
+  // BayesEngine::Close.
+  Status Close() { return engine_.Close(); }
+  bool databaseClean() const { return engine_.databaseClean(); }
+  const std::string& databasePath() const { return engine_.databasePath(); }
+  uint32_t WordCount() const { return static_cast<uint32_t>(engine_.WordDatabase().size()); }
 
-  int32_t SpamMessageCount() const { return engine_.spamMessageCount; }
-  int32_t CleanMessageCount() const { return engine_.cleanMessageCount; }
+  int32_t SpamMessageCount() const { return engine_.spamMessageCount(); }
+  int32_t CleanMessageCount() const { return engine_.cleanMessageCount(); }
   BayesEngine& engine() { return engine_; }
+  const BayesEngine& engine() const { return engine_; }
 
  private:
+  static BayesOptions OptionsFor(RecomputeMode mode) {
+    BayesOptions options;
+    options.recompute = mode;
+    return options;
+  }
+
   BayesEngine engine_;
-  const Clock& clock_;
   Status loadStatus_;
 };
 

@@ -14,6 +14,7 @@
 #include "host/maildir/maildir_files.h"
 #include "host/memory/memory_host.h"
 #include "platform/codepage.h"
+#include "ui/save_failure.h"
 
 namespace tarvex {
 namespace {
@@ -118,7 +119,7 @@ BayesFilter& CommandContext::Filter() {
   if (session_) return session_->app().bayesFilter();
   if (!filter_) {
     RequireProfile();
-    filter_ = std::make_unique<BayesFilter>(profile.clock(), profile.fs(), ui);
+    filter_ = std::make_unique<BayesFilter>(profile.clock(), profile.fs());
     filter_->LoadAtStartup(profile.settings());
     RequireDatabase(*filter_);
   }
@@ -146,13 +147,19 @@ MaildirSession& CommandContext::Session() {
     }
     // The command's own filter, if it made one, must be saved before the
     // session loads the database again.
-    filter_.reset();
+    CloseFilter();
     session_ = std::make_unique<MaildirSession>(
         SessionServices{profile.clock(), profile.fs(), profile.store(), ui, loop_}, maildir);
     session_->Start();
     RequireDatabase(session_->app().bayesFilter());
   }
   return *session_;
+}
+
+void CommandContext::CloseFilter() {
+  if (!filter_) return;
+  ReportSaveFailure(ui, filter_->Close(), filter_->databasePath());
+  filter_.reset();
 }
 
 std::string CommandContext::Path(const std::string& path) const {
@@ -186,7 +193,7 @@ void CommandContext::RefusedByDialog() {
 int CommandContext::Finish(int result) {
   ProgressDone();
   session_.reset();
-  filter_.reset();
+  CloseFilter();
   route_.reset();
   for (size_t i = 0; i < ui.log().size(); ++i) {
     const ScriptedUi::Shown& shown = ui.log()[i];
@@ -333,7 +340,10 @@ void PrintClassifyJson(CommandContext& ctx, const std::string& file, const Class
 int RunClassify(CommandContext& ctx, const Invocation& v) {
   // The daemon's word database may hold more than the file: the dry run
   // reads the file.
-  if (ctx.InDaemon()) ctx.Filter().SaveDatabase();
+  if (ctx.InDaemon()) {
+    BayesFilter& filter = ctx.Filter();
+    ReportSaveFailure(ctx.ui, filter.SaveDatabase(), filter.databasePath());
+  }
   ctx.RequireProfile();
   Profile& profile = ctx.profile;
   OverlayFileSystem dry_run(profile.fs());
@@ -370,7 +380,8 @@ int RunStats(CommandContext& ctx) {
 int RunEmptyDb(CommandContext& ctx) {
   BayesFilter& filter = ctx.Filter();
   const uint32_t words = filter.WordCount();
-  if (!filter.EmptyDatabase()) return kExitFailure;
+  ReportSaveFailure(ctx.ui, filter.EmptyDatabase(), filter.databasePath());
+  if (!filter.databaseClean()) return kExitFailure;
   ctx.out << "Removed " << words << " words\n";
   return kExitOk;
 }
