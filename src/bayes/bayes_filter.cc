@@ -55,6 +55,11 @@ bool BayesFilter::ScoreMessage(std::string body, MessageScore& score, bool nonEn
   return spam;
 }
 
+void BayesFilter::VisitMessageWords(const std::string& header, const std::string& body,
+                                    const std::function<void(std::string_view)>& visit) const {
+  engine_.VisitWords(MessageText(header, body), visit);
+}
+
 bool BayesFilter::LearnMessage(std::string body, std::string header, int isSpam) {
   TokenTable tokens;
   engine_.Tokenize(MessageText(header, body), &tokens);

@@ -4,7 +4,9 @@
 #define TARVEX_BAYES_BAYES_FILTER_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "bayes/bayes_engine.h"
 #include "bayes/message_score.h"
@@ -36,6 +38,12 @@ class BayesFilter {
   // Moves a misjudged message to the other side (wasSpam != 0: it is clean)
   // and trains on it until its verdict flips. Returns the correction passes.
   int32_t RelearnMessage(std::string body, std::string header, int wasSpam);
+  // Calls visit with every word that scoring counts in the message, in the
+  // order of its text (header, then body) and once per occurrence: what the
+  // filter saw before it counted. A message the non-English test decides is
+  // not scored at all.
+  void VisitMessageWords(const std::string& header, const std::string& body,
+                         const std::function<void(std::string_view)>& visit) const;
   // Saves when the table changed or ageing is due. A failure names the file
   // and the reason; the table stays as it was, for the next save.
   Status SaveDatabase() { return engine_.Save(false); }

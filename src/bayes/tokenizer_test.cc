@@ -121,5 +121,31 @@ TEST(Tokenizer, AgreesWithThePlainRulesOnRandomText) {
   }
 }
 
+// The visitor meets the very words the table counts, in the order of the
+// text: counting what it meets gives the table back.
+TEST(Tokenizer, VisitsTheCountedWordsInTextOrder) {
+  IgnoreWords ignore;
+  ignore.AddIgnoreWord("the");
+  std::vector<std::string> seen;
+  std::string text = "Cheap PILLS, the $1,000.50 deal!! at a cheap price: abc+def";
+  VisitWordsInPlace(text, ignore, {}, [&](std::string_view word) { seen.emplace_back(word); });
+  EXPECT_EQ(seen,
+            (std::vector<std::string>{"cheap", "pills", "$1,000.50", "deal!!", "cheap", "price"}));
+
+  const std::string alphabet = std::string("aZx9 0.,+/=$!'-_\n<>:;\xE9\xC9\x81\xB2") + '\0';
+  std::mt19937 rng(11);
+  for (int round = 0; round < 1000; ++round) {
+    std::string random;
+    const size_t length = rng() % 80;
+    for (size_t i = 0; i < length; ++i) random.push_back(alphabet[rng() % alphabet.size()]);
+    std::map<std::string, int32_t> counts;
+    std::string work = random;
+    VisitWordsInPlace(work, {}, {}, [&](std::string_view word) { ++counts[std::string(word)]; });
+    TokenTable visited;
+    for (const auto& [word, count] : counts) visited.push_back({word, count});
+    ASSERT_EQ(visited, Tokens(random)) << random;
+  }
+}
+
 }  // namespace
 }  // namespace tarvex

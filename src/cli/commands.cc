@@ -316,6 +316,19 @@ int RunScore(CommandContext& ctx, const Invocation& v) {
   });
 }
 
+// The words the filter counts in each message, in the order it meets them,
+// so that a user can see what a score was made of. Several messages: each
+// one's words follow a line with its name and a colon, which no word has.
+int RunTokens(CommandContext& ctx, const Invocation& v) {
+  const BayesFilter& filter = ctx.Filter();
+  const bool several = v.files.size() > 1;
+  return ForEachMessage(ctx, v, "Reading", [&](const std::string& file, const RawMessage& m) {
+    if (several) ctx.out << file << ":\n";
+    filter.VisitMessageWords(
+        m.header, m.body, [&](std::string_view word) { ctx.out << cp1252::ToUtf8(word) << '\n'; });
+  });
+}
+
 // What happened to the message, in words.
 std::string Fate(const ClassifyResult& r) {
   std::string fate = r.moved ? "moved to DedoZarozo" : r.headers.empty() ? "left alone" : "stamped";
@@ -391,6 +404,7 @@ int Dispatch(const Invocation& v, CommandContext& ctx) {
   if (c == "learn") return RunLearn(ctx, v);
   if (c == "relearn") return RunRelearn(ctx, v);
   if (c == "score") return RunScore(ctx, v);
+  if (c == "tokens") return RunTokens(ctx, v);
   if (c == "classify") return RunClassify(ctx, v);
   if (c == "stats") return RunStats(ctx);
   if (c == "empty-db") return RunEmptyDb(ctx);
