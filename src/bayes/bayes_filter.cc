@@ -60,13 +60,13 @@ void BayesFilter::VisitMessageWords(const std::string& header, const std::string
   engine_.VisitWords(MessageText(header, body), visit);
 }
 
-bool BayesFilter::LearnMessage(std::string body, std::string header, int isSpam) {
+bool BayesFilter::LearnMessage(std::string body, std::string header, bool isSpam) {
   TokenTable tokens;
   engine_.Tokenize(MessageText(header, body), &tokens);
   return engine_.LearnTokens(tokens, isSpam ? 100 : 0);
 }
 
-int32_t BayesFilter::RelearnMessage(std::string body, std::string header, int wasSpam) {
+int32_t BayesFilter::RelearnMessage(std::string body, std::string header, bool wasSpam) {
   TokenTable tokens;
   if (engine_.Tokenize(MessageText(header, body), &tokens) == 0) return 0;
   return engine_.TrainTokens(tokens, wasSpam ? 100 : 0, 1);

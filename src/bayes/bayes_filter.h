@@ -33,11 +33,11 @@ class BayesFilter {
   // `nonEnglishTest` is on and the message holds three bytes above 127 in a
   // row; then only `nonEnglish` is filled in.
   bool ScoreMessage(std::string body, MessageScore& score, bool nonEnglishTest = true);
-  // Learns the message as spam (isSpam != 0) or clean. Always learnt.
-  bool LearnMessage(std::string body, std::string header, int isSpam);
-  // Moves a misjudged message to the other side (wasSpam != 0: it is clean)
+  // Learns the message as spam or clean. Always learnt.
+  bool LearnMessage(std::string body, std::string header, bool isSpam);
+  // Moves a misjudged message to the other side (wasSpam: it is clean)
   // and trains on it until its verdict flips. Returns the correction passes.
-  int32_t RelearnMessage(std::string body, std::string header, int wasSpam);
+  int32_t RelearnMessage(std::string body, std::string header, bool wasSpam);
   // Calls visit with every word that scoring counts in the message, in the
   // order of its text (header, then body) and once per occurrence: what the
   // filter saw before it counted. A message the non-English test decides is
