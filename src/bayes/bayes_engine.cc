@@ -210,6 +210,7 @@ void BayesEngine::RecomputeProbabilities() {
     ++generation_;
   }
   databaseClean_ = false;
+  closed_ = false;  // what was learnt after Close is saved at destruction
 }
 
 Status BayesEngine::EmptyDatabase() {

@@ -12,6 +12,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "bayes/database_file.h"
 #include "bayes/ignore_words.h"
@@ -29,8 +31,9 @@ namespace tarvex {
 // reference that kLazy is tested against.
 enum class RecomputeMode { kLazy, kWalk };
 
-// The filter's tuning constants. They never change once the engine is made;
-// they sit in one place so that scoring, learning and the file read one value.
+// The filter's tuning constants, and how it keeps probabilities up to date.
+// They never change once the engine is made; they sit in one place so that
+// scoring, learning and the file read one value.
 struct BayesOptions {
   uint32_t SpamThreshold = 90;     // a score above it is spam
   uint32_t SureSpamScore = 98;     // LearnTokens learns spam only at or above it
@@ -72,7 +75,7 @@ class BayesEngine {
   bool CreateEmptyDatabase();
   // The forced save and the ignore-word file that destruction would write,
   // for an owner that wants to hear how the save went; destruction then
-  // writes nothing. Nothing may be learnt after it.
+  // writes nothing, unless something is learnt in between.
   Status Close();
 
   // True when the table has not changed since the last load or save.

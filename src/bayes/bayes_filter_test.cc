@@ -33,6 +33,25 @@ TEST_F(Filter, WorksWithoutFilesWhenThePathsAreNotSet) {
   EXPECT_TRUE(fs.files().empty());
 }
 
+// Close is the shutdown's save, told to the caller: destruction then writes
+// nothing more, unless something was learnt after it.
+TEST_F(Filter, ClosingSavesOnceAndWhatIsLearntAfterIsStillSaved) {
+  Start().LearnMessage("money offer", "", true);
+  EXPECT_OK(filter->Close());
+  EXPECT_NE(DatabaseText().find("money = 1,0,"), std::string::npos);
+  const int closed = fs.commits();
+  filter->LearnMessage("later words", "", false);
+  Stop();
+  EXPECT_NE(DatabaseText().find("later = 0,1,"), std::string::npos);
+  EXPECT_GT(fs.commits(), closed);
+
+  Start();
+  EXPECT_OK(filter->Close());
+  const int again = fs.commits();
+  Stop();
+  EXPECT_EQ(fs.commits(), again);
+}
+
 TEST_F(Filter, LoadsTheFileAndSavesOnlyWhatChanged) {
   PutDatabase("Version = 1.01\nSpam = 3\nClean = 4\nmoney = 3,1,0.6,1699990000\n");
   Start();
