@@ -27,7 +27,6 @@
 #include "platform/file_system.h"
 #include "settings/filter_settings.h"
 #include "settings/settings_store.h"
-#include "ui/user_interface.h"
 
 namespace tarvex {
 namespace {
@@ -207,10 +206,9 @@ class TrainedFilter {
  private:
   ManualClock clock_{kNow};
   MemoryFileSystem fs_;
-  RecordingUi ui_;
   MemorySettingsStore store_;
   FilterSettings settings_{store_};
-  BayesFilter filter_{clock_, fs_, ui_};
+  BayesFilter filter_{clock_, fs_};
 };
 
 void BM_Tokenize(benchmark::State& state) {
@@ -273,8 +271,8 @@ void BM_SaveDatabase(benchmark::State& state) {
   const std::string path = "/profile/words.db";
   TrainedFilter trained(path);
   BayesEngine& engine = trained.filter().engine();
-  for (auto _ : state) benchmark::DoNotOptimize(engine.Save(1));
-  const size_t words = engine.WordDatabase.size();
+  for (auto _ : state) benchmark::DoNotOptimize(engine.Save(true));
+  const size_t words = engine.WordDatabase().size();
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(words));
   state.SetBytesProcessed(state.iterations() *
                           static_cast<int64_t>(trained.fs().files()[path].size()));

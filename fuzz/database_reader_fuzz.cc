@@ -20,7 +20,6 @@
 #include "bayes/word_table.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
-#include "ui/user_interface.h"
 
 namespace {
 
@@ -89,25 +88,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   tarvex::ManualClock clock(kNow);
   tarvex::MemoryFileSystem fs;
-  tarvex::RecordingUi ui;
   std::string file(text);
   tarvex::Scramble(file.data(), file.size());
   fs.files()[kPath] = file;
   {
-    tarvex::BayesEngine engine(clock, fs, ui);
-    engine.databasePath = kPath;
+    tarvex::BayesEngine engine(clock, fs);
+    engine.SetDatabasePath(kPath);
     Check(engine.Load());
-    Check(engine.WordDatabase.size() == table.size());
-    engine.Save(1);
+    Check(engine.WordDatabase().size() == table.size());
+    Check(engine.Save(true).ok());
     const std::string written = fs.files()[kPath];
     CheckWrittenText(written);
     Check(engine.Load());
-    engine.Save(1);
+    Check(engine.Save(true).ok());
     const std::string settled = fs.files()[kPath];
     Check(engine.Load());
-    engine.Save(1);
+    Check(engine.Save(true).ok());
     Check(fs.files()[kPath] == settled);
+    Check(engine.Close().ok());
   }
-  Check(ui.boxes.empty());
   return 0;
 }

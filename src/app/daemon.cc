@@ -7,6 +7,7 @@
 #include "classify/verdict_headers.h"
 #include "platform/codepage.h"
 #include "platform/memory.h"
+#include "ui/save_failure.h"
 
 namespace tarvex {
 namespace {
@@ -79,10 +80,10 @@ int RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions&
     log << "tarvex: " << error.what() << std::endl;
   }
   // The message box names only the file; the log adds the system's reason.
-  loop.Every(options.savePeriodMs, [&app, &log] {
+  loop.Every(options.savePeriodMs, [&app, &session, &log] {
     BayesFilter& filter = app.bayesFilter();
-    filter.SaveDatabase();
-    const Status& saved = filter.engine().lastSaveStatus();
+    const Status saved =
+        ReportSaveFailure(session.ui(), filter.SaveDatabase(), filter.databasePath());
     if (!saved.ok()) log << "tarvex: " << saved.message() << std::endl;
   });
   if (options.commands) options.commands->Serve(loop, options.onRequest);

@@ -4,6 +4,7 @@
 #include "host/host_error_report.h"
 #include "ui/about_dialog.h"
 #include "ui/list_dialogs.h"
+#include "ui/save_failure.h"
 #include "ui/settings_dialog.h"
 
 namespace tarvex {
@@ -13,10 +14,14 @@ void InitializePlugin() {}
 FilterApp::FilterApp(const AppServices& services)
     : services_(services),
       settings_(services.settings),
-      bayesFilter_(services.clock, services.fs, services.ui) {}
+      bayesFilter_(services.clock, services.fs) {}
 
-// The controller goes first: it must not outlive the filter it serves.
-FilterApp::~FilterApp() { controller_.reset(); }
+// The controller goes first: it must not outlive the filter it serves. The
+// filter's last save is the user's to hear about, as every other.
+FilterApp::~FilterApp() {
+  controller_.reset();
+  ReportSaveFailure(services_.ui, bayesFilter_.Close(), bayesFilter_.databasePath());
+}
 
 bool FilterApp::InitInstance() {
   LoadSenderLists(services_.fs, settings_, &lists_);

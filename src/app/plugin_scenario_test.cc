@@ -10,6 +10,7 @@
 #include "host/memory/memory_host.h"
 #include "ui/folder_dialogs.h"
 #include "ui/scripted_ui.h"
+#include "ui/settings_dialog.h"
 
 namespace tarvex {
 namespace {
@@ -261,6 +262,46 @@ TEST_F(Plugin, TrainsOnTheFoldersChosenInTheTrainingDialog) {
   EXPECT_EQ(Spam(), 1 + 3);
   EXPECT_EQ(Clean(), 2);
   EXPECT_FALSE(app_->bayesFilter().engine().LookupWord("old"));  // emptied first
+}
+
+// Every save made for the user says so when the file cannot be written, in
+// one box naming the file, shown where the save happens; the command goes on.
+TEST_F(Plugin, EverySaveForTheUserSaysWhenTheDatabaseCannotBeWritten) {
+  Started();
+  fs_.FailCommits("/p/words.db");
+  const std::string failed = "Cannot save database (/p/words.db)";
+  Select(kInbox, {Add(kInbox, "<x@y.example>")});
+  Command(command::kMarkSpam);
+  EXPECT_EQ(ui_.MessageBoxTexts(), (std::vector<std::string>{failed}));
+  EXPECT_EQ(host_.Moves().size(), 1u);
+
+  ui_.QueueScript("Train the Bayesian filter", [](DialogDriver& d) {
+    d.Tick(TrainingDialog::kEmptyFirst, true);
+    d.Click(TrainingDialog::kStartTraining);
+  });
+  Command(command::kTrainFilter);
+  EXPECT_EQ(ui_.MessageBoxTexts(), (std::vector<std::string>{failed, failed}));
+
+  ui_.QueueScript("Settings", [](DialogDriver& d) {
+    d.Click(SettingsDialog::kEmptyDatabase);
+    d.PressEscape();
+  });
+  ui_.QueueAnswer(mb::kIdYes);
+  Command(command::kSettings);
+  EXPECT_EQ(
+      ui_.MessageBoxTexts(),
+      (std::vector<std::string>{failed, failed, "Are you sure you want to empty the Database?",
+                                failed, "Database Empty"}));
+
+  Unload();  // the forced save of the shutdown
+  const std::vector<ScriptedUi::Shown> boxes = ui_.MessageBoxes();
+  ASSERT_EQ(boxes.size(), 6u);
+  for (size_t i : {0, 1, 3, 5}) {
+    EXPECT_EQ(boxes[i].text, failed);
+    EXPECT_EQ(boxes[i].caption, "Bayesian Plugin Error");
+    EXPECT_EQ(boxes[i].style, 0x50030u);
+    EXPECT_EQ(boxes[i].owner, -1);
+  }
 }
 
 TEST_F(Plugin, ShowsRawHeadersOnlyForExactlyOneMessage) {

@@ -32,22 +32,30 @@ int32_t Decrease(int32_t count, int32_t by) { return count > by ? count - by : 0
 
 }  // namespace
 
-BayesEngine::BayesEngine(const Clock& clock, FileSystem& fs, UserInterface& ui, RecomputeMode mode)
-    : clock_(clock), fs_(fs), ui_(ui), mode_(mode) {}
+BayesEngine::BayesEngine(const Clock& clock, FileSystem& fs, const BayesOptions& options)
+    : options_(options), clock_(clock), fs_(fs) {}
 
+// An owner that did not close the engine has no one to tell of a failed
+// save: the file is still written when it can be.
 BayesEngine::~BayesEngine() {
-  Save(1);
+  if (!closed_) Close();
+}
+
+Status BayesEngine::Close() {
+  const Status saved = Save(true);
   SaveIgnoreWords();
+  closed_ = true;
+  return saved;
 }
 
 float BayesEngine::StoredProbability(const WordEntry& entry) const {
   if (entry.pinnedAt == generation_) return entry.record.probability;
-  return ProbabilityRule(entry.record.spamCount, entry.record.cleanCount, spamMessageCount,
-                         cleanMessageCount);
+  return ProbabilityRule(entry.record.spamCount, entry.record.cleanCount, spamMessageCount_,
+                         cleanMessageCount_);
 }
 
 std::optional<BayesEngine::Lookup> BayesEngine::LookupWord(std::string_view word) const {
-  const WordEntry* entry = WordDatabase.Find(word);
+  const WordEntry* entry = WordDatabase_.Find(word);
   if (!entry) return std::nullopt;
   const int32_t s = entry->record.spamCount, c = entry->record.cleanCount;
   float p;
@@ -64,22 +72,28 @@ std::optional<BayesEngine::Lookup> BayesEngine::LookupWord(std::string_view word
 }
 
 uint32_t BayesEngine::Tokenize(std::string text, TokenTable* table) const {
-  return TokenizeInPlace(text, IgnoreWords, {MinWordLength, MaxWordLength}, table);
+  return TokenizeInPlace(text, IgnoreWords_, {options_.MinWordLength, options_.MaxWordLength},
+                         table);
+}
+
+void BayesEngine::VisitWords(std::string text,
+                             const std::function<void(std::string_view)>& visit) const {
+  VisitWordsInPlace(text, IgnoreWords_, {options_.MinWordLength, options_.MaxWordLength}, visit);
 }
 
 // ---------------------------------------------------------------- scoring
 
 void BayesEngine::SelectWords(const TokenTable& tokens, SelectedWords* selected, uint32_t limit) {
-  Guard guard(lock);
+  Guard guard(lock_);
   WordSelection selection(selected, limit);
   const int32_t now = clock_.Now();
   constexpr size_t kLookahead = 8;
   for (size_t i = 0; i < tokens.size() && i < kLookahead; ++i) {
-    WordDatabase.Prefetch(tokens[i].word);
+    WordDatabase_.Prefetch(tokens[i].word);
   }
   for (size_t i = 0; i < tokens.size(); ++i) {
     const Token& token = tokens[i];
-    if (i + kLookahead < tokens.size()) WordDatabase.Prefetch(tokens[i + kLookahead].word);
+    if (i + kLookahead < tokens.size()) WordDatabase_.Prefetch(tokens[i + kLookahead].word);
     std::optional<Lookup> found = LookupWord(token.word);
     if (!found) {
       // Try the word with its trailing "!" removed one at a time, keeping the
@@ -87,18 +101,18 @@ void BayesEngine::SelectWords(const TokenTable& tokens, SelectedWords* selected,
       std::string_view variant = token.word;
       for (;;) {
         std::optional<Lookup> v = LookupWord(variant);
-        if (v && static_cast<int64_t>(v->spamCount) + v->cleanCount >= MinWordCount &&
+        if (v && static_cast<int64_t>(v->spamCount) + v->cleanCount >= options_.MinWordCount &&
             (!found || std::fabs(static_cast<double>(v->probability) - 0.5) >
                            std::fabs(static_cast<double>(found->probability) - 0.5))) {
           found = v;
         }
-        if (variant.size() < MinWordLength || variant.back() != '!') break;
+        if (variant.size() < options_.MinWordLength || variant.back() != '!') break;
         variant.remove_suffix(1);
       }
     }
     WordRecord record{0, 0, 0.2f, now};
     if (found) record = {found->spamCount, found->cleanCount, found->probability, now};
-    if (static_cast<int64_t>(record.spamCount) + record.cleanCount < MinWordCount) {
+    if (static_cast<int64_t>(record.spamCount) + record.cleanCount < options_.MinWordCount) {
       record.probability = 0.5f;
     }
     selection.Offer(token.word, record);
@@ -106,7 +120,7 @@ void BayesEngine::SelectWords(const TokenTable& tokens, SelectedWords* selected,
 }
 
 bool BayesEngine::ComputeScore(const TokenTable& tokens, SelectedWords* selected, uint32_t* score) {
-  SelectWords(tokens, selected, MaxSelectedWords);
+  SelectWords(tokens, selected, options_.MaxSelectedWords);
   *score = CombineProbabilities(*selected);
   return IsSpamScore(*score);
 }
@@ -122,7 +136,7 @@ bool BayesEngine::ClassifyText(std::string text, TokenTable* tokens, SelectedWor
 
 void BayesEngine::CountTokens(const TokenTable& tokens, bool spam, int32_t now) {
   for (const Token& token : tokens) {
-    WordRecord& record = WordDatabase.FindOrInsert(token.word).record;
+    WordRecord& record = WordDatabase_.FindOrInsert(token.word).record;
     record.lastSeen = now;
     int32_t& count = spam ? record.spamCount : record.cleanCount;
     count = AddCount(count, token.count);
@@ -130,23 +144,23 @@ void BayesEngine::CountTokens(const TokenTable& tokens, bool spam, int32_t now) 
 }
 
 bool BayesEngine::LearnTokens(const TokenTable& tokens, uint32_t score) {
-  Guard guard(lock);
-  const bool spam = score >= SureSpamScore;
-  if (!spam && score >= SpamThreshold) return false;
+  Guard guard(lock_);
+  const bool spam = score >= options_.SureSpamScore;
+  if (!spam && score >= options_.SpamThreshold) return false;
   CountTokens(tokens, spam, clock_.Now());
-  int32_t& messages = spam ? spamMessageCount : cleanMessageCount;
+  int32_t& messages = spam ? spamMessageCount_ : cleanMessageCount_;
   messages = AddCount(messages, 1);
   RecomputeProbabilities();
   return true;
 }
 
 void BayesEngine::MoveTokens(const TokenTable& tokens, bool wrongSpam) {
-  Guard guard(lock);
+  Guard guard(lock_);
   const int32_t now = clock_.Now();
   for (const Token& token : tokens) {
-    WordEntry* entry = WordDatabase.Find(token.word);
+    WordEntry* entry = WordDatabase_.Find(token.word);
     if (!entry) {
-      entry = &WordDatabase.FindOrInsert(token.word);
+      entry = &WordDatabase_.FindOrInsert(token.word);
       entry->record.probability = 0.5f;
     }
     WordRecord& record = entry->record;
@@ -156,8 +170,8 @@ void BayesEngine::MoveTokens(const TokenTable& tokens, bool wrongSpam) {
     target = AddCount(target, token.count);
     other = Decrease(other, token.count);
   }
-  int32_t& target_messages = wrongSpam ? cleanMessageCount : spamMessageCount;
-  int32_t& other_messages = wrongSpam ? spamMessageCount : cleanMessageCount;
+  int32_t& target_messages = wrongSpam ? cleanMessageCount_ : spamMessageCount_;
+  int32_t& other_messages = wrongSpam ? spamMessageCount_ : cleanMessageCount_;
   target_messages = AddCount(target_messages, 1);
   if (other_messages > 0) --other_messages;
   RecomputeProbabilities();
@@ -171,7 +185,7 @@ int32_t BayesEngine::TrainTokens(const TokenTable& tokens, uint32_t wrongScore, 
     SelectedWords selected;
     uint32_t score;
     ComputeScore(tokens, &selected, &score);
-    if (wrongSpam ? score <= SpamThreshold / 2 : score > SpamThreshold) break;
+    if (wrongSpam ? score <= options_.SpamThreshold / 2 : score > options_.SpamThreshold) break;
     ++passes;
     if (selected.empty()) break;
     LearnTokens(tokens, wrongSpam ? 0 : 100);
@@ -180,91 +194,91 @@ int32_t BayesEngine::TrainTokens(const TokenTable& tokens, uint32_t wrongScore, 
 }
 
 void BayesEngine::RecomputeProbabilities() {
-  Guard guard(lock);
-  if (mode_ == RecomputeMode::kWalk) {
-    for (WordTable::Item& item : WordDatabase.items()) {
+  Guard guard(lock_);
+  if (options_.recompute == RecomputeMode::kWalk) {
+    for (WordTable::Item& item : WordDatabase_.items()) {
       WordEntry& entry = item.entry;
       entry.record.probability = ProbabilityRule(entry.record.spamCount, entry.record.cleanCount,
-                                                 spamMessageCount, cleanMessageCount);
+                                                 spamMessageCount_, cleanMessageCount_);
       entry.pinnedAt = generation_;
     }
   } else if (generation_ == std::numeric_limits<uint32_t>::max()) {
     // Out of generations: unpin everything and start counting again.
-    for (WordTable::Item& item : WordDatabase.items()) item.entry.pinnedAt = 0;
+    for (WordTable::Item& item : WordDatabase_.items()) item.entry.pinnedAt = 0;
     generation_ = 1;
   } else {
     ++generation_;
   }
-  databaseClean = 0;
+  databaseClean_ = false;
+  closed_ = false;  // what was learnt after Close is saved at destruction
 }
 
-bool BayesEngine::EmptyDatabase() {
+Status BayesEngine::EmptyDatabase() {
   {
-    Guard guard(lock);
-    WordDatabase.Clear();
+    Guard guard(lock_);
+    WordDatabase_.Clear();
   }
-  return Save(1);
+  return Save(true);
 }
 
 // ---------------------------------------------------------------- database file
 
 bool BayesEngine::Load(Status* why) {
-  if (databasePath.empty()) return false;
-  Guard guard(lock);
+  if (databasePath_.empty()) return false;
+  Guard guard(lock_);
   std::string text;
-  const Status read = fs_.Read(databasePath, &text);
+  const Status read = fs_.Read(databasePath_, &text);
   if (why != nullptr) *why = read;
   if (!read.ok()) return false;
   Scramble(text.data(), text.size());
-  WordDatabase.Clear();
-  WordDatabase.Reserve(text.size() / 32);  // a typical line is longer
-  DatabaseHeader header{0, 0, databaseVersion};
-  const bool repaired = ParseDatabaseText(text, clock_.Now(), generation_, &WordDatabase, &header);
-  spamMessageCount = header.spamMessageCount;
-  cleanMessageCount = header.cleanMessageCount;
-  databaseVersion = header.databaseVersion;
-  databaseClean = repaired ? 0 : 1;
+  WordDatabase_.Clear();
+  WordDatabase_.Reserve(text.size() / 32);  // a typical line is longer
+  DatabaseHeader header{0, 0, databaseVersion_};
+  const bool repaired = ParseDatabaseText(text, clock_.Now(), generation_, &WordDatabase_, &header);
+  spamMessageCount_ = header.spamMessageCount;
+  cleanMessageCount_ = header.cleanMessageCount;
+  databaseVersion_ = header.databaseVersion;
+  databaseClean_ = !repaired;
   return true;
 }
 
-bool BayesEngine::Save(int force) {
+Status BayesEngine::Save(bool force) {
   const int32_t now = clock_.Now();
   const bool ageing_due =
-      static_cast<int32_t>(static_cast<uint32_t>(now) - static_cast<uint32_t>(lastAgeingTime)) >
+      static_cast<int32_t>(static_cast<uint32_t>(now) - static_cast<uint32_t>(lastAgeingTime_)) >
       kAgeingInterval;
-  lastSaveStatus_ = Status::Ok();
-  if (!databasePath.empty() && (force || !databaseClean || ageing_due)) {
-    lastSaveStatus_ = WriteDatabase(ageing_due, now);
-    if (!lastSaveStatus_.ok()) ReportSaveError();
+  Status status;
+  if (!databasePath_.empty() && (force || !databaseClean_ || ageing_due)) {
+    status = WriteDatabase(ageing_due, now);
   }
-  if (ageing_due) lastAgeingTime = now;
-  return databaseClean;
+  if (ageing_due) lastAgeingTime_ = now;
+  return status;
 }
 
 // Writes the file, purging malformed words on the first save and ageing words
-// not seen for AgeingAge when ageing is due. The table learns of the purge,
+// not seen for options_.AgeingAge when ageing is due. The table learns of the purge,
 // the ageing and the stored probabilities only once the file is in place: a
 // save that fails at any step leaves everything as it was.
 Status BayesEngine::WriteDatabase(bool ageing_due, int32_t now) {
-  Guard guard(lock);
+  Guard guard(lock_);
   std::unique_ptr<WritableFile> file;
-  Status status = fs_.NewWritableFile(databasePath, Backup::kKeepPrevious, &file);
+  Status status = fs_.NewWritableFile(databasePath_, Backup::kKeepPrevious, &file);
   if (!status.ok()) return status;
   std::string text;
-  text.reserve(WordDatabase.size() * 40 + 64);
-  AppendHeaderLines({spamMessageCount, cleanMessageCount, databaseVersion}, &text);
+  text.reserve(WordDatabase_.size() * 40 + 64);
+  AppendHeaderLines({spamMessageCount_, cleanMessageCount_, databaseVersion_}, &text);
   struct Written {
     WordEntry* entry;
     WordRecord record;
   };
   std::vector<Written> written;
   std::vector<std::string> removed;
-  written.reserve(WordDatabase.size());
-  for (WordTable::Item* item : WordDatabase.Sorted()) {
+  written.reserve(WordDatabase_.size());
+  for (WordTable::Item* item : WordDatabase_.Sorted()) {
     const std::string& word = item->word;
     WordRecord record = item->entry.record;
     float probability = StoredProbability(item->entry);
-    if (purgeOnNextSave) {
+    if (purgeOnNextSave_) {
       if (word.empty() ||
           (!cp1252::IsLetterOrDigit(static_cast<unsigned char>(word[0])) && word[0] != '$')) {
         removed.push_back(word);
@@ -274,7 +288,7 @@ Status BayesEngine::WriteDatabase(bool ageing_due, int32_t now) {
       record.cleanCount = Decrease(record.cleanCount, 0);
     }
     if (ageing_due &&
-        static_cast<uint32_t>(now) - static_cast<uint32_t>(record.lastSeen) > AgeingAge) {
+        static_cast<uint32_t>(now) - static_cast<uint32_t>(record.lastSeen) > options_.AgeingAge) {
       record.spamCount = Decrease(record.spamCount, 1);
       record.cleanCount = Decrease(record.cleanCount, 1);
       if (record.spamCount == 0 && record.cleanCount == 0) {
@@ -296,24 +310,19 @@ Status BayesEngine::WriteDatabase(bool ageing_due, int32_t now) {
     w.entry->record = w.record;
     w.entry->pinnedAt = generation_;
   }
-  for (const std::string& word : removed) WordDatabase.Erase(word);
-  databaseClean = 1;
-  purgeOnNextSave = 0;
+  for (const std::string& word : removed) WordDatabase_.Erase(word);
+  databaseClean_ = true;
+  purgeOnNextSave_ = false;
   return status;
 }
 
-void BayesEngine::ReportSaveError() const {
-  ui_.MessageBox("Cannot save database (" + databasePath + ")", "Bayesian Plugin Error",
-                 mb::kIconExclamation | mb::kSetForeground | mb::kTopmost);
-}
-
 bool BayesEngine::CreateEmptyDatabase() {
-  if (databasePath.empty()) return false;
-  Guard guard(lock);
+  if (databasePath_.empty()) return false;
+  Guard guard(lock_);
   std::string text;
-  AppendHeaderLines({spamMessageCount, cleanMessageCount, databaseVersion}, &text);
+  AppendHeaderLines({spamMessageCount_, cleanMessageCount_, databaseVersion_}, &text);
   Scramble(text.data(), text.size());
-  return WriteWholeFile(fs_, databasePath, text).ok();
+  return WriteWholeFile(fs_, databasePath_, text).ok();
 }
 
 // ---------------------------------------------------------------- ignore words
@@ -321,14 +330,14 @@ bool BayesEngine::CreateEmptyDatabase() {
 void BayesEngine::LoadIgnoreWords(const std::string& path) {
   std::string text;
   const Status read = fs_.Read(path, &text);
-  if (read.ok()) IgnoreWords.AddWordsOf(text);
+  if (read.ok()) IgnoreWords_.AddWordsOf(text);
   // The file is written back at shutdown from what was read: one that is
   // there but could not be read would be emptied.
-  ignorePath = read.ok() || read.IsNotFound() ? path : std::string();
+  ignorePath_ = read.ok() || read.IsNotFound() ? path : std::string();
 }
 
 void BayesEngine::SaveIgnoreWords() {
-  if (!ignorePath.empty()) WriteWholeFile(fs_, ignorePath, IgnoreWords.FileText());
+  if (!ignorePath_.empty()) WriteWholeFile(fs_, ignorePath_, IgnoreWords_.FileText());
 }
 
 }  // namespace tarvex

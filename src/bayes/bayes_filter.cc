@@ -18,10 +18,10 @@ std::string MessageText(const std::string& header, std::string body) {
 }
 
 bool BayesFilter::LoadAtStartup(const FilterSettings& settings) {
-  engine_.lastAgeingTime = clock_.Now();
+  engine_.StartAgeingClock();
   char path[kPathBufferSize];
   if (settings.GetWordFilePath(path, sizeof path)) {
-    engine_.databasePath = path;
+    engine_.SetDatabasePath(path);
     Status why;
     if (!engine_.Load(&why) && why.IsNotFound()) {
       if (engine_.CreateEmptyDatabase()) engine_.Load();
@@ -30,11 +30,10 @@ bool BayesFilter::LoadAtStartup(const FilterSettings& settings) {
       // filter goes on without a file, and whoever started it says why.
       loadStatus_ =
           why.WithNote("the word database is left as it is, not replaced by an empty one");
-      engine_.databasePath.clear();
+      engine_.SetDatabasePath(std::string());
     }
   }
   if (settings.GetIgnoreFilePath(path, sizeof path)) {
-    engine_.ignorePath = path;
     engine_.LoadIgnoreWords(path);
   }
   return true;
@@ -60,13 +59,18 @@ bool BayesFilter::ScoreMessage(std::string body, MessageScore& score, bool nonEn
   return spam;
 }
 
-bool BayesFilter::LearnMessage(std::string body, std::string header, int isSpam) {
+void BayesFilter::VisitMessageWords(const std::string& header, const std::string& body,
+                                    const std::function<void(std::string_view)>& visit) const {
+  engine_.VisitWords(MessageText(header, body), visit);
+}
+
+bool BayesFilter::LearnMessage(std::string body, std::string header, bool isSpam) {
   TokenTable tokens;
   engine_.Tokenize(MessageText(header, std::move(body)), &tokens);
   return engine_.LearnTokens(tokens, isSpam ? 100 : 0);
 }
 
-int32_t BayesFilter::RelearnMessage(std::string body, std::string header, int wasSpam) {
+int32_t BayesFilter::RelearnMessage(std::string body, std::string header, bool wasSpam) {
   TokenTable tokens;
   if (engine_.Tokenize(MessageText(header, std::move(body)), &tokens) == 0) return 0;
   return engine_.TrainTokens(tokens, wasSpam ? 100 : 0, 1);

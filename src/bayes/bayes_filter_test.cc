@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "testing/bayes_fixture.h"
+#include "testing/status_matchers.h"
 
 namespace tarvex {
 namespace {
@@ -16,32 +17,54 @@ using Filter = BayesFixture;
 TEST_F(Filter, CreatesAnEmptyDatabaseWhenNoneCanBeRead) {
   Start();
   EXPECT_EQ(DatabaseText(), "Version = 1.01\nSpam = 0\nClean = 0\n");
-  EXPECT_EQ(engine().databaseClean, 1);
-  EXPECT_EQ(engine().lastAgeingTime, kStart);
-  EXPECT_TRUE(filter->SaveDatabase());  // nothing changed: nothing written
+  EXPECT_TRUE(engine().databaseClean());
+  EXPECT_EQ(engine().lastAgeingTime(), kStart);
+  EXPECT_OK(filter->SaveDatabase());  // nothing changed: nothing written
+  EXPECT_TRUE(filter->databaseClean());
   EXPECT_EQ(fs.commits(), 1);
 }
 
 TEST_F(Filter, WorksWithoutFilesWhenThePathsAreNotSet) {
   store.values().clear();
   Start().LearnMessage("some words here", "", 1);
-  EXPECT_FALSE(filter->SaveDatabase());
-  Stop();
+  EXPECT_OK(filter->SaveDatabase());  // nothing to write to, so nothing failed
+  EXPECT_FALSE(filter->databaseClean());
+  EXPECT_OK(filter->Close());
   EXPECT_TRUE(fs.files().empty());
-  EXPECT_TRUE(ui.boxes.empty());
+}
+
+// Close is the shutdown's save, told to the caller: destruction then writes
+// nothing more, unless something was learnt after it.
+TEST_F(Filter, ClosingSavesOnceAndWhatIsLearntAfterIsStillSaved) {
+  Start().LearnMessage("money offer", "", true);
+  EXPECT_OK(filter->Close());
+  EXPECT_NE(DatabaseText().find("money = 1,0,"), std::string::npos);
+  const int closed = fs.commits();
+  filter->LearnMessage("later words", "", false);
+  Stop();
+  EXPECT_NE(DatabaseText().find("later = 0,1,"), std::string::npos);
+  EXPECT_GT(fs.commits(), closed);
+
+  Start();
+  EXPECT_OK(filter->Close());
+  const int again = fs.commits();
+  Stop();
+  EXPECT_EQ(fs.commits(), again);
 }
 
 TEST_F(Filter, LoadsTheFileAndSavesOnlyWhatChanged) {
   PutDatabase("Version = 1.01\nSpam = 3\nClean = 4\nmoney = 3,1,0.6,1699990000\n");
   Start();
-  EXPECT_EQ(engine().databaseClean, 1);
+  EXPECT_TRUE(engine().databaseClean());
   EXPECT_EQ(filter->WordCount(), 1u);
   EXPECT_EQ(filter->SpamMessageCount(), 3);
   clock.Advance(kDay);
-  EXPECT_TRUE(filter->SaveDatabase());
+  EXPECT_OK(filter->SaveDatabase());
   EXPECT_EQ(fs.commits(), 0);  // clean load, less than two days: nothing written
   filter->LearnMessage("money", "", 0);
-  EXPECT_TRUE(filter->SaveDatabase());
+  EXPECT_FALSE(filter->databaseClean());
+  EXPECT_OK(filter->SaveDatabase());
+  EXPECT_TRUE(filter->databaseClean());
   EXPECT_EQ(DatabaseText(),
             "Version = 1.01\nSpam = 3\nClean = 5\nmoney = 3,2,0.55555558,1700086400\n");
 }
@@ -49,11 +72,11 @@ TEST_F(Filter, LoadsTheFileAndSavesOnlyWhatChanged) {
 TEST_F(Filter, RepairedLoadIsWrittenBackAndEmptyFileIsClean) {
   PutDatabase("");
   Start();
-  EXPECT_EQ(engine().databaseClean, 1);
+  EXPECT_TRUE(engine().databaseClean());
   EXPECT_EQ(filter->WordCount(), 0u);
   PutDatabase("Spam = 1\n!offer = 2,0,0.9,0\n");
   engine().Load();
-  EXPECT_EQ(engine().databaseClean, 0);
+  EXPECT_FALSE(engine().databaseClean());
   filter->SaveDatabase();
   EXPECT_EQ(DatabaseText(), "Version = 1.01\nSpam = 1\nClean = 0\noffer = 2,0,0.89999998," +
                                 std::to_string(kStart) + "\n");
@@ -78,7 +101,7 @@ TEST_F(Filter, AgesWordsNotSeenForTenDaysWhenAgeingIsDue) {
                 "\n"
                 "stale = 2,1,0.40000001," +
                 days_ago(8) + "\n");
-  EXPECT_EQ(engine().lastAgeingTime, kStart + 3 * kDay);
+  EXPECT_EQ(engine().lastAgeingTime(), kStart + 3 * kDay);
   // The next save within two days ages nothing more.
   clock.Advance(kDay);
   filter->LearnMessage("", "", 1);
@@ -86,23 +109,20 @@ TEST_F(Filter, AgesWordsNotSeenForTenDaysWhenAgeingIsDue) {
   EXPECT_NE(DatabaseText().find("stale = 2,1,"), std::string::npos);
 }
 
-TEST_F(Filter, ReportsASaveItCannotWriteAndKeepsEverything) {
+TEST_F(Filter, SaysWhyASaveFailedAndKeepsEverything) {
   Start().LearnMessage("money money", "", 1);
   fs.FailWrites(kDatabase);
-  EXPECT_FALSE(filter->SaveDatabase());
-  ASSERT_EQ(ui.boxes.size(), 1u);
-  EXPECT_EQ(ui.boxes[0].text, "Cannot save database (/profile/words.db)");
-  EXPECT_EQ(ui.boxes[0].caption, "Bayesian Plugin Error");
-  EXPECT_EQ(ui.boxes[0].style, 0x50030u);
-  EXPECT_EQ(engine().purgeOnNextSave, 1);
+  EXPECT_EQ(filter->SaveDatabase().message(), kDatabase + ": cannot write: Permission denied");
+  EXPECT_FALSE(filter->databaseClean());
+  EXPECT_TRUE(engine().purgeOnNextSave());
   fs.Heal();
   fs.FailCommits(kDatabase);  // a write that fails late keeps the old file too
-  EXPECT_FALSE(filter->SaveDatabase());
-  EXPECT_EQ(ui.boxes.size(), 2u);
+  EXPECT_EQ(filter->SaveDatabase().message(),
+            kDatabase + ": cannot replace the file: Input/output error");
   EXPECT_EQ(DatabaseText(), "Version = 1.01\nSpam = 0\nClean = 0\n");
   fs.Heal();
-  EXPECT_TRUE(filter->SaveDatabase());
-  EXPECT_EQ(engine().purgeOnNextSave, 0);
+  EXPECT_OK(filter->SaveDatabase());
+  EXPECT_FALSE(engine().purgeOnNextSave());
 }
 
 // Everything a save may change, as text: each word's counts, stored
@@ -110,13 +130,13 @@ TEST_F(Filter, ReportsASaveItCannotWriteAndKeepsEverything) {
 std::string EngineState(BayesEngine& engine) {
   std::ostringstream state;
   state << std::hexfloat;
-  for (WordTable::Item* item : engine.WordDatabase.Sorted()) {
+  for (WordTable::Item* item : BayesEnginePeer(engine).WordDatabase().Sorted()) {
     const WordRecord& r = item->entry.record;
     state << item->word << '=' << r.spamCount << ',' << r.cleanCount << ','
           << engine.StoredProbability(item->entry) << ',' << r.lastSeen << '\n';
   }
-  state << engine.spamMessageCount << ' ' << engine.cleanMessageCount << ' ' << engine.databaseClean
-        << ' ' << engine.purgeOnNextSave;
+  state << engine.spamMessageCount() << ' ' << engine.cleanMessageCount() << ' '
+        << engine.databaseClean() << ' ' << engine.purgeOnNextSave();
   return state.str();
 }
 
@@ -130,7 +150,7 @@ TEST_F(Filter, FailedSaveAtAnyStepLeavesTableCountersAndFlagsAsTheyWere) {
                                std::to_string(kStart) + "\n";
   PutDatabase(old_file);
   Start();
-  engine().WordDatabase.FindOrInsert("-bad").record = {1, 0, 0.5f, kStart};
+  inside().WordDatabase().FindOrInsert("-bad").record = {1, 0, 0.5f, kStart};
   filter->LearnMessage("fresh words", "", 1);  // unpins every stored probability
   clock.Advance(3 * kDay);
   const std::string before = EngineState(engine());
@@ -143,18 +163,16 @@ TEST_F(Filter, FailedSaveAtAnyStepLeavesTableCountersAndFlagsAsTheyWere) {
   };
   for (size_t step = 0; step < std::size(failures); ++step) {
     SCOPED_TRACE(step);
-    engine().lastAgeingTime = kStart;  // ageing due at every attempt
+    inside().SetLastAgeingTime(kStart);  // ageing due at every attempt
     failures[step]();
-    EXPECT_FALSE(filter->SaveDatabase());
+    EXPECT_FALSE(filter->SaveDatabase().ok());
     fs.Heal();
     EXPECT_EQ(EngineState(engine()), before);
-    EXPECT_EQ(ui.boxes.size(), step + 1);
-    EXPECT_FALSE(engine().lastSaveStatus().ok());
   }
   EXPECT_EQ(fs.commits(), 0);
 
-  engine().lastAgeingTime = kStart;
-  EXPECT_TRUE(filter->SaveDatabase());
+  inside().SetLastAgeingTime(kStart);
+  EXPECT_OK(filter->SaveDatabase());
   const std::string after = EngineState(engine());
   EXPECT_EQ(after.find("gone="), std::string::npos);
   EXPECT_EQ(after.find("-bad="), std::string::npos);
@@ -188,13 +206,13 @@ TEST_F(Filter, NeverReplacesFilesItCouldNotRead) {
 
 TEST_F(Filter, PurgesMalformedWordsOnTheFirstSaveOnly) {
   Start();
-  engine().WordDatabase.FindOrInsert("-bad").record = {1, 0, 0.5f, kStart};
-  engine().WordDatabase.FindOrInsert("$ok").record = {1, 0, 0.5f, kStart};
+  inside().WordDatabase().FindOrInsert("-bad").record = {1, 0, 0.5f, kStart};
+  inside().WordDatabase().FindOrInsert("$ok").record = {1, 0, 0.5f, kStart};
   filter->EmptyDatabase();
-  engine().WordDatabase.FindOrInsert("-bad").record = {1, 0, 0.5f, kStart};
+  inside().WordDatabase().FindOrInsert("-bad").record = {1, 0, 0.5f, kStart};
   filter->EmptyDatabase();  // purge already done, but emptied anyway
-  engine().WordDatabase.FindOrInsert("-bad").record = {1, 0, 0.5f, kStart};
-  engine().Save(1);
+  inside().WordDatabase().FindOrInsert("-bad").record = {1, 0, 0.5f, kStart};
+  engine().Save(true);
   EXPECT_NE(DatabaseText().find("-bad = 1,0"), std::string::npos);
 }
 
@@ -236,8 +254,8 @@ TEST_F(Filter, ScoresMessages) {
 
 TEST_F(Filter, FallsBackToWordsWithoutTrailingExclamationMarks) {
   Start();
-  engine().WordDatabase.FindOrInsert("cash!!").record = {7, 0, 0.9f, kStart};
-  engine().WordDatabase.FindOrInsert("rare").record = {3, 0, 0.9f, kStart};
+  inside().WordDatabase().FindOrInsert("cash!!").record = {7, 0, 0.9f, kStart};
+  inside().WordDatabase().FindOrInsert("rare").record = {3, 0, 0.9f, kStart};
   engine().RecomputeProbabilities();
   MessageScore score;
   filter->ScoreMessage("cash!!! rare!", score);
@@ -254,7 +272,7 @@ TEST_F(Filter, SelectsTheFifteenMostTellingWords) {
   for (int i = 0; i < 16; ++i) {
     const std::string word = "word" + std::string(1, static_cast<char>('a' + i));
     // wordp is the one nearest to neutral: 11 spam against 8 clean.
-    engine().WordDatabase.FindOrInsert(word).record = {i == 15 ? 11 : 0, i == 15 ? 8 : 20, 0, 0};
+    inside().WordDatabase().FindOrInsert(word).record = {i == 15 ? 11 : 0, i == 15 ? 8 : 20, 0, 0};
     text += word + " ";
   }
   engine().RecomputeProbabilities();

@@ -3,6 +3,7 @@
 #include <random>
 
 #include "testing/bayes_fixture.h"
+#include "testing/status_matchers.h"
 
 namespace tarvex {
 namespace {
@@ -16,12 +17,12 @@ class Learning : public BayesFixture {
     return tokens;
   }
   void SetWord(const std::string& word, int32_t spam, int32_t clean) {
-    WordEntry& e = engine().WordDatabase.FindOrInsert(word);
+    WordEntry& e = inside().WordDatabase().FindOrInsert(word);
     e.record.spamCount = spam;
     e.record.cleanCount = clean;
   }
   float Stored(const std::string& word) {
-    return engine().StoredProbability(*engine().WordDatabase.Find(word));
+    return engine().StoredProbability(*inside().WordDatabase().Find(word));
   }
   float Effective(const std::string& word) { return engine().LookupWord(word)->probability; }
 };
@@ -30,7 +31,7 @@ TEST_F(Learning, RecomputesProbabilitiesFromCountsPerMessage) {
   SetWord("both", 2, 1);
   engine().RecomputeProbabilities();
   EXPECT_FLOAT_EQ(Stored("both"), 0.5f);  // no messages counted: both divide by 1
-  engine().spamMessageCount = engine().cleanMessageCount = 10;
+  inside().SetMessageCounts(10, 10);
   SetWord("half", 5, 5);
   SetWord("none", 0, 0);
   SetWord("rare", 1, 100000);
@@ -38,7 +39,7 @@ TEST_F(Learning, RecomputesProbabilitiesFromCountsPerMessage) {
   EXPECT_FLOAT_EQ(Stored("half"), 0.5f / 1.5f);
   EXPECT_EQ(Stored("none"), 1.0f);
   EXPECT_EQ(Stored("rare"), 0.0001f);
-  EXPECT_EQ(engine().databaseClean, 0);
+  EXPECT_FALSE(engine().databaseClean());
 }
 
 TEST_F(Learning, LookupOverridesOneSidedAndEmptyWords) {
@@ -60,21 +61,21 @@ TEST_F(Learning, LookupOverridesOneSidedAndEmptyWords) {
 
 TEST_F(Learning, LearnsWholeMessagesAndOnlyOutsideTheUnsureBand) {
   filter->LearnMessage("cheap cheap cheap pills", "Subject: cheap", 1);
-  const WordRecord& cheap = engine().WordDatabase.Find("cheap")->record;
+  const WordRecord& cheap = inside().WordDatabase().Find("cheap")->record;
   EXPECT_EQ(cheap.spamCount, 4);
   EXPECT_EQ(cheap.lastSeen, kStart);
-  EXPECT_EQ(engine().spamMessageCount, 1);
-  EXPECT_EQ(engine().databaseClean, 0);
+  EXPECT_EQ(engine().spamMessageCount(), 1);
+  EXPECT_FALSE(engine().databaseClean());
 
   EXPECT_TRUE(filter->LearnMessage("", "", 0));  // an empty message is still counted
-  EXPECT_EQ(engine().cleanMessageCount, 1);
+  EXPECT_EQ(engine().cleanMessageCount(), 1);
 
   const TokenTable tokens = Tokens("pills");
   EXPECT_FALSE(engine().LearnTokens(tokens, 95));
   EXPECT_FALSE(engine().LearnTokens(tokens, 90));
   EXPECT_TRUE(engine().LearnTokens(tokens, 98));
   EXPECT_TRUE(engine().LearnTokens(tokens, 89));
-  const WordRecord& pills = engine().WordDatabase.Find("pills")->record;
+  const WordRecord& pills = inside().WordDatabase().Find("pills")->record;
   EXPECT_EQ(pills.spamCount, 2);
   EXPECT_EQ(pills.cleanCount, 1);
 }
@@ -82,20 +83,20 @@ TEST_F(Learning, LearnsWholeMessagesAndOnlyOutsideTheUnsureBand) {
 TEST_F(Learning, MovesAMessageToTheOtherSide) {
   SetWord("offer", 2, 1);
   engine().MoveTokens(Tokens("offer offer offer"), /*wrongSpam=*/true);
-  const WordRecord& offer = engine().WordDatabase.Find("offer")->record;
+  const WordRecord& offer = inside().WordDatabase().Find("offer")->record;
   EXPECT_EQ(offer.spamCount, 0);
   EXPECT_EQ(offer.cleanCount, 4);
-  EXPECT_EQ(engine().spamMessageCount, 0);
-  EXPECT_EQ(engine().cleanMessageCount, 1);
+  EXPECT_EQ(engine().spamMessageCount(), 0);
+  EXPECT_EQ(engine().cleanMessageCount(), 1);
   engine().MoveTokens(Tokens("novel"), /*wrongSpam=*/false);
-  EXPECT_EQ(engine().WordDatabase.Find("novel")->record.spamCount, 1);
-  EXPECT_EQ(engine().cleanMessageCount, 0);
-  EXPECT_EQ(engine().spamMessageCount, 1);
+  EXPECT_EQ(inside().WordDatabase().Find("novel")->record.spamCount, 1);
+  EXPECT_EQ(engine().cleanMessageCount(), 0);
+  EXPECT_EQ(engine().spamMessageCount(), 1);
 }
 
 TEST_F(Learning, RelearnsUntilTheVerdictFlips) {
   EXPECT_EQ(filter->RelearnMessage("!! ..", "", 1), 0);  // no words: nothing changes
-  EXPECT_EQ(engine().cleanMessageCount, 0);
+  EXPECT_EQ(engine().cleanMessageCount(), 0);
 
   // Thirty spam messages made these words certain spam, ten clean ones gave
   // the clean side weight: the correction has to be learnt as clean several
@@ -105,8 +106,8 @@ TEST_F(Learning, RelearnsUntilTheVerdictFlips) {
   const int32_t passes = filter->RelearnMessage("viagra casino jackpot", "", 1);
   EXPECT_GT(passes, 1);
   EXPECT_LT(passes, 25);
-  EXPECT_EQ(engine().spamMessageCount, 29);
-  EXPECT_EQ(engine().cleanMessageCount, 10 + 1 + passes);
+  EXPECT_EQ(engine().spamMessageCount(), 29);
+  EXPECT_EQ(engine().cleanMessageCount(), 10 + 1 + passes);
   SelectedWords selected;
   uint32_t score;
   engine().ComputeScore(Tokens("viagra casino jackpot"), &selected, &score);
@@ -115,7 +116,7 @@ TEST_F(Learning, RelearnsUntilTheVerdictFlips) {
   // Towards spam the clean history is too heavy to flip: training stops after
   // 25 passes, each of which learnt the message as spam once more.
   EXPECT_EQ(filter->RelearnMessage("agenda minutes review", "", 0), 25);
-  EXPECT_EQ(engine().spamMessageCount, 29 + 1 + 25);
+  EXPECT_EQ(engine().spamMessageCount(), 29 + 1 + 25);
   engine().ComputeScore(Tokens("agenda minutes review"), &selected, &score);
   EXPECT_LE(score, 90u);
 }
@@ -123,7 +124,7 @@ TEST_F(Learning, RelearnsUntilTheVerdictFlips) {
 TEST_F(Learning, EmptyingKeepsTheCounters) {
   filter->LearnMessage("some words here", "", 1);
   filter->LearnMessage("other words there", "", 0);
-  EXPECT_TRUE(filter->EmptyDatabase());
+  EXPECT_OK(filter->EmptyDatabase());
   EXPECT_EQ(filter->WordCount(), 0u);
   EXPECT_EQ(DatabaseText(), "Version = 1.01\nSpam = 1\nClean = 1\n");
 }
@@ -134,12 +135,11 @@ TEST(LazyRecompute, MatchesTheFullWalkForRandomSequences) {
   struct Side {
     ManualClock clock{1'700'000'000};
     MemoryFileSystem fs;
-    RecordingUi ui;
     MemorySettingsStore store;
     std::unique_ptr<BayesFilter> filter;
     explicit Side(RecomputeMode mode) {
       WriteStringValue(store, "WordFilePath", "db");
-      filter = std::make_unique<BayesFilter>(clock, fs, ui, mode);
+      filter = std::make_unique<BayesFilter>(clock, fs, mode);
       filter->LoadAtStartup(FilterSettings(store));
     }
   };

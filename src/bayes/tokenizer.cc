@@ -181,19 +181,32 @@ std::string_view WordOfPiece(char* piece, size_t length, const TokenizerLimits& 
   return std::string_view(piece + start, length - start);
 }
 
+// Calls each(word, hash) for every word of work that is kept, in text order.
+template <typename WordFn>
+void ForEachWord(std::string& work, const IgnoreWords& ignore, const TokenizerLimits& limits,
+                 WordFn&& each) {
+  CutPieces(work, [&](size_t start, size_t end) {
+    uint64_t hash;
+    const std::string_view word = WordOfPiece(&work[start], end - start, limits, &hash);
+    if (!word.empty() && !ignore.IsIgnored(word)) each(word, hash);
+  });
+}
+
 }  // namespace
 
 uint32_t TokenizeInPlace(std::string& work, const IgnoreWords& ignore,
                          const TokenizerLimits& limits, TokenTable* table) {
   if (work.empty()) return 0;
   WordCounter counter;
-  CutPieces(work, [&](size_t start, size_t end) {
-    uint64_t hash;
-    const std::string_view word = WordOfPiece(&work[start], end - start, limits, &hash);
-    if (!word.empty() && !ignore.IsIgnored(word)) counter.Add(word, hash);
-  });
+  ForEachWord(work, ignore, limits,
+              [&](std::string_view word, uint64_t hash) { counter.Add(word, hash); });
   counter.MoveTo(table);
   return static_cast<uint32_t>(table->size());
+}
+
+void VisitWordsInPlace(std::string& work, const IgnoreWords& ignore, const TokenizerLimits& limits,
+                       const std::function<void(std::string_view)>& visit) {
+  ForEachWord(work, ignore, limits, [&](std::string_view word, uint64_t) { visit(word); });
 }
 
 }  // namespace tarvex

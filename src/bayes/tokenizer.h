@@ -8,6 +8,7 @@
 #define TARVEX_BAYES_TOKENIZER_H_
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +35,12 @@ struct TokenizerLimits {
 // `text` serves as the working copy and is left edited.
 uint32_t TokenizeInPlace(std::string& text, const IgnoreWords& ignore,
                          const TokenizerLimits& limits, TokenTable* table);
+
+// Calls visit with every word the table would count, in the order of the text
+// and once per occurrence, so that a reader can follow what the filter saw.
+// `text` serves as the working copy, as above.
+void VisitWordsInPlace(std::string& text, const IgnoreWords& ignore, const TokenizerLimits& limits,
+                       const std::function<void(std::string_view)>& visit);
 
 // The same on a copy of text.
 inline uint32_t Tokenize(std::string_view text, const IgnoreWords& ignore,

@@ -110,6 +110,16 @@ TokenTable PlainTokens(std::string text) {
   return table;
 }
 
+// The table made by counting what the visitor meets.
+TokenTable VisitedTokens(std::string text) {
+  std::map<std::string, int32_t> counts;
+  VisitWordsInPlace(text, {}, {}, [&](std::string_view word) { ++counts[std::string(word)]; });
+  TokenTable table;
+  for (const auto& [word, count] : counts) table.push_back({word, count});
+  return table;
+}
+
+// The visitor meets the very words the table counts, in the order of the text.
 TEST(Tokenizer, AgreesWithThePlainRulesOnRandomText) {
   const std::string alphabet = std::string("aZx9 0.,+/=$!'-_\n<>:;\xE9\xC9\x81\xB2") + '\0';
   std::mt19937 rng(7);
@@ -117,8 +127,20 @@ TEST(Tokenizer, AgreesWithThePlainRulesOnRandomText) {
     std::string text;
     const size_t length = rng() % 80;
     for (size_t i = 0; i < length; ++i) text.push_back(alphabet[rng() % alphabet.size()]);
-    ASSERT_EQ(Tokens(text), PlainTokens(text)) << text;
+    const TokenTable plain = PlainTokens(text);
+    ASSERT_EQ(Tokens(text), plain) << text;
+    ASSERT_EQ(VisitedTokens(text), plain) << text;
   }
+}
+
+TEST(Tokenizer, VisitsTheCountedWordsInTextOrder) {
+  IgnoreWords ignore;
+  ignore.AddIgnoreWord("the");
+  std::vector<std::string> seen;
+  std::string text = "Cheap PILLS, the $1,000.50 deal!! at a cheap price: abc+def";
+  VisitWordsInPlace(text, ignore, {}, [&](std::string_view word) { seen.emplace_back(word); });
+  EXPECT_EQ(seen,
+            (std::vector<std::string>{"cheap", "pills", "$1,000.50", "deal!!", "cheap", "price"}));
 }
 
 }  // namespace

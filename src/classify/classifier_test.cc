@@ -5,6 +5,7 @@
 #include "host/memory/memory_host.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
+#include "testing/bayes_engine_peer.h"
 
 namespace tarvex {
 
@@ -49,7 +50,7 @@ class Classifier : public ::testing::Test {
   RecordingUi ui_;
   MemorySettingsStore store_;
   FilterSettings settings_{store_};
-  BayesFilter filter_{clock_, fs_, ui_};
+  BayesFilter filter_{clock_, fs_};
   SenderLists lists_;
   MemoryHost host_;
   HostRef<HostFolderManager> manager_ = host_.CreateFolderManager();
@@ -163,10 +164,10 @@ TEST_F(Classifier, TakesScoresAbove90ForSpam) {
   // With no message learnt, a word counted s times in spam and c times in
   // clean mail has the probability s / (s + 2c); the message's other words
   // are unknown and neutral, so the word alone makes the score.
-  BayesEngine& words = filter_.engine();
-  words.WordDatabase.FindOrInsert("borderline").record = {19, 1, 0, 0};  // 0.9047...
-  words.WordDatabase.FindOrInsert("overboard").record = {21, 1, 0, 0};   // 0.9130...
-  words.RecomputeProbabilities();
+  BayesEnginePeer words(filter_.engine());
+  words.WordDatabase().FindOrInsert("borderline").record = {19, 1, 0, 0};  // 0.9047...
+  words.WordDatabase().FindOrInsert("overboard").record = {21, 1, 0, 0};   // 0.9130...
+  filter_.engine().RecomputeProbabilities();
   const struct {
     const char* body;
     Outcome outcome;

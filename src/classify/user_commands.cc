@@ -7,6 +7,7 @@
 #include "host/folder_lookup.h"
 #include "host/host_error_report.h"
 #include "ui/folder_dialogs.h"
+#include "ui/save_failure.h"
 
 namespace tarvex {
 namespace {
@@ -88,7 +89,7 @@ void MarkSpam(UserCommandContext& c) {
       // failure to find it is reported and the next message still handled.
       MoveToSpamFolder(Manager(c), c.settings, c.ui, std::move(message), id, folderId);
     }
-    c.filter.SaveDatabase();
+    ReportSaveFailure(c.ui, c.filter.SaveDatabase(), c.filter.databasePath());
   });
 }
 
@@ -138,7 +139,9 @@ void OpenTrainingDialog(UserCommandContext& c) {
   TrainingDialog dialog(c.ui);
   c.controller.ListFolderNames(&dialog.allFolders);
   if (c.ui.RunModal(dialog) != kIdOk) return;
-  if (dialog.emptyFirst) c.filter.EmptyDatabase();
+  if (dialog.emptyFirst) {
+    ReportSaveFailure(c.ui, c.filter.EmptyDatabase(), c.filter.databasePath());
+  }
   TrainFromFolders(c, dialog.spamFolders, dialog.goodFolders);
 }
 

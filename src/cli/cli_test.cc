@@ -101,6 +101,35 @@ TEST_F(CommandLine, LearnsScoresAndCorrects) {
   EXPECT_EQ(Database().substr(0, 15), "Version = 1.01\n");
 }
 
+// The words scoring counts, in the order it meets them: header, then body,
+// repeats kept, lower-cased; words under three letters, ignored words and
+// pieces of base64 are not there. Decoded, a MIME body gives the words of its
+// text; raw, its bytes as they stand.
+TEST_F(CommandLine, TokensPrintsTheWordsTheFilterCountsInOrder) {
+  ASSERT_EQ(Run("init").exit_code, 0);
+  std::ofstream(home_ + "/.local/share/tarvex/ignore.txt") << "shop\n";
+  const std::string plain =
+      Message("plain",
+              "From: Ann <ann@example.com>\nSubject: Cheap pills, $1,000.50 offer!\n\n"
+              "Buy cheap PILLS now at the shop; it is a deal!!\n");
+  Result r = Run("tokens " + plain);
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "from\nann\nann\nexample\ncom\nsubject\ncheap\npills\n$1,000.50\noffer!\n"
+            "buy\ncheap\npills\nnow\nthe\ndeal!!\n");
+
+  const std::string header =
+      "Subject: hi\nMIME-Version: 1.0\nContent-Type: text/plain\n"
+      "Content-Transfer-Encoding: base64\n";
+  const std::string mime = Message("mime", header + "\nY2hlYXAgbWVldGluZw==\n");  // "cheap meeting"
+  const std::string header_words = "subject\nmime-version\n1.0\ncontent-type\nbase64\n";
+  EXPECT_EQ(Run("tokens --raw " + mime).out, header_words);
+  r = Run("tokens " + mime + " " + home_ + "/missing " + plain);
+  EXPECT_EQ(r.exit_code, 1);
+  EXPECT_EQ(r.err, "tarvex: " + home_ + "/missing: No such file or directory\n");
+  EXPECT_EQ(r.out.substr(0, r.out.find(plain)), mime + ":\n" + header_words + "cheap\nmeeting\n");
+}
+
 // Real mail in scripts that Windows-1252 lacks: a Cyrillic newsletter in
 // KOI8-R and quoted-printable, a Chinese advertisement in GB2312 and base64.
 // Their letters reach the filter as bytes above 127, so the mail is

@@ -117,6 +117,9 @@ class Grammar {
     Reading(relearn, false);
     Reading(Command("score", "print the verdict the filter gives messages"), true);
     Reading(
+        Command("tokens", "print the words the filter counts in messages, one a line, in order"),
+        false);
+    Reading(
         Command("classify", "show what the filter would do with messages arriving in the Inbox"),
         true);
     Command("stats", "print the word count and the message counters");

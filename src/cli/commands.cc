@@ -16,6 +16,7 @@
 #include "host/maildir/mime_message.h"
 #include "host/memory/memory_host.h"
 #include "platform/codepage.h"
+#include "ui/save_failure.h"
 
 namespace tarvex {
 namespace {
@@ -120,7 +121,7 @@ BayesFilter& CommandContext::Filter() {
   if (session_) return session_->app().bayesFilter();
   if (!filter_) {
     RequireProfile();
-    filter_ = std::make_unique<BayesFilter>(profile.clock(), profile.fs(), ui);
+    filter_ = std::make_unique<BayesFilter>(profile.clock(), profile.fs());
     filter_->LoadAtStartup(profile.settings());
     RequireDatabase(*filter_);
   }
@@ -148,13 +149,19 @@ MaildirSession& CommandContext::Session() {
     }
     // The command's own filter, if it made one, must be saved before the
     // session loads the database again.
-    filter_.reset();
+    CloseFilter();
     session_ = std::make_unique<MaildirSession>(
         SessionServices{profile.clock(), profile.fs(), profile.store(), ui, loop_}, maildir);
     session_->Start();
     RequireDatabase(session_->app().bayesFilter());
   }
   return *session_;
+}
+
+void CommandContext::CloseFilter() {
+  if (!filter_) return;
+  ReportSaveFailure(ui, filter_->Close(), filter_->databasePath());
+  filter_.reset();
 }
 
 std::string CommandContext::Path(const std::string& path) const {
@@ -188,7 +195,7 @@ void CommandContext::RefusedByDialog() {
 int CommandContext::Finish(int result) {
   ProgressDone();
   session_.reset();
-  filter_.reset();
+  CloseFilter();
   route_.reset();
   for (size_t i = 0; i < ui.log().size(); ++i) {
     const ScriptedUi::Shown& shown = ui.log()[i];
@@ -311,6 +318,19 @@ int RunScore(CommandContext& ctx, const Invocation& v) {
   });
 }
 
+// The words the filter counts in each message, in the order it meets them,
+// so that a user can see what a score was made of. Several messages: each
+// one's words follow a line with its name and a colon, which no word has.
+int RunTokens(CommandContext& ctx, const Invocation& v) {
+  const BayesFilter& filter = ctx.Filter();
+  const bool several = v.files.size() > 1;
+  return ForEachMessage(ctx, v, "Reading", [&](const std::string& file, const RawMessage& m) {
+    if (several) ctx.out << file << ":\n";
+    filter.VisitMessageWords(
+        m.header, m.body, [&](std::string_view word) { ctx.out << cp1252::ToUtf8(word) << '\n'; });
+  });
+}
+
 // What happened to the message, in words.
 std::string Fate(const ClassifyResult& r) {
   std::string fate = r.moved ? "moved to DedoZarozo" : r.headers.empty() ? "left alone" : "stamped";
@@ -335,7 +355,10 @@ void PrintClassifyJson(CommandContext& ctx, const std::string& file, const Class
 int RunClassify(CommandContext& ctx, const Invocation& v) {
   // The daemon's word database may hold more than the file: the dry run
   // reads the file.
-  if (ctx.InDaemon()) ctx.Filter().SaveDatabase();
+  if (ctx.InDaemon()) {
+    BayesFilter& filter = ctx.Filter();
+    ReportSaveFailure(ctx.ui, filter.SaveDatabase(), filter.databasePath());
+  }
   ctx.RequireProfile();
   Profile& profile = ctx.profile;
   OverlayFileSystem dry_run(profile.fs());
@@ -372,7 +395,8 @@ int RunStats(CommandContext& ctx) {
 int RunEmptyDb(CommandContext& ctx) {
   BayesFilter& filter = ctx.Filter();
   const uint32_t words = filter.WordCount();
-  if (!filter.EmptyDatabase()) return kExitFailure;
+  ReportSaveFailure(ctx.ui, filter.EmptyDatabase(), filter.databasePath());
+  if (!filter.databaseClean()) return kExitFailure;
   ctx.out << "Removed " << words << " words\n";
   return kExitOk;
 }
@@ -382,6 +406,7 @@ int Dispatch(const Invocation& v, CommandContext& ctx) {
   if (c == "learn") return RunLearn(ctx, v);
   if (c == "relearn") return RunRelearn(ctx, v);
   if (c == "score") return RunScore(ctx, v);
+  if (c == "tokens") return RunTokens(ctx, v);
   if (c == "classify") return RunClassify(ctx, v);
   if (c == "stats") return RunStats(ctx);
   if (c == "empty-db") return RunEmptyDb(ctx);

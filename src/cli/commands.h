@@ -82,6 +82,9 @@ class CommandContext {
   int Finish(int result);
 
  private:
+  // Saves the command's own filter, if it made one, and lets it go.
+  void CloseFilter();
+
   MaildirSession* daemon_;
   ManualEventLoop loop_;
   std::unique_ptr<BayesFilter> filter_;

@@ -1,4 +1,5 @@
 #include "lists/sender_lists.h"
+#include "testing/status_matchers.h"
 
 #include <gtest/gtest.h>
 #include <tinyxml.h>
@@ -314,7 +315,7 @@ TEST(ListFileOnDiskTest, WritesWhatSaveFileWrites) {
       "  <Only><![CDATA[x]]></Only>\n"
       "  <Domain Name=\"d.example\" Extra='1 \"2\"'/>\n"
       "</BlackList>\n";
-  ASSERT_TRUE(WriteWholeFile(fs, path, original).ok());
+  ASSERT_OK(WriteWholeFile(fs, path, original));
   EXPECT_TRUE(AddEntry(fs, settings, kBlack, kAddress, "n\xE9w@x.example"));
 
   TiXmlDocument document;

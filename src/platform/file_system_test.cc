@@ -10,6 +10,7 @@
 #include <fstream>
 #include <functional>
 
+#include "testing/status_matchers.h"
 #include "testing/temp_folder.h"
 
 namespace tarvex {
@@ -26,14 +27,14 @@ TEST_F(PosixFileSystemTest, ReplacesFilesWholeAndLeavesNoTemporaryBehind) {
   const std::string path = dir_ + "/a.txt";
   std::string contents;
   EXPECT_FALSE(fs_.ReadFile(path, &contents));
-  ASSERT_TRUE(WriteWholeFile(fs_, path, std::string("one\0two", 7)).ok());
+  ASSERT_OK(WriteWholeFile(fs_, path, std::string("one\0two", 7)));
   ASSERT_TRUE(fs_.ReadFile(path, &contents));
   EXPECT_EQ(contents, std::string("one\0two", 7));
 
   {
     std::unique_ptr<WritableFile> file;
-    ASSERT_TRUE(fs_.NewWritableFile(path, Backup::kNone, &file).ok());
-    ASSERT_TRUE(file->Append("abandoned").ok());
+    ASSERT_OK(fs_.NewWritableFile(path, Backup::kNone, &file));
+    ASSERT_OK(file->Append("abandoned"));
   }  // dropped without Commit: the old content stays
   ASSERT_TRUE(fs_.ReadFile(path, &contents));
   EXPECT_EQ(contents.size(), 7u);
@@ -57,12 +58,12 @@ TEST_F(PosixFileSystemTest, ReportsWhatCannotBeDoneWithTheFileAndTheReason) {
   EXPECT_FALSE(fs_.NewWritableFile("", Backup::kNone, &file).ok());
   ASSERT_TRUE(fs_.CreateDirectories(dir_ + "/x/y/z"));
   EXPECT_TRUE(fs_.FileExists(dir_ + "/x/y"));
-  EXPECT_TRUE(WriteWholeFile(fs_, dir_ + "/x/y/z/f", "data").ok());
+  EXPECT_OK(WriteWholeFile(fs_, dir_ + "/x/y/z/f", "data"));
   EXPECT_FALSE(fs_.CreateDirectories(dir_ + "/x/y/z/f/g"));  // a file stands in the way
 }
 
 TEST_F(PosixFileSystemTest, ConvertsSystemPathsToUtf8) {
-  ASSERT_TRUE(WriteWholeFile(fs_, dir_ + "/caf\xE9", "x").ok());
+  ASSERT_OK(WriteWholeFile(fs_, dir_ + "/caf\xE9", "x"));
   EXPECT_TRUE(std::filesystem::exists(dir_ + "/caf\xC3\xA9"));
 }
 
@@ -70,13 +71,13 @@ TEST_F(PosixFileSystemTest, ConvertsSystemPathsToUtf8) {
 // also through a chain of relative links and when the target is yet to be made.
 TEST_F(PosixFileSystemTest, WritesThroughSymbolicLinks) {
   ASSERT_TRUE(fs_.CreateDirectories(dir_ + "/real"));
-  ASSERT_TRUE(WriteWholeFile(fs_, dir_ + "/real/words.db", "old").ok());
+  ASSERT_OK(WriteWholeFile(fs_, dir_ + "/real/words.db", "old"));
   ASSERT_EQ(::symlink("real/words.db", (dir_ + "/hop").c_str()), 0);
   ASSERT_EQ(::symlink("hop", (dir_ + "/words.db").c_str()), 0);
   ASSERT_EQ(::symlink("real/later.db", (dir_ + "/later.db").c_str()), 0);
 
-  ASSERT_TRUE(WriteWholeFile(fs_, dir_ + "/words.db", "new").ok());
-  ASSERT_TRUE(WriteWholeFile(fs_, dir_ + "/later.db", "made").ok());
+  ASSERT_OK(WriteWholeFile(fs_, dir_ + "/words.db", "new"));
+  ASSERT_OK(WriteWholeFile(fs_, dir_ + "/later.db", "made"));
   for (const char* link : {"/words.db", "/hop", "/later.db"}) {
     EXPECT_TRUE(std::filesystem::is_symlink(dir_ + link)) << link;
   }
@@ -94,14 +95,14 @@ TEST_F(PosixFileSystemTest, WritesThroughSymbolicLinks) {
 
 TEST_F(PosixFileSystemTest, KeepsTheReplacedFilesModeAndOwner) {
   const std::string path = dir_ + "/settings.reg";
-  ASSERT_TRUE(WriteWholeFile(fs_, path, "old").ok());
+  ASSERT_OK(WriteWholeFile(fs_, path, "old"));
   ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
   // Only the superuser can give a file away; anyone else keeps the mode part.
   const bool root = ::geteuid() == 0;
   if (root) {
     ASSERT_EQ(::chown(path.c_str(), 4321, 4321), 0);
   }
-  ASSERT_TRUE(WriteWholeFile(fs_, path, "new").ok());
+  ASSERT_OK(WriteWholeFile(fs_, path, "new"));
   struct stat st;
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0640u);
@@ -154,14 +155,14 @@ TEST_F(PosixFileSystemTest, RefusesToReplaceWhatTheUserCannotWrite) {
 
 TEST_F(PosixFileSystemTest, KeepsThePreviousFileAsBackupWhenAsked) {
   const std::string path = dir_ + "/words.db";
-  ASSERT_TRUE(WriteWholeFile(fs_, path, "first", Backup::kKeepPrevious).ok());
+  ASSERT_OK(WriteWholeFile(fs_, path, "first", Backup::kKeepPrevious));
   EXPECT_FALSE(std::filesystem::exists(path + ".bak"));  // nothing was replaced
-  ASSERT_TRUE(WriteWholeFile(fs_, path, "second", Backup::kKeepPrevious).ok());
-  ASSERT_TRUE(WriteWholeFile(fs_, path, "third", Backup::kKeepPrevious).ok());
+  ASSERT_OK(WriteWholeFile(fs_, path, "second", Backup::kKeepPrevious));
+  ASSERT_OK(WriteWholeFile(fs_, path, "third", Backup::kKeepPrevious));
   std::string contents;
   ASSERT_TRUE(fs_.ReadFile(path + ".bak", &contents));
   EXPECT_EQ(contents, "second");
-  ASSERT_TRUE(WriteWholeFile(fs_, path, "fourth").ok());  // no backup asked: the old one stays
+  ASSERT_OK(WriteWholeFile(fs_, path, "fourth"));  // no backup asked: the old one stays
   ASSERT_TRUE(fs_.ReadFile(path + ".bak", &contents));
   EXPECT_EQ(contents, "second");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_), {}), 2);
@@ -169,7 +170,7 @@ TEST_F(PosixFileSystemTest, KeepsThePreviousFileAsBackupWhenAsked) {
 
 TEST(MemoryFileSystem, InjectsFailuresAtEachStep) {
   MemoryFileSystem fs;
-  ASSERT_TRUE(WriteWholeFile(fs, "f", "old").ok());
+  ASSERT_OK(WriteWholeFile(fs, "f", "old"));
   fs.FailCommits("f");
   EXPECT_FALSE(WriteWholeFile(fs, "f", "new").ok());
   fs.FailWrites("g");
@@ -186,18 +187,18 @@ TEST(MemoryFileSystem, InjectsFailuresAtEachStep) {
   EXPECT_EQ(contents, "old");
   EXPECT_EQ(fs.commits(), 1);
   EXPECT_FALSE(fs.FileExists("h"));
-  ASSERT_TRUE(WriteWholeFile(fs, "f", "new", Backup::kKeepPrevious).ok());
+  ASSERT_OK(WriteWholeFile(fs, "f", "new", Backup::kKeepPrevious));
   EXPECT_EQ(fs.files()["f.bak"], "old");
 }
 
 TEST(OverlayFileSystem, ReadsThroughAndKeepsWritesToItself) {
   MemoryFileSystem base;
-  ASSERT_TRUE(WriteWholeFile(base, "a", "real").ok());
+  ASSERT_OK(WriteWholeFile(base, "a", "real"));
   OverlayFileSystem overlay(base);
   std::string contents;
   ASSERT_TRUE(overlay.ReadFile("a", &contents));
   EXPECT_EQ(contents, "real");
-  ASSERT_TRUE(WriteWholeFile(overlay, "a", "changed").ok());
+  ASSERT_OK(WriteWholeFile(overlay, "a", "changed"));
   ASSERT_TRUE(overlay.ReadFile("a", &contents));
   EXPECT_EQ(contents, "changed");
   ASSERT_TRUE(base.ReadFile("a", &contents));

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "settings/filter_settings.h"
+#include "testing/status_matchers.h"
 
 namespace tarvex {
 namespace {
@@ -41,7 +42,7 @@ class RegFileStoreTest : public ::testing::TestWithParam<Backend> {
 
   void Write(const std::string& contents) {
     fs_->CreateDirectories(dir_ + "/tarvex");
-    ASSERT_TRUE(WriteWholeFile(*fs_, path_, contents).ok());
+    ASSERT_OK(WriteWholeFile(*fs_, path_, contents));
   }
   std::string Read() {
     std::string contents;
@@ -240,12 +241,12 @@ TEST_P(RegFileStoreTest, CheckSaysWhyThereIsNoKey) {
 // A reset writes a fresh key and keeps the old file beside it.
 TEST_P(RegFileStoreTest, ResetKeepsTheOldFileAsBackup) {
   Write("garbage\n");
-  ASSERT_TRUE(store().Reset().ok());
+  ASSERT_OK(store().Reset());
   EXPECT_EQ(Read(), kHead);
   std::string backup;
   ASSERT_TRUE(fs_->ReadFile(path_ + ".bak", &backup));
   EXPECT_EQ(backup, "garbage\n");
-  EXPECT_TRUE(store().Check().ok());
+  EXPECT_OK(store().Check());
 }
 
 TEST_P(RegFileStoreTest, ChangesByAnotherWriterAreSeen) {

@@ -12,7 +12,7 @@
 #include "platform/clock.h"
 #include "platform/file_system.h"
 #include "settings/filter_settings.h"
-#include "ui/user_interface.h"
+#include "testing/bayes_engine_peer.h"
 
 namespace tarvex {
 
@@ -30,13 +30,14 @@ class BayesFixture : public ::testing::Test {
 
   // Constructs the filter and loads it as start-up does.
   BayesFilter& Start(RecomputeMode mode = RecomputeMode::kLazy) {
-    filter = std::make_unique<BayesFilter>(clock, fs, ui, mode);
+    filter = std::make_unique<BayesFilter>(clock, fs, mode);
     filter->LoadAtStartup(settings);
     return *filter;
   }
   // Destroys the filter, which saves.
   void Stop() { filter.reset(); }
   BayesEngine& engine() { return filter->engine(); }
+  BayesEnginePeer inside() { return BayesEnginePeer(engine()); }
 
   void PutDatabase(std::string text) {
     Scramble(text.data(), text.size());
@@ -50,7 +51,6 @@ class BayesFixture : public ::testing::Test {
 
   ManualClock clock{kStart};
   MemoryFileSystem fs;
-  RecordingUi ui;
   MemorySettingsStore store;
   FilterSettings settings{store};
   std::unique_ptr<BayesFilter> filter;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ui/folder_dialogs.h"
+#include "ui/save_failure.h"
 
 namespace tarvex {
 
@@ -43,7 +44,7 @@ void SettingsDialog::OnInitDialog(DialogView& view) {
   view.MakeTopmost();
   ReadSettings();
   // The count is shown signed, as it always has been.
-  const int32_t words = static_cast<int32_t>(filter_.WordCount());
+  const int32_t words = static_cast<int32_t>(words_.WordCount());
   view.SetText(kWordCount, "Total Words in Bayesian Database : " + std::to_string(words));
   ShowBoxes(view);
 }
@@ -116,13 +117,18 @@ void SettingsDialog::EmptyDatabase(DialogView& view) {
                       mb::kYesNo) != mb::kIdYes) {
     return;
   }
-  filter_.EmptyDatabase();  // takes effect now, whatever ends the dialog
+  words_.EmptyDatabase();  // takes effect now, whatever ends the dialog
   view.MessageBox("Database Empty", kDialogBoxCaption, mb::kOk);
   // The word count line keeps the count read at opening.
 }
 
+Status FilterWordStore::EmptyDatabase() {
+  return ReportSaveFailure(ui_, filter_.EmptyDatabase(), filter_.databasePath());
+}
+
 void OpenSettingsDialog(UserInterface& ui, BayesFilter& filter, FilterSettings& settings) {
-  SettingsDialog dialog(filter, settings);
+  FilterWordStore words(ui, filter);
+  SettingsDialog dialog(words, settings);
   ui.RunModal(dialog);
 }
 

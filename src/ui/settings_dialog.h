@@ -3,12 +3,24 @@
 #ifndef TARVEX_UI_SETTINGS_DIALOG_H_
 #define TARVEX_UI_SETTINGS_DIALOG_H_
 
+#include <cstdint>
+
 #include "bayes/bayes_filter.h"
+#include "platform/status.h"
 #include "settings/filter_settings.h"
 #include "ui/dialog.h"
 #include "ui/user_interface.h"
 
 namespace tarvex {
+
+// What the settings dialog needs of the word database.
+class WordStore {
+ public:
+  virtual ~WordStore() = default;
+  virtual uint32_t WordCount() const = 0;
+  // Removes every word and saves at once; a failure is the store's to report.
+  virtual Status EmptyDatabase() = 0;
+};
 
 // Reads the options when it opens and writes them all back on OK; Cancel
 // writes nothing. Emptying the database happens at once, when the user
@@ -37,8 +49,7 @@ class SettingsDialog : public DialogPresenter {
   // dialog is switched off here.
   static constexpr char kDefaultNotSpamFolder[] = "Inbox";
 
-  SettingsDialog(BayesFilter& filter, FilterSettings& settings)
-      : filter_(filter), settings_(settings) {}
+  SettingsDialog(WordStore& words, FilterSettings& settings) : words_(words), settings_(settings) {}
 
   static const DialogTemplate& Layout();
   const DialogTemplate& Template() const override { return Layout(); }
@@ -62,11 +73,26 @@ class SettingsDialog : public DialogPresenter {
   void ReadBoxes(const DialogView& view);
   void EmptyDatabase(DialogView& view);
 
-  BayesFilter& filter_;
+  WordStore& words_;
   FilterSettings& settings_;
 };
 
-// Shows the settings dialog modally; its result is of no interest.
+// The filter's word database as the dialog sees it. The box of a failed save
+// has no owner, as every other failed save's; the dialog's boxes are its own.
+class FilterWordStore : public WordStore {
+ public:
+  FilterWordStore(UserInterface& ui, BayesFilter& filter) : ui_(ui), filter_(filter) {}
+  uint32_t WordCount() const override { return filter_.WordCount(); }
+  Status EmptyDatabase() override;
+
+ private:
+  UserInterface& ui_;
+  BayesFilter& filter_;
+};
+
+// Shows the settings dialog modally over the filter's word database; its
+// result is of no interest. A failed save when emptying is shown as every
+// failed save is.
 void OpenSettingsDialog(UserInterface& ui, BayesFilter& filter, FilterSettings& settings);
 
 }  // namespace tarvex

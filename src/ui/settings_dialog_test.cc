@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <map>
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@
 #include "testing/bayes_fixture.h"
 #include "testing/dialog_layout.h"
 #include "ui/about_dialog.h"
+#include "ui/save_failure.h"
 #include "ui/scripted_ui.h"
 
 namespace tarvex {
@@ -69,7 +71,8 @@ class SettingsDialogTest : public BayesFixture {
   // Runs a fresh dialog over the settings with the script.
   int Run(DialogScript script) { return RunOver(optionSettings, std::move(script)); }
   int RunOver(FilterSettings& settings, DialogScript script) {
-    dialog = std::make_unique<SettingsDialog>(*filter, settings);
+    words = std::make_unique<FilterWordStore>(screen, *filter);
+    dialog = std::make_unique<SettingsDialog>(*words, settings);
     screen.QueueScript("Settings", std::move(script));
     return screen.RunModal(*dialog);
   }
@@ -77,6 +80,7 @@ class SettingsDialogTest : public BayesFixture {
   LoggingStore options;
   FilterSettings optionSettings{options};
   ScriptedUi screen;
+  std::unique_ptr<FilterWordStore> words;
   std::unique_ptr<SettingsDialog> dialog;
 };
 
@@ -181,6 +185,35 @@ TEST_F(SettingsDialogTest, EmptyingNeedsYesAndHappensAtOnceWhileCancelWritesNoth
   OpenSettingsDialog(screen, *filter, optionSettings);
   EXPECT_EQ(screen.Dialogs().at(1).controlTexts.at(S::kWordCount),
             "Total Words in Bayesian Database : 0");
+}
+
+// The failed save is told between the question and the dialog's own word,
+// outside the dialog, as a save that fails anywhere else.
+TEST_F(SettingsDialogTest, EmptyingThatCannotSaveSaysSoBeforeDatabaseEmpty) {
+  fs.FailCommits(kDatabase);
+  screen.QueueAnswer(mb::kIdYes);
+  Run([](DialogDriver& d) {
+    d.Click(S::kEmptyDatabase);
+    d.PressEscape();
+  });
+  EXPECT_THAT(screen.MessageBoxTexts(),
+              ElementsAre("Are you sure you want to empty the Database?",
+                          "Cannot save database (" + kDatabase + ")", "Database Empty"));
+  const ScriptedUi::Shown failure = screen.MessageBoxes()[1];
+  EXPECT_EQ(failure.caption, "Bayesian Plugin Error");
+  EXPECT_EQ(failure.style, 0x50030u);
+  EXPECT_EQ(failure.owner, -1);
+  EXPECT_GE(screen.MessageBoxes()[2].owner, 0);
+}
+
+TEST(SaveFailure, ShowsNothingWhenTheSaveWentWell) {
+  RecordingUi ui;
+  EXPECT_TRUE(ReportSaveFailure(ui, Status::Ok(), "/p/words.db").ok());
+  EXPECT_TRUE(ui.boxes.empty());
+  const Status failed = Status::FromErrno("/p/words.db", "cannot write", ENOSPC);
+  EXPECT_EQ(ReportSaveFailure(ui, failed, "/p/words.db").message(), failed.message());
+  ASSERT_EQ(ui.boxes.size(), 1u);
+  EXPECT_EQ(ui.boxes[0].text, "Cannot save database (/p/words.db)");
 }
 
 TEST(SettingsDialogLayoutTest, TemplatesHoldEveryControlWithItsTextPlaceAndStyle) {
