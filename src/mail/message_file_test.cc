@@ -1,8 +1,8 @@
-#include "cli/message_file.h"
+#include "mail/message_file.h"
 
 #include <gtest/gtest.h>
 
-namespace tarvex {
+namespace tarvex::mail {
 namespace {
 
 TEST(RawMessage, SplitsAtTheFirstEmptyLine) {
@@ -79,15 +79,5 @@ TEST(ReadableMessage, RawReadingKeepsEveryByte) {
   EXPECT_EQ(m.body, "caf=C3=A9 \xD0\x96\r\n");
 }
 
-TEST(RawMessage, UnfoldsHeaderLines) {
-  const auto headers = ParseHeaderLines(
-      "From: A <a@b.example>\r\nSubject: two\r\n\tlines\r\n  folded\r\nbroken line\r\n"
-      " stray\r\nX-Empty:\r\n");
-  ASSERT_EQ(headers.size(), 3u);
-  EXPECT_EQ(headers[0].second, "A <a@b.example>");
-  EXPECT_EQ(headers[1].second, "two\tlines  folded");
-  EXPECT_EQ(headers[2], (std::pair<std::string, std::string>{"X-Empty", ""}));
-}
-
 }  // namespace
-}  // namespace tarvex
+}  // namespace tarvex::mail

@@ -1,8 +1,8 @@
-#include "host/maildir/message_text.h"
+#include "mail/message_text.h"
 
 #include <gtest/gtest.h>
 
-namespace tarvex::maildir {
+namespace tarvex::mail {
 namespace {
 
 using namespace std::string_literals;
@@ -68,5 +68,15 @@ TEST(MessageTextTest, SettingReplacesTheFirstInPlaceRemovesLaterOnesAndAppendsNe
   EXPECT_EQ(SetHeaderFields("A: 1\r\n", Changes{{"A", "2"}}), "A: 2\r\n");
 }
 
+TEST(MessageTextTest, HeaderLinesUnfoldEachField) {
+  const auto headers = HeaderLines(
+      "From: A <a@b.example>\r\nSubject: two\r\n\tlines\r\n  folded\r\nbroken line\r\n"
+      " stray\r\nX-Empty:\r\n");
+  ASSERT_EQ(headers.size(), 3u);
+  EXPECT_EQ(headers[0].second, "A <a@b.example>");
+  EXPECT_EQ(headers[1].second, "two\tlines  folded");
+  EXPECT_EQ(headers[2], (std::pair<std::string, std::string>{"X-Empty", ""}));
+}
+
 }  // namespace
-}  // namespace tarvex::maildir
+}  // namespace tarvex::mail

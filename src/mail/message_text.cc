@@ -1,8 +1,8 @@
-#include "host/maildir/message_text.h"
+#include "mail/message_text.h"
 
 #include "platform/codepage.h"
 
-namespace tarvex::maildir {
+namespace tarvex::mail {
 namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -105,6 +105,14 @@ std::string UnfoldedValue(std::string_view block, const HeaderField& field) {
   return value.substr(begin, end - begin);
 }
 
+std::vector<std::pair<std::string, std::string>> HeaderLines(std::string_view block) {
+  std::vector<std::pair<std::string, std::string>> lines;
+  for (const HeaderField& field : HeaderFields(block)) {
+    lines.emplace_back(field.name, UnfoldedValue(block, field));
+  }
+  return lines;
+}
+
 bool SameFieldName(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i) {
@@ -158,4 +166,4 @@ std::string SetHeaderFields(std::string_view message,
   return out;
 }
 
-}  // namespace tarvex::maildir
+}  // namespace tarvex::mail

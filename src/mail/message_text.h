@@ -1,8 +1,8 @@
 // A stored message as bytes: where its header block ends, its header fields
 // and how one field is changed without touching anything else. Nothing here
 // decodes MIME; that is mime_message.h.
-#ifndef TARVEX_HOST_MAILDIR_MESSAGE_TEXT_H_
-#define TARVEX_HOST_MAILDIR_MESSAGE_TEXT_H_
+#ifndef TARVEX_MAIL_MESSAGE_TEXT_H_
+#define TARVEX_MAIL_MESSAGE_TEXT_H_
 
 #include <cstddef>
 #include <string>
@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-namespace tarvex::maildir {
+namespace tarvex::mail {
 
 // ------------------------------------------------------------------ UTF-8
 
@@ -51,6 +51,9 @@ std::vector<HeaderField> HeaderFields(std::string_view header_block);
 // both ends removed. Still undecoded.
 std::string UnfoldedValue(std::string_view header_block, const HeaderField& field);
 
+// Every field of a header block as name and unfolded value, in order.
+std::vector<std::pair<std::string, std::string>> HeaderLines(std::string_view header_block);
+
 bool SameFieldName(std::string_view a, std::string_view b);
 
 // Whether name can be written as a field name: printable ASCII without ":".
@@ -67,6 +70,6 @@ bool IsValidFieldValue(std::string_view value);
 std::string SetHeaderFields(std::string_view message,
                             const std::vector<std::pair<std::string, std::string>>& fields);
 
-}  // namespace tarvex::maildir
+}  // namespace tarvex::mail
 
-#endif  // TARVEX_HOST_MAILDIR_MESSAGE_TEXT_H_
+#endif  // TARVEX_MAIL_MESSAGE_TEXT_H_

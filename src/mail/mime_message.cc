@@ -1,4 +1,4 @@
-#include "host/maildir/mime_message.h"
+#include "mail/mime_message.h"
 
 #include <gmime/gmime.h>
 
@@ -7,10 +7,10 @@
 #include <mutex>
 #include <optional>
 
-#include "host/maildir/message_text.h"
+#include "mail/message_text.h"
 #include "platform/codepage.h"
 
-namespace tarvex::maildir {
+namespace tarvex::mail {
 namespace {
 
 struct Unref {
@@ -130,7 +130,6 @@ std::string PartText(GMimePart* part) {
 // parser. mime_message_test.cc holds both readings side by side.
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-bool IsFieldNameByte(char c) { return c > ' ' && c <= '~' && c != ':'; }
 
 // Where a field's value lies in the header block: after the colon up to the
 // end of its last line, folded as stored.
@@ -157,32 +156,31 @@ struct MimeFields {
 // a NUL or a CR that does not end a line, and for a MIME field given twice.
 bool ReadMimeFields(std::string_view block, MimeFields* fields) {
   if (block.find('\0') != std::string_view::npos) return false;
-  FieldValue* last = nullptr;  // the MIME field a continuation line continues
-  for (size_t pos = 0; pos < block.size();) {
-    const size_t newline = block.find('\n', pos);
-    const size_t next = newline == std::string_view::npos ? block.size() : newline + 1;
-    size_t end = newline == std::string_view::npos ? block.size() : newline;
-    if (newline != std::string_view::npos && end > pos && block[end - 1] == '\r') --end;
-    const std::string_view line = block.substr(pos, end - pos);
-    if (line.find('\r') != std::string_view::npos) return false;
-    if (!line.empty() && IsBlank(line[0])) {
-      if (pos == 0) return false;
-      if (last) last->end = end;
-    } else if (pos == 0 && line.substr(0, 5) == "From ") {
-      last = nullptr;
-    } else {
-      size_t colon = 0;
-      while (colon < line.size() && IsFieldNameByte(line[colon])) ++colon;
-      if (colon == 0 || colon == line.size() || line[colon] != ':') return false;
-      last = fields->Named(line.substr(0, colon));
-      if (last) {
-        if (last->present) return false;
-        *last = {true, pos + colon + 1, end};
-      }
-    }
-    pos = next;
+  for (size_t cr = block.find('\r'); cr != std::string_view::npos; cr = block.find('\r', cr + 1)) {
+    if (cr + 1 == block.size() || block[cr + 1] != '\n') return false;
   }
-  return true;
+  size_t covered = 0;  // every byte up to here is a field, its continuation or the "From " line
+  if (block.substr(0, 5) == "From ") {
+    const size_t newline = block.find('\n');
+    covered = newline == std::string_view::npos ? block.size() : newline + 1;
+  }
+  const size_t offset = covered;
+  const std::string_view rest = block.substr(offset);
+  for (const HeaderField& field : HeaderFields(rest)) {
+    // A line the field parser passed over leaves a gap.
+    if (covered != offset + field.begin) return false;
+    if (!IsValidFieldName(field.name) || field.value_begin != field.begin + field.name.size() + 1)
+      return false;
+    size_t end = field.end;
+    if (end > field.value_begin && rest[end - 1] == '\n') --end;
+    if (end > field.value_begin && rest[end - 1] == '\r') --end;
+    if (FieldValue* mime = fields->Named(field.name)) {
+      if (mime->present) return false;
+      *mime = {true, offset + field.value_begin, offset + end};
+    }
+    covered = offset + field.end;
+  }
+  return covered == block.size();
 }
 
 // The transfer encodings read here; any other goes to the parser.
@@ -360,4 +358,4 @@ std::string EncodeHeaderValue(std::string_view utf8) {
   return out;
 }
 
-}  // namespace tarvex::maildir
+}  // namespace tarvex::mail

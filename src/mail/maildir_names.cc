@@ -1,4 +1,4 @@
-#include "host/maildir/maildir_names.h"
+#include "mail/maildir_names.h"
 
 #include <sys/time.h>
 #include <unistd.h>
@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <atomic>
 
-#include "host/maildir/message_text.h"
+#include "mail/message_text.h"
 #include "platform/codepage.h"
 
-namespace tarvex::maildir {
+namespace tarvex::mail {
 namespace {
 
 // Modified base64: the usual alphabet with "," in place of "/", no padding.
@@ -227,4 +227,4 @@ bool IsMessageFileName(std::string_view file_name) {
   return !file_name.empty() && file_name[0] != '.';
 }
 
-}  // namespace tarvex::maildir
+}  // namespace tarvex::mail

@@ -1,13 +1,13 @@
 // MIME decoding of stored messages, over GMime. This is the only place that
 // speaks to GMime; everything it returns is UTF-8.
-#ifndef TARVEX_HOST_MAILDIR_MIME_MESSAGE_H_
-#define TARVEX_HOST_MAILDIR_MIME_MESSAGE_H_
+#ifndef TARVEX_MAIL_MIME_MESSAGE_H_
+#define TARVEX_MAIL_MIME_MESSAGE_H_
 
 #include <optional>
 #include <string>
 #include <string_view>
 
-namespace tarvex::maildir {
+namespace tarvex::mail {
 
 // The text a reader reads from the message: its first text/plain part, else
 // its first text/* part, decoded from its transfer encoding and converted
@@ -47,6 +47,6 @@ std::string PresentedHeaderValue(std::string_view name, std::string_view raw_val
 // nothing is folded.
 std::string EncodeHeaderValue(std::string_view utf8);
 
-}  // namespace tarvex::maildir
+}  // namespace tarvex::mail
 
-#endif  // TARVEX_HOST_MAILDIR_MIME_MESSAGE_H_
+#endif  // TARVEX_MAIL_MIME_MESSAGE_H_

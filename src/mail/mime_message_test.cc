@@ -1,4 +1,4 @@
-#include "host/maildir/mime_message.h"
+#include "mail/mime_message.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-namespace tarvex::maildir {
+namespace tarvex::mail {
 namespace {
 
 TEST(MimeMessageTest, SinglePartBodiesAreDecodedAndConverted) {
@@ -178,4 +178,4 @@ TEST(MimeMessageTest, HeaderValuesAreDecodedAndEncoded) {
 }
 
 }  // namespace
-}  // namespace tarvex::maildir
+}  // namespace tarvex::mail

@@ -1,8 +1,8 @@
-#include "host/maildir/maildir_names.h"
+#include "mail/maildir_names.h"
 
 #include <gtest/gtest.h>
 
-namespace tarvex::maildir {
+namespace tarvex::mail {
 namespace {
 
 using Levels = std::vector<std::string>;
@@ -72,4 +72,4 @@ TEST(MessageFileNameTest, UniqueNameFlagsAndNewNames) {
 }
 
 }  // namespace
-}  // namespace tarvex::maildir
+}  // namespace tarvex::mail

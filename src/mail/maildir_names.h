@@ -9,15 +9,15 @@
 // cur/ as a file named "<unique>" or "<unique>:2,<flags>": the unique part
 // names the message for life, the flags are single letters in ASCII order
 // ("S" seen, "R" replied, "F" flagged, "T" trashed, "D" draft, "P" passed).
-#ifndef TARVEX_HOST_MAILDIR_MAILDIR_NAMES_H_
-#define TARVEX_HOST_MAILDIR_MAILDIR_NAMES_H_
+#ifndef TARVEX_MAIL_MAILDIR_NAMES_H_
+#define TARVEX_MAIL_MAILDIR_NAMES_H_
 
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace tarvex::maildir {
+namespace tarvex::mail {
 
 // ------------------------------------------------------------------ folder names
 
@@ -81,6 +81,6 @@ std::string NewUniqueName();
 // Whether a directory entry is a message file (hidden files are not).
 bool IsMessageFileName(std::string_view file_name);
 
-}  // namespace tarvex::maildir
+}  // namespace tarvex::mail
 
-#endif  // TARVEX_HOST_MAILDIR_MAILDIR_NAMES_H_
+#endif  // TARVEX_MAIL_MAILDIR_NAMES_H_
