@@ -1,7 +1,7 @@
 #include "app/filter_app.h"
 
 #include "app/addresses.h"
-#include "host/host_error_report.h"
+#include "plugin/host_error_report.h"
 #include "ui/about_dialog.h"
 #include "ui/list_dialogs.h"
 #include "ui/settings_dialog.h"

@@ -1,7 +1,7 @@
 #include "classify/classifier.h"
 
-#include "classify/message_actions.h"
-#include "host/host_error_report.h"
+#include "plugin/host_error_report.h"
+#include "plugin/message_actions.h"
 
 namespace tarvex {
 namespace {

@@ -10,13 +10,13 @@
 #include "bayes/database_file.h"
 #include "classify/verdict_headers.h"
 #include "cli/json.h"
-#include "host/host_error_report.h"
 #include "host/maildir/maildir_files.h"
 #include "host/memory/memory_host.h"
 #include "mail/message_file.h"
 #include "mail/message_text.h"
 #include "mail/mime_message.h"
 #include "platform/codepage.h"
+#include "plugin/host_error_report.h"
 
 namespace tarvex {
 namespace {

@@ -4,9 +4,16 @@
 #include <cctype>
 #include <set>
 
-#include "host/folder_lookup.h"
-
 namespace tarvex {
+
+HostRef<HostFolder> FolderNamed(HostFolderManager& manager, const std::string& name) {
+  for (HostRef<HostFolder> folder = manager.GetFirstFolder(); folder;
+       folder = manager.GetNextFolder()) {
+    if (folder->GetName() == name) return folder;
+  }
+  return nullptr;
+}
+
 namespace {
 
 class RecordingSink : public HostEventSink {
@@ -39,7 +46,7 @@ std::vector<std::string> WalkNames(HostFolderManager& manager) {
 }
 
 int32_t FolderIdOf(HostFolderManager& manager, const std::string& name) {
-  HostRef<HostFolder> folder = FindFolderByName(manager, name);
+  HostRef<HostFolder> folder = FolderNamed(manager, name);
   return folder ? folder->GetId() : -1;
 }
 

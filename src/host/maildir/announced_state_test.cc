@@ -11,7 +11,7 @@
 #include <functional>
 #include <memory>
 
-#include "host/folder_lookup.h"
+#include "host/host_contract_test.h"
 #include "host/maildir/maildir_host.h"
 #include "host/maildir/maildir_test_util.h"
 #include "testing/temp_folder.h"
@@ -36,7 +36,7 @@ class StoreRun {
     manager_ = host_->CreateFolderManager();
     host_->StartWatching();
     for (const char* name : {"Inbox", "Work"}) {
-      auto folder = FindFolderByName(*manager_, name);
+      auto folder = FolderNamed(*manager_, name);
       auto sink = std::make_shared<maildir_test::NewMessageSink>();
       sink->on_new = [this, folder](int32_t id) {
         auto message = folder->GetMessage(id);

@@ -11,7 +11,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "host/folder_lookup.h"
+#include "host/host_contract_test.h"
 #include "host/maildir/maildir_host.h"
 #include "host/maildir/maildir_test_util.h"
 
@@ -60,7 +60,7 @@ const Operation kOperations[] = {
      {{".Junk/new/m", kMessage}},
      [](MaildirHost& host) {
        auto manager = host.CreateFolderManager();
-       manager->MoveMessage(MaildirHost::kInboxId, FindFolderByName(*manager, "Junk")->GetId(), 1);
+       manager->MoveMessage(MaildirHost::kInboxId, FolderNamed(*manager, "Junk")->GetId(), 1);
      },
      {maildir_step::kMovePrepared, maildir_step::kMoveRenamed, maildir_step::kMoveFlushed}},
     {"new/m",

@@ -5,7 +5,7 @@
 #include <memory>
 #include <tuple>
 
-#include "host/folder_lookup.h"
+#include "host/host_contract_test.h"
 #include "host/maildir/maildir_test_util.h"
 
 namespace tarvex {
@@ -33,7 +33,7 @@ class MaildirHostTest : public ::testing::Test {
     return names;
   }
   int32_t FolderId(const std::string& name) {
-    auto folder = FindFolderByName(*manager_, name);
+    auto folder = FolderNamed(*manager_, name);
     EXPECT_NE(folder, nullptr) << name;
     return folder ? folder->GetId() : -1;
   }

@@ -11,7 +11,7 @@
 #include <memory>
 #include <set>
 
-#include "host/folder_lookup.h"
+#include "host/host_contract_test.h"
 #include "host/maildir/maildir_host.h"
 #include "host/maildir/maildir_test_util.h"
 #include "platform/glib_event_loop.h"
@@ -33,7 +33,7 @@ class MaildirWatchTest : public ::testing::Test {
     host_ = std::make_unique<MaildirHost>(md.root(), options);
     manager_ = host_->CreateFolderManager();
   }
-  int32_t Id(const std::string& name) { return FindFolderByName(*manager_, name)->GetId(); }
+  int32_t Id(const std::string& name) { return FolderNamed(*manager_, name)->GetId(); }
   // Subscribes to the folder's new mail, as the plug-in's folder watchers do.
   uint32_t Subscribe(const std::string& name) {
     auto sink = std::make_shared<NewMessageSink>();

@@ -1,4 +1,4 @@
-#include "host/folder_lookup.h"
+#include "plugin/folder_lookup.h"
 
 #include <gtest/gtest.h>
 

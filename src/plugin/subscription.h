@@ -10,8 +10,8 @@
 // succeeds without a handler. A host error leaving a handler goes back to the
 // host as the delivery's result, with its description. While unlinked (before
 // its owner starts, after it stops) a subscription ignores every event.
-#ifndef TARVEX_HOST_SUBSCRIPTION_H_
-#define TARVEX_HOST_SUBSCRIPTION_H_
+#ifndef TARVEX_PLUGIN_SUBSCRIPTION_H_
+#define TARVEX_PLUGIN_SUBSCRIPTION_H_
 
 #include <cstdint>
 #include <functional>
@@ -67,4 +67,4 @@ bool ToInt32(const HostVariant& value, int32_t* out);
 
 }  // namespace tarvex
 
-#endif  // TARVEX_HOST_SUBSCRIPTION_H_
+#endif  // TARVEX_PLUGIN_SUBSCRIPTION_H_

@@ -1,4 +1,4 @@
-#include "host/folder_watcher.h"
+#include "plugin/folder_watcher.h"
 
 namespace tarvex {
 

@@ -1,7 +1,7 @@
 // A toolbar control held in memory: it records what the plug-in puts into it
 // and lets tests press its buttons.
-#ifndef TARVEX_HOST_MEMORY_RECORDING_TOOLBAR_H_
-#define TARVEX_HOST_MEMORY_RECORDING_TOOLBAR_H_
+#ifndef TARVEX_TESTING_RECORDING_TOOLBAR_H_
+#define TARVEX_TESTING_RECORDING_TOOLBAR_H_
 
 #include <string>
 #include <vector>
@@ -55,4 +55,4 @@ class RecordingToolbar : public ToolbarControl {
 
 }  // namespace tarvex
 
-#endif  // TARVEX_HOST_MEMORY_RECORDING_TOOLBAR_H_
+#endif  // TARVEX_TESTING_RECORDING_TOOLBAR_H_

@@ -1,6 +1,6 @@
 // Finding folders of the mail client by name.
-#ifndef TARVEX_HOST_FOLDER_LOOKUP_H_
-#define TARVEX_HOST_FOLDER_LOOKUP_H_
+#ifndef TARVEX_PLUGIN_FOLDER_LOOKUP_H_
+#define TARVEX_PLUGIN_FOLDER_LOOKUP_H_
 
 #include <string>
 #include <vector>
@@ -24,4 +24,4 @@ bool ListFolderNames(HostFolderManager* manager, std::vector<std::string>* names
 
 }  // namespace tarvex
 
-#endif  // TARVEX_HOST_FOLDER_LOOKUP_H_
+#endif  // TARVEX_PLUGIN_FOLDER_LOOKUP_H_

@@ -1,13 +1,13 @@
 // The subscription to one watched folder: its new messages go to the
 // controller, which hands them to the classifier together with the watcher.
-#ifndef TARVEX_HOST_FOLDER_WATCHER_H_
-#define TARVEX_HOST_FOLDER_WATCHER_H_
+#ifndef TARVEX_PLUGIN_FOLDER_WATCHER_H_
+#define TARVEX_PLUGIN_FOLDER_WATCHER_H_
 
 #include <cstdint>
 #include <functional>
 
 #include "host/host.h"
-#include "host/subscription.h"
+#include "plugin/subscription.h"
 
 namespace tarvex {
 
@@ -33,4 +33,4 @@ class FolderWatcher {
 
 }  // namespace tarvex
 
-#endif  // TARVEX_HOST_FOLDER_WATCHER_H_
+#endif  // TARVEX_PLUGIN_FOLDER_WATCHER_H_

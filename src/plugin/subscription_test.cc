@@ -1,4 +1,4 @@
-#include "host/subscription.h"
+#include "plugin/subscription.h"
 
 #include <gtest/gtest.h>
 

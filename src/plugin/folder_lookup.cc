@@ -1,6 +1,6 @@
-#include "host/folder_lookup.h"
+#include "plugin/folder_lookup.h"
 
-#include "host/host_error_report.h"
+#include "plugin/host_error_report.h"
 
 namespace tarvex {
 namespace {

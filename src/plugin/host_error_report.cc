@@ -1,4 +1,4 @@
-#include "host/host_error_report.h"
+#include "plugin/host_error_report.h"
 
 #include <cstdio>
 

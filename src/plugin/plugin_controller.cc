@@ -1,7 +1,7 @@
-#include "host/plugin_controller.h"
+#include "plugin/plugin_controller.h"
 
-#include "host/folder_lookup.h"
-#include "host/host_error_report.h"
+#include "plugin/folder_lookup.h"
+#include "plugin/host_error_report.h"
 #include "ui/plugin_toolbar.h"
 
 namespace tarvex {

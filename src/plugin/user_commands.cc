@@ -1,11 +1,11 @@
-#include "classify/user_commands.h"
+#include "plugin/user_commands.h"
 
 #include <optional>
 
-#include "classify/message_actions.h"
 #include "classify/verdict_headers.h"
-#include "host/folder_lookup.h"
-#include "host/host_error_report.h"
+#include "plugin/folder_lookup.h"
+#include "plugin/host_error_report.h"
+#include "plugin/message_actions.h"
 #include "ui/folder_dialogs.h"
 
 namespace tarvex {

@@ -1,18 +1,18 @@
 // The plug-in's binding to the mail client: the hidden window that receives
 // timer ticks and commands, the subscriptions to the host's events, the
 // watched folders, and the host operations the user's commands are built on.
-#ifndef TARVEX_HOST_PLUGIN_CONTROLLER_H_
-#define TARVEX_HOST_PLUGIN_CONTROLLER_H_
+#ifndef TARVEX_PLUGIN_PLUGIN_CONTROLLER_H_
+#define TARVEX_PLUGIN_PLUGIN_CONTROLLER_H_
 
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "host/folder_watcher.h"
 #include "host/host.h"
-#include "host/subscription.h"
 #include "platform/event_loop.h"
+#include "plugin/folder_watcher.h"
+#include "plugin/subscription.h"
 #include "ui/toolbar.h"
 #include "ui/user_interface.h"
 
@@ -114,4 +114,4 @@ class PluginController : public MessageWindow, public ToolbarParent {
 
 }  // namespace tarvex
 
-#endif  // TARVEX_HOST_PLUGIN_CONTROLLER_H_
+#endif  // TARVEX_PLUGIN_PLUGIN_CONTROLLER_H_

@@ -1,8 +1,8 @@
 // What the classifier and the user's commands do to one message: learn it,
 // find the spam folder, move the message there. Each reports its own host
 // failures, so the caller goes on.
-#ifndef TARVEX_CLASSIFY_MESSAGE_ACTIONS_H_
-#define TARVEX_CLASSIFY_MESSAGE_ACTIONS_H_
+#ifndef TARVEX_PLUGIN_MESSAGE_ACTIONS_H_
+#define TARVEX_PLUGIN_MESSAGE_ACTIONS_H_
 
 #include <cstdint>
 
@@ -35,4 +35,4 @@ bool MoveToSpamFolder(HostFolderManager& manager, const FilterSettings& settings
 
 }  // namespace tarvex
 
-#endif  // TARVEX_CLASSIFY_MESSAGE_ACTIONS_H_
+#endif  // TARVEX_PLUGIN_MESSAGE_ACTIONS_H_

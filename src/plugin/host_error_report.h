@@ -1,7 +1,7 @@
 // Showing a failed host call to the user: the system's text for the status
 // code in a message box.
-#ifndef TARVEX_HOST_HOST_ERROR_REPORT_H_
-#define TARVEX_HOST_HOST_ERROR_REPORT_H_
+#ifndef TARVEX_PLUGIN_HOST_ERROR_REPORT_H_
+#define TARVEX_PLUGIN_HOST_ERROR_REPORT_H_
 
 #include <string>
 
@@ -32,4 +32,4 @@ std::string HostErrorLine(const std::string& text, const std::string& caption,
 
 }  // namespace tarvex
 
-#endif  // TARVEX_HOST_HOST_ERROR_REPORT_H_
+#endif  // TARVEX_PLUGIN_HOST_ERROR_REPORT_H_

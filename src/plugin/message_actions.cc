@@ -1,7 +1,7 @@
-#include "classify/message_actions.h"
+#include "plugin/message_actions.h"
 
-#include "host/folder_lookup.h"
-#include "host/host_error_report.h"
+#include "plugin/folder_lookup.h"
+#include "plugin/host_error_report.h"
 
 namespace tarvex {
 

@@ -2,8 +2,8 @@
 // "Not Spam", "Mail Headers" and the training run. Each records the user's
 // verdict in the message as "X-TVX-LEARN", so the classifier never judges the
 // message again.
-#ifndef TARVEX_CLASSIFY_USER_COMMANDS_H_
-#define TARVEX_CLASSIFY_USER_COMMANDS_H_
+#ifndef TARVEX_PLUGIN_USER_COMMANDS_H_
+#define TARVEX_PLUGIN_USER_COMMANDS_H_
 
 #include <cstdint>
 #include <functional>
@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "bayes/bayes_filter.h"
-#include "host/plugin_controller.h"
+#include "plugin/plugin_controller.h"
 #include "settings/filter_settings.h"
 #include "ui/user_interface.h"
 
@@ -51,4 +51,4 @@ void TrainFromFolder(UserCommandContext& c, const std::string& folderName, bool 
 
 }  // namespace tarvex
 
-#endif  // TARVEX_CLASSIFY_USER_COMMANDS_H_
+#endif  // TARVEX_PLUGIN_USER_COMMANDS_H_
