@@ -6,12 +6,12 @@
 #include <map>
 #include <ostream>
 
-#include "classify/classifier.h"
 #include "cli/commands.h"
 #include "host/maildir/maildir_files.h"
 #include "mail/maildir_names.h"
 #include "mail/message_text.h"
 #include "platform/codepage.h"
+#include "plugin/new_message.h"
 #include "ui/about_dialog.h"
 #include "ui/folder_dialogs.h"
 #include "ui/list_dialogs.h"
