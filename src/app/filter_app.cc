@@ -59,7 +59,8 @@ ClassifyResult FilterApp::Classify(int32_t messageId, HostFolder& folder) {
     ReportHostError(services_.ui, HostError(status::kInvalidPointer, ""));
     return {};
   }
-  ClassifierContext context{bayesFilter_, lists_, settings_, services_.ui, *manager};
+  ClassifierContext context{bayesFilter_, lists_,   settings_,
+                            services_.ui, *manager, controller_->spamFolder()};
   return ClassifyMessage(context, folder, messageId);
 }
 

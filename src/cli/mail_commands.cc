@@ -539,7 +539,8 @@ int RunFilter(CommandContext& ctx) {
   BayesFilter& filter = ctx.Filter();
   HostRef<HostFolderManager> manager = host.CreateFolderManager();
   HostRef<HostFolder> inbox = manager->GetInboxFolder();
-  ClassifierContext context{filter, ctx.Lists(), settings, ctx.ui, *manager};
+  SpamFolder spamFolder;
+  ClassifierContext context{filter, ctx.Lists(), settings, ctx.ui, *manager, spamFolder};
   const ClassifyResult result = ClassifyMessage(context, *inbox, id);
   if (result.failed) return kExitFilterError;
   ctx.out << mail::SetHeaderFields(message, HeaderFields(result.headers));

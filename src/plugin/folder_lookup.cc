@@ -3,12 +3,6 @@
 #include "plugin/host_error_report.h"
 
 namespace tarvex {
-namespace {
-
-// The store folder at the top of the tree, which holds no mail of its own.
-constexpr char kStoreFolderName[] = "Local Folders";
-
-}  // namespace
 
 HostRef<HostFolder> FindFolderByName(HostFolderManager& manager, const std::string& name) {
   for (HostRef<HostFolder> folder = manager.GetFirstFolder(); folder;

@@ -10,6 +10,9 @@
 
 namespace tarvex {
 
+// The store folder at the top of the tree, which holds no mail of its own.
+inline constexpr char kStoreFolderName[] = "Local Folders";
+
 // The first folder of the manager's walk whose name is exactly name (byte for
 // byte, case counts); null when there is none. Host errors reach the caller.
 HostRef<HostFolder> FindFolderByName(HostFolderManager& manager, const std::string& name);

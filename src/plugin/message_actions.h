@@ -21,8 +21,27 @@ inline constexpr char kSpamFolderName[] = "DedoZarozo";
 void LearnFromMessage(BayesFilter& filter, UserInterface& ui, HostRef<HostMessage> message,
                       bool spam);
 
-// The folder named "DedoZarozo", looked up afresh; null when there is none.
-HostRef<HostFolder> GetSpamFolder(HostFolderManager& manager);
+// The spam folder the plug-in made sure of. Finding it by name walks every
+// folder, so it is found once and then kept by its id; it is looked up by
+// name again only when the kept folder has gone or no longer bears the name.
+class SpamFolder {
+ public:
+  // Looks the folder up; when there is none, creates it under "Local
+  // Folders" (without that folder, nothing). Keeps the id of a folder found.
+  // Host errors reach the caller.
+  void Ensure(HostFolderManager& manager);
+  // The id kept; -1 when none is.
+  int32_t keptId() const { return id_; }
+
+ private:
+  friend HostRef<HostFolder> GetSpamFolder(HostFolderManager& manager, SpamFolder& kept);
+  int32_t id_ = -1;
+};
+
+// The folder named "DedoZarozo": the kept one while it is still there under
+// that name, else the first of that name in the walk (then kept); null when
+// there is none. Host errors of the lookup reach the caller.
+HostRef<HostFolder> GetSpamFolder(HostFolderManager& manager, SpamFolder& kept);
 
 // Moves the message from the folder with sourceFolderId into the spam folder,
 // marking it read first when "MarkReadBeforeMoving" is on; a message already
@@ -30,7 +49,8 @@ HostRef<HostFolder> GetSpamFolder(HostFolderManager& manager);
 // invalid-pointer failure; it and every failure of finding the folder or
 // moving are reported here. Takes over the caller's reference to the
 // message. True when the host moved it.
-bool MoveToSpamFolder(HostFolderManager& manager, const FilterSettings& settings, UserInterface& ui,
+bool MoveToSpamFolder(HostFolderManager& manager, SpamFolder& spamFolder,
+                      const FilterSettings& settings, UserInterface& ui,
                       HostRef<HostMessage> message, int32_t messageId, int32_t sourceFolderId);
 
 }  // namespace tarvex

@@ -61,8 +61,8 @@ class Pipeline {
 
   void MoveToSpam() {
     const int32_t source = folder_.GetId();
-    result_.moved = MoveToSpamFolder(c_.folderManager, c_.settings, c_.ui, std::move(message_),
-                                     messageId_, source);
+    result_.moved = MoveToSpamFolder(c_.folderManager, c_.spamFolder, c_.settings, c_.ui,
+                                     std::move(message_), messageId_, source);
   }
 
   void BeepIfAsked() {

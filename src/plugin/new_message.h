@@ -12,6 +12,7 @@
 #include "classify/verdict_headers.h"
 #include "host/host.h"
 #include "lists/sender_lists.h"
+#include "plugin/message_actions.h"
 #include "settings/filter_settings.h"
 #include "ui/user_interface.h"
 
@@ -24,6 +25,7 @@ struct ClassifierContext {
   const FilterSettings& settings;
   UserInterface& ui;
   HostFolderManager& folderManager;
+  SpamFolder& spamFolder;
 };
 
 // What one classification did.

@@ -2,14 +2,15 @@
 
 #include "plugin/folder_lookup.h"
 #include "plugin/host_error_report.h"
+#include "plugin/message_actions.h"
 #include "ui/plugin_toolbar.h"
 
 namespace tarvex {
 namespace {
 
 // Folders whose new mail is never classified, in the order they are tested.
-constexpr const char* kReservedFolders[] = {"Local Folders", "Inbox",      "Outbox",    "Drafts",
-                                            "Deleted Items", "Sent Items", "DedoZarozo"};
+constexpr const char* kReservedFolders[] = {
+    kStoreFolderName, "Inbox", "Outbox", "Drafts", "Deleted Items", "Sent Items", kSpamFolderName};
 
 bool IsReserved(const std::string& name) {
   for (const char* reserved : kReservedFolders) {
@@ -123,13 +124,7 @@ void PluginController::ConnectHost() {
   SetTimer(kToolbarTimerId, kToolbarTimerPeriodMs);
 }
 
-void PluginController::EnsureSpamFolder() {
-  HostFolderManager& manager = *Required(folderManager());
-  if (FindFolderByName(manager, "DedoZarozo")) return;
-  if (HostRef<HostFolder> local = FindFolderByName(manager, "Local Folders")) {
-    local->CreateSubFolder("DedoZarozo");
-  }
-}
+void PluginController::EnsureSpamFolder() { spamFolder_.Ensure(*Required(folderManager())); }
 
 void PluginController::WatchFolders() {
   HostFolderManager& manager = *Required(folderManager());

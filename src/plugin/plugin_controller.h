@@ -12,6 +12,7 @@
 #include "host/host.h"
 #include "platform/event_loop.h"
 #include "plugin/folder_watcher.h"
+#include "plugin/message_actions.h"
 #include "plugin/subscription.h"
 #include "ui/toolbar.h"
 #include "ui/user_interface.h"
@@ -79,6 +80,8 @@ class PluginController : public MessageWindow, public ToolbarParent {
   // Appends every folder name but "Local Folders"; reported; always true.
   bool ListFolderNames(std::vector<std::string>* names);
 
+  // The spam folder made sure of when the host started.
+  SpamFolder& spamFolder() { return spamFolder_; }
   HostApi* api() const;
   HostFolderManager* folderManager() const;
   HostToolbar* toolbar() const;
@@ -110,6 +113,7 @@ class PluginController : public MessageWindow, public ToolbarParent {
   DropDownToolBar dropDown_;
   HostRef<Subscription> toolbar_;
   PluginClient* client_ = nullptr;
+  SpamFolder spamFolder_;
 };
 
 }  // namespace tarvex

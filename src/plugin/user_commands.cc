@@ -16,7 +16,9 @@ HostFolderManager& Manager(UserCommandContext& c) {
 }
 
 // The spam folder's id; raises the invalid-pointer failure when there is none.
-int32_t SpamFolderId(UserCommandContext& c) { return Required(GetSpamFolder(Manager(c)))->GetId(); }
+int32_t SpamFolderId(UserCommandContext& c) {
+  return Required(GetSpamFolder(Manager(c), c.controller.spamFolder()))->GetId();
+}
 
 // Runs a command, reporting a host failure that ends it.
 template <typename Fn>
@@ -86,7 +88,8 @@ void MarkSpam(UserCommandContext& c) {
       message->Commit();
       // The spam folder is looked up per message, within the move, so that a
       // failure to find it is reported and the next message still handled.
-      MoveToSpamFolder(Manager(c), c.settings, c.ui, std::move(message), id, folderId);
+      MoveToSpamFolder(Manager(c), c.controller.spamFolder(), c.settings, c.ui, std::move(message),
+                       id, folderId);
     }
     c.filter.SaveDatabase();
   });
