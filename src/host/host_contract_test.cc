@@ -164,25 +164,25 @@ TEST_P(HostContractTest, HeadersAndBodyComeBackAsWindows1252) {
 TEST_P(HostContractTest, SetHeaderValueShowsOnlyAfterCommitAndReplacesInsteadOfAdding) {
   auto inbox = library().CreateFolderManager()->GetInboxFolder();
   HostUnderTest::Headers headers = kPlain;
-  headers.emplace_back("X-TVX-RESULT", "Clean");
+  headers.emplace_back("X-Verdict", "Clean");
   const int32_t id = host().AddMessage(inbox->GetId(), headers, "Noon?");
   auto writer = inbox->GetMessage(id);
   auto reader = inbox->GetMessage(id);
-  writer->SetHeaderValue(writer->GetRootPart(), "x-tvx-result", "Spam \xE9t\xE9");
-  writer->SetHeaderValue(writer->GetRootPart(), "X-TVX-SCORE", "1");
-  EXPECT_EQ(Header(*reader, "X-TVX-RESULT"), "Clean");
-  EXPECT_EQ(Header(*writer, "X-TVX-SCORE"), "<absent>");
-  EXPECT_EQ(CountIgnoringCase(reader->GetHeaderText(), "x-tvx-score"), 0);
+  writer->SetHeaderValue(writer->GetRootPart(), "x-verdict", "Spam \xE9t\xE9");
+  writer->SetHeaderValue(writer->GetRootPart(), "X-Score", "1");
+  EXPECT_EQ(Header(*reader, "X-Verdict"), "Clean");
+  EXPECT_EQ(Header(*writer, "X-Score"), "<absent>");
+  EXPECT_EQ(CountIgnoringCase(reader->GetHeaderText(), "x-score"), 0);
 
   writer->Commit();
-  EXPECT_EQ(Header(*reader, "X-TVX-RESULT"), "Spam \xE9t\xE9");
-  writer->SetHeaderValue(writer->GetRootPart(), "X-TVX-SCORE", "2");
+  EXPECT_EQ(Header(*reader, "X-Verdict"), "Spam \xE9t\xE9");
+  writer->SetHeaderValue(writer->GetRootPart(), "X-Score", "2");
   writer->Commit();
-  EXPECT_EQ(Header(*reader, "X-TVX-SCORE"), "2");
+  EXPECT_EQ(Header(*reader, "X-Score"), "2");
   const std::string text = inbox->GetMessage(id)->GetHeaderText();
-  EXPECT_EQ(CountIgnoringCase(text, "x-tvx-result: spam \xE9t\xE9\r\n"), 1) << text;
-  EXPECT_EQ(CountIgnoringCase(text, "x-tvx-result:"), 1) << text;
-  EXPECT_EQ(CountIgnoringCase(text, "x-tvx-score:"), 1) << text;
+  EXPECT_EQ(CountIgnoringCase(text, "x-verdict: spam \xE9t\xE9\r\n"), 1) << text;
+  EXPECT_EQ(CountIgnoringCase(text, "x-verdict:"), 1) << text;
+  EXPECT_EQ(CountIgnoringCase(text, "x-score:"), 1) << text;
   EXPECT_EQ(CountIgnoringCase(text, "subject: lunch\r\n"), 1) << text;
 }
 

@@ -43,7 +43,7 @@ class StoreRun {
         judged.push_back(folder->GetName() + " " + message->GetHeaderValue(1, "Subject", nullptr));
         if (on_judge) on_judge();
         if (message->GetHeaderValue(1, "Subject", nullptr) == "whitelisted") return;
-        message->SetHeaderValue(1, "X-TVX-RESULT", "Clean");
+        message->SetHeaderValue(1, "X-Verdict", "Clean");
         message->Commit();
       };
       folder->Advise(sink);
