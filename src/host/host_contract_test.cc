@@ -5,15 +5,6 @@
 #include <set>
 
 namespace tarvex {
-
-HostRef<HostFolder> FolderNamed(HostFolderManager& manager, const std::string& name) {
-  for (HostRef<HostFolder> folder = manager.GetFirstFolder(); folder;
-       folder = manager.GetNextFolder()) {
-    if (folder->GetName() == name) return folder;
-  }
-  return nullptr;
-}
-
 namespace {
 
 class RecordingSink : public HostEventSink {
@@ -38,6 +29,17 @@ std::vector<HostRef<HostFolder>> WalkFolders(HostFolderManager& manager) {
   }
   return folders;
 }
+
+}  // namespace
+
+HostRef<HostFolder> FolderNamed(HostFolderManager& manager, const std::string& name) {
+  for (HostRef<HostFolder>& folder : WalkFolders(manager)) {
+    if (folder->GetName() == name) return folder;
+  }
+  return nullptr;
+}
+
+namespace {
 
 std::vector<std::string> WalkNames(HostFolderManager& manager) {
   std::vector<std::string> names;
