@@ -1,7 +1,7 @@
 #include "app/filter_app.h"
 
 #include "app/addresses.h"
-#include "host/host_error_report.h"
+#include "plugin/host_error_report.h"
 #include "ui/about_dialog.h"
 #include "ui/list_dialogs.h"
 #include "ui/save_failure.h"
@@ -64,7 +64,8 @@ ClassifyResult FilterApp::Classify(int32_t messageId, HostFolder& folder) {
     ReportHostError(services_.ui, HostError(status::kInvalidPointer, ""));
     return {};
   }
-  ClassifierContext context{bayesFilter_, lists_, settings_, services_.ui, *manager};
+  ClassifierContext context{bayesFilter_, lists_,   settings_,
+                            services_.ui, *manager, controller_->spamFolder()};
   return ClassifyMessage(context, folder, messageId);
 }
 

@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "bayes/bayes_filter.h"
-#include "classify/classifier.h"
-#include "classify/user_commands.h"
-#include "host/plugin_controller.h"
 #include "lists/sender_lists.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/file_system.h"
+#include "plugin/new_message.h"
+#include "plugin/plugin_controller.h"
+#include "plugin/user_commands.h"
 #include "settings/filter_settings.h"
 #include "ui/plugin_toolbar.h"
 #include "ui/user_interface.h"

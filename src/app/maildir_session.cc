@@ -9,7 +9,7 @@ MaildirHost::Options StoreOptions(const std::string& announcedState) {
   MaildirHost::Options options;
   // A message with a verdict is never judged again by the classifier (the
   // user's) or need not be (the filter's, given at delivery).
-  options.judged_marks = {header::kResult, header::kLearn};
+  options.judged_marks = JudgedMarks();
   options.announced_state = announcedState;
   return options;
 }

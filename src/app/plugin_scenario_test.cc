@@ -129,6 +129,22 @@ TEST_F(Plugin, SetsUpOnInitAndClassifiesOnlyWatchedFolders) {
   EXPECT_EQ(app_->controller()->watchedFolders().size(), 3u);
 }
 
+// The spam folder found when the host started is the one spam goes to: no
+// message walks the folders for it again.
+TEST_F(Plugin, KeepsTheSpamFolderFoundAtStart) {
+  const int32_t spam = host_.AddFolder(work_, "DedoZarozo");
+  Started();
+  EXPECT_EQ(spam_, spam);
+  host_.ClearCalls();
+  for (int i = 0; i < 3; ++i) host_.DeliverNewMessage(kInbox, {{"From", "<a@spam.example>"}}, "x");
+  Select(kInbox, {Add(kInbox, "<x@y.example>")});
+  Command(command::kMarkSpam);
+  const std::vector<std::string> calls = host_.Calls();
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "GetFirstFolder"), 0);
+  ASSERT_EQ(host_.Moves().size(), 4u);
+  for (const MemoryHost::Move& move : host_.Moves()) EXPECT_EQ(move.target_folder, spam);
+}
+
 TEST_F(Plugin, MarkSpamLearnsMarksMovesAndSaves) {
   Started();
   const int32_t a = Add(kInbox, "<x@y.example>");

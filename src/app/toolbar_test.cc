@@ -5,7 +5,7 @@
 #include "app/addresses.h"
 #include "app/filter_app.h"
 #include "host/memory/memory_host.h"
-#include "host/memory/recording_toolbar.h"
+#include "testing/recording_toolbar.h"
 #include "ui/scripted_ui.h"
 
 namespace tarvex {

@@ -1,30 +1,19 @@
-// The new-message pipeline: decides what a message that arrived in a watched
-// folder is, and acts on it. A sender on the whitelist is left alone, one on
-// the blacklist makes it spam; everything else is scored by the Bayesian
-// filter. The verdict is written into the message as headers and spam moves
-// into "DedoZarozo".
+// The judging of a new message: a sender on the whitelist is left alone, one
+// on the blacklist makes it spam; everything else is scored by the Bayesian
+// filter. The result says which verdict headers to write, whether the
+// message is spam and whether list-decided mail is to be learnt; applying
+// that to the mail client is the plug-in's part.
 #ifndef TARVEX_CLASSIFY_CLASSIFIER_H_
 #define TARVEX_CLASSIFY_CLASSIFIER_H_
 
-#include <cstdint>
+#include <string>
 
 #include "bayes/bayes_filter.h"
 #include "classify/verdict_headers.h"
-#include "host/host.h"
 #include "lists/sender_lists.h"
 #include "settings/filter_settings.h"
-#include "ui/user_interface.h"
 
 namespace tarvex {
-
-// What the pipeline consults and acts through.
-struct ClassifierContext {
-  BayesFilter& filter;
-  const SenderLists& lists;
-  const FilterSettings& settings;
-  UserInterface& ui;
-  HostFolderManager& folderManager;
-};
 
 enum class Outcome {
   kUntouched,    // already judged by the user, or the pipeline stopped on a host failure
@@ -35,22 +24,31 @@ enum class Outcome {
   kClean,
 };
 
-// What one classification did.
-struct ClassifyResult {
-  Outcome outcome = Outcome::kUntouched;
-  VerdictHeaders headers;  // as written, in order (committed only when complete)
-  bool learnt = false;     // learnt because a sender list decided
-  bool moved = false;      // the host moved it into the spam folder
-  bool beeped = false;     // BeepAtSpam was on and the user interface was asked to beep
-  bool failed = false;     // a host failure ended the pipeline (it was reported)
+const char* OutcomeName(Outcome outcome);
+
+// What the judging consults. The settings are read at each use.
+struct JudgeContext {
+  BayesFilter& filter;
+  const SenderLists& lists;
+  const FilterSettings& settings;
 };
 
-// Classifies message messageId of folder. Host failures are reported through
-// the context's user interface and end the pipeline; nothing done before is
-// undone.
-ClassifyResult ClassifyMessage(ClassifierContext& context, HostFolder& folder, int32_t messageId);
+// The verdict on one message and what follows from it.
+struct Judgement {
+  Outcome outcome = Outcome::kUntouched;
+  VerdictHeaders headers;  // to be written, in order; none for whitelisted mail
+  bool spam = false;       // to be moved into the spam folder
+  bool learn = false;      // a sender list decided and the settings ask to learn from it
+  bool learnAsSpam = false;
+};
 
-const char* OutcomeName(Outcome outcome);
+// Judges a message from its header text, body and "From" value: the
+// whitelist, then the blacklist (each by address before domain), then the
+// Bayesian score with its non-English test. Scoring takes the filter's lock;
+// nothing is learnt here. The body is taken over, so a large message is held
+// once.
+Judgement JudgeMessage(const JudgeContext& context, const std::string& headerText, std::string body,
+                       const std::string& from);
 
 }  // namespace tarvex
 

@@ -23,6 +23,10 @@ inline constexpr char kLearnSpam[] = "Spam";
 inline constexpr char kLearnNotSpam[] = "Not Spam";
 }  // namespace header
 
+// The headers that say a message was judged, by the filter or by the user;
+// a store is given them to tell judged mail from mail still to be judged.
+inline std::vector<std::string> JudgedMarks() { return {header::kResult, header::kLearn}; }
+
 struct HeaderValue {
   std::string name, value;
   bool operator==(const HeaderValue& o) const { return name == o.name && value == o.value; }

@@ -10,12 +10,13 @@
 #include "bayes/database_file.h"
 #include "classify/verdict_headers.h"
 #include "cli/json.h"
-#include "cli/message_file.h"
-#include "host/host_error_report.h"
 #include "host/maildir/maildir_files.h"
-#include "host/maildir/mime_message.h"
 #include "host/memory/memory_host.h"
+#include "mail/message_file.h"
+#include "mail/message_text.h"
+#include "mail/mime_message.h"
 #include "platform/codepage.h"
+#include "plugin/host_error_report.h"
 #include "ui/save_failure.h"
 
 namespace tarvex {
@@ -24,21 +25,22 @@ namespace {
 // Reads a message file the way the command was asked to. A file that cannot
 // be read is reported and fails the run, without stopping it.
 bool ReadMessage(CommandContext& ctx, const Invocation& v, const std::string& file,
-                 RawMessage* message) {
+                 mail::RawMessage* message) {
   std::string text, error;
-  if (!ReadNativeFile(ctx.Path(file), &text, &error)) {
+  if (!mail::ReadNativeFile(ctx.Path(file), &text, &error)) {
     ctx.err << "tarvex: " << file << ": " << error << '\n';
     return false;
   }
-  *message = ReadableMessage(text, v.raw ? MessageReading::kRaw : MessageReading::kDecoded);
+  *message = mail::ReadableMessage(
+      text, v.raw ? mail::MessageReading::kRaw : mail::MessageReading::kDecoded);
   return true;
 }
 
 // Runs each on every message file, with progress on a terminal.
 int ForEachMessage(CommandContext& ctx, const Invocation& v, const char* what,
-                   const std::function<void(const std::string&, const RawMessage&)>& each) {
+                   const std::function<void(const std::string&, const mail::RawMessage&)>& each) {
   int result = kExitOk;
-  RawMessage message;
+  mail::RawMessage message;
   for (size_t i = 0; i < v.files.size(); ++i) {
     if (ReadMessage(ctx, v, v.files[i], &message)) {
       each(v.files[i], message);
@@ -285,7 +287,7 @@ int RunLearn(CommandContext& ctx, const Invocation& v) {
   BayesFilter& filter = ctx.Filter();
   int learnt = 0;
   const int result =
-      ForEachMessage(ctx, v, "Learning", [&](const std::string&, const RawMessage& m) {
+      ForEachMessage(ctx, v, "Learning", [&](const std::string&, const mail::RawMessage& m) {
         learnt += filter.LearnMessage(m.body, m.header, v.spam);
       });
   ctx.out << "Learnt " << learnt << (learnt == 1 ? " message" : " messages") << " as "
@@ -295,17 +297,18 @@ int RunLearn(CommandContext& ctx, const Invocation& v) {
 
 int RunRelearn(CommandContext& ctx, const Invocation& v) {
   BayesFilter& filter = ctx.Filter();
-  return ForEachMessage(ctx, v, "Correcting", [&](const std::string& file, const RawMessage& m) {
-    const int32_t passes = filter.RelearnMessage(m.body, m.header, v.spam);
-    ctx.out << file << ": " << passes << (passes == 1 ? " correction pass" : " correction passes")
-            << '\n';
-  });
+  return ForEachMessage(
+      ctx, v, "Correcting", [&](const std::string& file, const mail::RawMessage& m) {
+        const int32_t passes = filter.RelearnMessage(m.body, m.header, v.spam);
+        ctx.out << file << ": " << passes
+                << (passes == 1 ? " correction pass" : " correction passes") << '\n';
+      });
 }
 
 int RunScore(CommandContext& ctx, const Invocation& v) {
   BayesFilter& filter = ctx.Filter();
   const bool non_english_test = ctx.profile.settings().GetConsiderNonEnglishSpam() != 0;
-  return ForEachMessage(ctx, v, "Scoring", [&](const std::string& file, const RawMessage& m) {
+  return ForEachMessage(ctx, v, "Scoring", [&](const std::string& file, const mail::RawMessage& m) {
     MessageScore score;
     score.headerText = m.header;
     const bool spam = filter.ScoreMessage(m.body, score, non_english_test);
@@ -324,7 +327,7 @@ int RunScore(CommandContext& ctx, const Invocation& v) {
 int RunTokens(CommandContext& ctx, const Invocation& v) {
   const BayesFilter& filter = ctx.Filter();
   const bool several = v.files.size() > 1;
-  return ForEachMessage(ctx, v, "Reading", [&](const std::string& file, const RawMessage& m) {
+  return ForEachMessage(ctx, v, "Reading", [&](const std::string& file, const mail::RawMessage& m) {
     if (several) ctx.out << file << ":\n";
     filter.VisitMessageWords(
         m.header, m.body, [&](std::string_view word) { ctx.out << cp1252::ToUtf8(word) << '\n'; });
@@ -372,8 +375,8 @@ int RunClassify(CommandContext& ctx, const Invocation& v) {
     RequireDatabase(app.bayesFilter());
   }
   HostRef<HostFolder> inbox = app.controller()->folderManager()->GetFolder(MemoryHost::kInboxId);
-  const int result =
-      ForEachMessage(ctx, v, "Classifying", [&](const std::string& file, const RawMessage& m) {
+  const int result = ForEachMessage(
+      ctx, v, "Classifying", [&](const std::string& file, const mail::RawMessage& m) {
         const ClassifyResult r = app.Classify(AddToMemoryHost(host, m), *inbox);
         if (v.json) return PrintClassifyJson(ctx, file, r);
         ctx.out << file << ": " << OutcomeName(r.outcome) << ", " << Fate(r) << '\n';
@@ -424,12 +427,12 @@ int Dispatch(const Invocation& v, CommandContext& ctx) {
 
 }  // namespace
 
-int32_t AddToMemoryHost(MemoryHost& host, const RawMessage& m) {
+int32_t AddToMemoryHost(MemoryHost& host, const mail::RawMessage& m) {
   HostHeaders headers;
-  for (const auto& [name, value] : ParseHeaderLines(m.header)) {
+  for (const auto& [name, value] : mail::HeaderLines(m.header)) {
     const std::string utf8 = cp1252::ToUtf8(value);
     headers.emplace_back(cp1252::ToUtf8(name),
-                         m.presented ? maildir::PresentedHeaderValue(name, utf8) : utf8);
+                         m.presented ? mail::PresentedHeaderValue(name, utf8) : utf8);
   }
   return host.AddMessage(MemoryHost::kInboxId, headers, cp1252::ToUtf8(m.body));
 }

@@ -14,10 +14,10 @@
 
 #include "app/maildir_session.h"
 #include "cli/command_line.h"
-#include "cli/message_file.h"
 #include "cli/profile.h"
 #include "host/memory/memory_host.h"
 #include "lists/sender_lists.h"
+#include "mail/message_file.h"
 #include "platform/event_loop.h"
 #include "ui/scripted_ui.h"
 
@@ -100,7 +100,7 @@ class CommandContext {
 int RunCommand(const Invocation& invocation, CommandContext& ctx);
 
 // Puts the message into the in-memory host's Inbox; returns its id.
-int32_t AddToMemoryHost(MemoryHost& host, const RawMessage& message);
+int32_t AddToMemoryHost(MemoryHost& host, const mail::RawMessage& message);
 
 // Makes a Maildir at path, its parent folders as needed, and its spam folder
 // "DedoZarozo"; false when it cannot.

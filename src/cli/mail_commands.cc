@@ -6,12 +6,12 @@
 #include <map>
 #include <ostream>
 
-#include "classify/classifier.h"
 #include "cli/commands.h"
 #include "host/maildir/maildir_files.h"
-#include "host/maildir/maildir_names.h"
-#include "host/maildir/message_text.h"
+#include "mail/maildir_names.h"
+#include "mail/message_text.h"
 #include "platform/codepage.h"
+#include "plugin/new_message.h"
 #include "ui/about_dialog.h"
 #include "ui/folder_dialogs.h"
 #include "ui/list_dialogs.h"
@@ -96,7 +96,7 @@ void PrintWhereMessagesAre(CommandContext& ctx, const std::vector<std::string>& 
   MaildirHost& host = ctx.Session().host();
   for (const std::string& name : names) {
     const std::string file = name.substr(name.rfind('/') + 1);
-    std::optional<Location> at = host.FindMessage(maildir::ParseMessageFileName(file).unique);
+    std::optional<Location> at = host.FindMessage(mail::ParseMessageFileName(file).unique);
     ctx.out << name << ": " << (at ? at->file : "gone") << '\n';
   }
 }
@@ -158,15 +158,15 @@ std::vector<std::string> ShownFolderNames(MaildirSession& session,
 
 // The first Message-ID of a header block, unfolded; empty when none.
 std::string MessageIdOf(std::string_view message) {
-  const std::string_view header = message.substr(0, maildir::LayOut(message).header_end);
-  for (const maildir::HeaderField& field : maildir::HeaderFields(header)) {
-    if (EqualIgnoringCase(field.name, "Message-ID")) return maildir::UnfoldedValue(header, field);
+  const std::string_view header = message.substr(0, mail::LayOut(message).header_end);
+  for (const mail::HeaderField& field : mail::HeaderFields(header)) {
+    if (EqualIgnoringCase(field.name, "Message-ID")) return mail::UnfoldedValue(header, field);
   }
   return {};
 }
 
 std::string_view BodyOf(std::string_view message) {
-  return message.substr(maildir::LayOut(message).body_start);
+  return message.substr(mail::LayOut(message).body_start);
 }
 
 // A message piped by a mail reader: without the mbox "From " line it may
@@ -507,8 +507,8 @@ std::vector<std::pair<std::string, std::string>> HeaderFields(const VerdictHeade
 }
 
 // A message the user already judged carries the verdict.
-bool JudgedSpam(const RawMessage& message) {
-  for (const auto& [name, value] : ParseHeaderLines(message.header)) {
+bool JudgedSpam(const mail::RawMessage& message) {
+  for (const auto& [name, value] : mail::HeaderLines(message.header)) {
     if (EqualIgnoringCase(name, header::kLearn)) return value == header::kLearnSpam;
   }
   return false;
@@ -533,16 +533,17 @@ int RunFilter(CommandContext& ctx) {
   }
   MemoryHost host;
   host.AddFolder(MemoryHost::kLocalFoldersId, "DedoZarozo");
-  const RawMessage raw = ReadableMessage(message, MessageReading::kDecoded);
+  const mail::RawMessage raw = mail::ReadableMessage(message, mail::MessageReading::kDecoded);
   const int32_t id = AddToMemoryHost(host, raw);
   FilterSettings settings = ctx.profile.settings();
   BayesFilter& filter = ctx.Filter();
   HostRef<HostFolderManager> manager = host.CreateFolderManager();
   HostRef<HostFolder> inbox = manager->GetInboxFolder();
-  ClassifierContext context{filter, ctx.Lists(), settings, ctx.ui, *manager};
+  SpamFolder spamFolder;
+  ClassifierContext context{filter, ctx.Lists(), settings, ctx.ui, *manager, spamFolder};
   const ClassifyResult result = ClassifyMessage(context, *inbox, id);
   if (result.failed) return kExitFilterError;
-  ctx.out << maildir::SetHeaderFields(message, HeaderFields(result.headers));
+  ctx.out << mail::SetHeaderFields(message, HeaderFields(result.headers));
   if (result.outcome == Outcome::kUntouched)
     return JudgedSpam(raw) ? kExitFilterSpam : kExitFilterClean;
   return IsSpam(result.outcome) ? kExitFilterSpam : kExitFilterClean;

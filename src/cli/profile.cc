@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <ostream>
 
-#include "host/host_error_report.h"
 #include "host/maildir/announced_state.h"
 #include "platform/codepage.h"
 #include "platform/desktop.h"
+#include "plugin/host_error_report.h"
 
 namespace tarvex {
 namespace {

@@ -4,8 +4,6 @@
 #include <cctype>
 #include <set>
 
-#include "host/folder_lookup.h"
-
 namespace tarvex {
 namespace {
 
@@ -32,6 +30,17 @@ std::vector<HostRef<HostFolder>> WalkFolders(HostFolderManager& manager) {
   return folders;
 }
 
+}  // namespace
+
+HostRef<HostFolder> FolderNamed(HostFolderManager& manager, const std::string& name) {
+  for (HostRef<HostFolder>& folder : WalkFolders(manager)) {
+    if (folder->GetName() == name) return folder;
+  }
+  return nullptr;
+}
+
+namespace {
+
 std::vector<std::string> WalkNames(HostFolderManager& manager) {
   std::vector<std::string> names;
   for (const auto& folder : WalkFolders(manager)) names.push_back(folder->GetName());
@@ -39,7 +48,7 @@ std::vector<std::string> WalkNames(HostFolderManager& manager) {
 }
 
 int32_t FolderIdOf(HostFolderManager& manager, const std::string& name) {
-  HostRef<HostFolder> folder = FindFolderByName(manager, name);
+  HostRef<HostFolder> folder = FolderNamed(manager, name);
   return folder ? folder->GetId() : -1;
 }
 
@@ -157,25 +166,25 @@ TEST_P(HostContractTest, HeadersAndBodyComeBackAsWindows1252) {
 TEST_P(HostContractTest, SetHeaderValueShowsOnlyAfterCommitAndReplacesInsteadOfAdding) {
   auto inbox = library().CreateFolderManager()->GetInboxFolder();
   HostUnderTest::Headers headers = kPlain;
-  headers.emplace_back("X-TVX-RESULT", "Clean");
+  headers.emplace_back("X-Verdict", "Clean");
   const int32_t id = host().AddMessage(inbox->GetId(), headers, "Noon?");
   auto writer = inbox->GetMessage(id);
   auto reader = inbox->GetMessage(id);
-  writer->SetHeaderValue(writer->GetRootPart(), "x-tvx-result", "Spam \xE9t\xE9");
-  writer->SetHeaderValue(writer->GetRootPart(), "X-TVX-SCORE", "1");
-  EXPECT_EQ(Header(*reader, "X-TVX-RESULT"), "Clean");
-  EXPECT_EQ(Header(*writer, "X-TVX-SCORE"), "<absent>");
-  EXPECT_EQ(CountIgnoringCase(reader->GetHeaderText(), "x-tvx-score"), 0);
+  writer->SetHeaderValue(writer->GetRootPart(), "x-verdict", "Spam \xE9t\xE9");
+  writer->SetHeaderValue(writer->GetRootPart(), "X-Score", "1");
+  EXPECT_EQ(Header(*reader, "X-Verdict"), "Clean");
+  EXPECT_EQ(Header(*writer, "X-Score"), "<absent>");
+  EXPECT_EQ(CountIgnoringCase(reader->GetHeaderText(), "x-score"), 0);
 
   writer->Commit();
-  EXPECT_EQ(Header(*reader, "X-TVX-RESULT"), "Spam \xE9t\xE9");
-  writer->SetHeaderValue(writer->GetRootPart(), "X-TVX-SCORE", "2");
+  EXPECT_EQ(Header(*reader, "X-Verdict"), "Spam \xE9t\xE9");
+  writer->SetHeaderValue(writer->GetRootPart(), "X-Score", "2");
   writer->Commit();
-  EXPECT_EQ(Header(*reader, "X-TVX-SCORE"), "2");
+  EXPECT_EQ(Header(*reader, "X-Score"), "2");
   const std::string text = inbox->GetMessage(id)->GetHeaderText();
-  EXPECT_EQ(CountIgnoringCase(text, "x-tvx-result: spam \xE9t\xE9\r\n"), 1) << text;
-  EXPECT_EQ(CountIgnoringCase(text, "x-tvx-result:"), 1) << text;
-  EXPECT_EQ(CountIgnoringCase(text, "x-tvx-score:"), 1) << text;
+  EXPECT_EQ(CountIgnoringCase(text, "x-verdict: spam \xE9t\xE9\r\n"), 1) << text;
+  EXPECT_EQ(CountIgnoringCase(text, "x-verdict:"), 1) << text;
+  EXPECT_EQ(CountIgnoringCase(text, "x-score:"), 1) << text;
   EXPECT_EQ(CountIgnoringCase(text, "subject: lunch\r\n"), 1) << text;
 }
 

@@ -57,6 +57,9 @@ inline std::string HostContractParamName(const ::testing::TestParamInfo<HostCont
   return info.param.name;
 }
 
+// The first folder of the manager's walk named exactly name; null when none.
+HostRef<HostFolder> FolderNamed(HostFolderManager& manager, const std::string& name);
+
 class HostContractTest : public ::testing::TestWithParam<HostContractParam> {
  protected:
   void SetUp() override { host_ = GetParam().make(); }

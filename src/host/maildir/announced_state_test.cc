@@ -11,7 +11,7 @@
 #include <functional>
 #include <memory>
 
-#include "host/folder_lookup.h"
+#include "host/host_contract_test.h"
 #include "host/maildir/maildir_host.h"
 #include "host/maildir/maildir_test_util.h"
 #include "testing/temp_folder.h"
@@ -36,7 +36,7 @@ class StoreRun {
     manager_ = host_->CreateFolderManager();
     host_->StartWatching();
     for (const char* name : {"Inbox", "Work"}) {
-      auto folder = FindFolderByName(*manager_, name);
+      auto folder = FolderNamed(*manager_, name);
       auto sink = std::make_shared<maildir_test::NewMessageSink>();
       // The folder holds its sinks: a sink holding the folder would keep both.
       sink->on_new = [this, folder = folder.get()](int32_t id) {
@@ -44,7 +44,7 @@ class StoreRun {
         judged.push_back(folder->GetName() + " " + message->GetHeaderValue(1, "Subject", nullptr));
         if (on_judge) on_judge();
         if (message->GetHeaderValue(1, "Subject", nullptr) == "whitelisted") return;
-        message->SetHeaderValue(1, "X-TVX-RESULT", "Clean");
+        message->SetHeaderValue(1, "X-Verdict", "Clean");
         message->Commit();
       };
       folder->Advise(sink);

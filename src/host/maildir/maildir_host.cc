@@ -20,9 +20,9 @@
 #include "host/maildir/announced_state.h"
 #include "host/maildir/directory_events.h"
 #include "host/maildir/maildir_files.h"
-#include "host/maildir/maildir_names.h"
-#include "host/maildir/message_text.h"
-#include "host/maildir/mime_message.h"
+#include "mail/maildir_names.h"
+#include "mail/message_text.h"
+#include "mail/mime_message.h"
 
 // Crash safety
 // ------------
@@ -101,7 +101,7 @@ const char kTmp[] = "tmp";
 // A fresh name for a file of the host's own in the tmp/ folder given.
 std::string OwnTempFile(const std::string& tmp) {
   return tmp + "/" + MaildirHost::kOwnTempPrefix + std::to_string(::getpid()) + "." +
-         maildir::NewUniqueName();
+         mail::NewUniqueName();
 }
 
 // Whether a name in tmp/ is a file of the host's own that no running process
@@ -126,10 +126,10 @@ bool CarriesField(const std::string& path, const std::vector<std::string>& names
   if (names.empty()) return false;
   std::string head;
   if (maildir::ReadHead(path, &head, nullptr, MaildirHost::kMaxHeadCheck) != 0) return false;
-  const std::string_view block = std::string_view(head).substr(0, maildir::LayOut(head).header_end);
-  for (const maildir::HeaderField& field : maildir::HeaderFields(block)) {
+  const std::string_view block = std::string_view(head).substr(0, mail::LayOut(head).header_end);
+  for (const mail::HeaderField& field : mail::HeaderFields(block)) {
     for (const std::string& name : names) {
-      if (maildir::SameFieldName(field.name, name)) return true;
+      if (mail::SameFieldName(field.name, name)) return true;
     }
   }
   return false;
@@ -276,9 +276,9 @@ struct Store {
     std::vector<Dir> dirs;
     std::set<std::string> first_levels;  // decoded
     for (const std::string& name : names) {
-      std::vector<std::string> levels = maildir::FolderDirLevels(name);
+      std::vector<std::string> levels = mail::FolderDirLevels(name);
       if (levels.empty() || !maildir::IsDirectory(root + "/" + name + "/cur")) continue;
-      first_levels.insert(maildir::FolderLevelName(levels[0]));
+      first_levels.insert(mail::FolderLevelName(levels[0]));
       dirs.push_back({name, std::move(levels)});
     }
 
@@ -286,7 +286,7 @@ struct Store {
     // Maildir names that is there.
     std::map<std::string, std::string> standard_of;  // decoded first level -> standard name
     std::vector<std::pair<FolderPath, std::string>> standard_dirs;
-    for (const maildir::StandardFolder& standard : maildir::StandardFolders()) {
+    for (const mail::StandardFolder& standard : mail::StandardFolders()) {
       const char* chosen = standard.maildir_names.front();
       for (const char* candidate : standard.maildir_names) {
         if (first_levels.count(candidate)) {
@@ -295,18 +295,18 @@ struct Store {
           break;
         }
       }
-      standard_dirs.push_back({{standard.name}, "." + maildir::EncodeFolderName(chosen)});
+      standard_dirs.push_back({{standard.name}, "." + mail::EncodeFolderName(chosen)});
     }
     auto shown_first = [&](const std::string& spelling) -> std::string {
-      const std::string name = maildir::FolderLevelName(spelling);
-      if (maildir::IsInboxLevel(name)) return maildir::kInboxName;
+      const std::string name = mail::FolderLevelName(spelling);
+      if (mail::IsInboxLevel(name)) return mail::kInboxName;
       auto it = standard_of.find(name);
       return it == standard_of.end() ? name : it->second;
     };
     // The directories of standard folders go first, so that they win over
     // one spelled like the standard name itself.
     std::stable_partition(dirs.begin(), dirs.end(), [&](const Dir& d) {
-      return standard_of.count(maildir::FolderLevelName(d.levels[0])) != 0;
+      return standard_of.count(mail::FolderLevelName(d.levels[0])) != 0;
     });
 
     struct Node {
@@ -315,11 +315,11 @@ struct Store {
     };
     std::map<FolderPath, Node> nodes;  // in walk order: pre-order is the order of paths
     nodes[{}] = {kStoreDir, false};
-    nodes[{maildir::kInboxName}] = {"", maildir::IsDirectory(root + "/cur")};
+    nodes[{mail::kInboxName}] = {"", maildir::IsDirectory(root + "/cur")};
     for (const Dir& d : dirs) {
       FolderPath path{shown_first(d.levels[0])};
       for (size_t i = 1; i < d.levels.size(); ++i) {
-        path.push_back(maildir::FolderLevelName(d.levels[i]));
+        path.push_back(mail::FolderLevelName(d.levels[i]));
       }
       nodes.emplace(path, Node{d.name, true});  // the first of a name stays
     }
@@ -328,7 +328,7 @@ struct Store {
     std::vector<std::pair<FolderPath, std::string>> parents;
     for (const auto& [path, node] : nodes) {
       if (!node.real || path.size() < 2) continue;
-      const std::vector<std::string> levels = maildir::FolderDirLevels(node.dir);
+      const std::vector<std::string> levels = mail::FolderDirLevels(node.dir);
       std::string dir;
       for (size_t i = 0; i + 1 < path.size(); ++i) {
         dir += "." + levels[i];
@@ -395,7 +395,7 @@ struct Store {
   }
 
   int32_t CreateFolder(int32_t parent_id, const std::string& name) {
-    if (!maildir::IsValidFolderName(name)) {
+    if (!mail::IsValidFolderName(name)) {
       Throw(status::kInvalidArgument, Quoted(name) + " cannot be a folder name.");
     }
     Refresh();
@@ -403,12 +403,12 @@ struct Store {
     std::string dir;
     FolderPath path = parent.path;
     if (parent.dir == kStoreDir) {
-      path.push_back(maildir::IsInboxLevel(name) ? maildir::kInboxName : name);
-      dir = "." + maildir::EncodeFolderName(name);
+      path.push_back(mail::IsInboxLevel(name) ? mail::kInboxName : name);
+      dir = "." + mail::EncodeFolderName(name);
     } else {
       path.push_back(name);
-      dir = (parent.dir.empty() ? std::string(".") + maildir::kInboxLevel : parent.dir) + "." +
-            maildir::EncodeFolderName(name);
+      dir = (parent.dir.empty() ? std::string(".") + mail::kInboxLevel : parent.dir) + "." +
+            mail::EncodeFolderName(name);
     }
     // A folder shown but without a directory (a standard folder, a level
     // above another) gets one; one with a directory is there already.
@@ -462,8 +462,8 @@ struct Store {
           ThrowErrno(error, "cannot read the folder " + dir);
         }
         for (const std::string& name : names) {
-          if (!maildir::IsMessageFileName(name)) continue;
-          const std::string unique = maildir::ParseMessageFileName(name).unique;
+          if (!mail::IsMessageFileName(name)) continue;
+          const std::string unique = mail::ParseMessageFileName(name).unique;
           // Should a broken program leave a message in both, cur/ (listed
           // first) is taken.
           if (!unique.empty()) found.emplace(unique, std::string(sub) + "/" + name);
@@ -512,7 +512,7 @@ struct Store {
                const std::vector<std::pair<std::string, std::string>>& changes) {
     std::vector<std::pair<std::string, std::string>> written = changes;
     if (options.encode_header_values) {
-      for (auto& change : written) change.second = maildir::EncodeHeaderValue(change.second);
+      for (auto& change : written) change.second = mail::EncodeHeaderValue(change.second);
     }
     const std::string tmp = DirectoryOf(folder) + "/tmp";
     for (int attempt = 1;; ++attempt) {
@@ -525,7 +525,7 @@ struct Store {
       if (const int error = maildir::ReadHead(path, &old, &identity)) {
         ThrowErrno(error, "cannot read " + path);
       }
-      const std::string updated = maildir::SetHeaderFields(old, written);
+      const std::string updated = mail::SetHeaderFields(old, written);
       if (updated == old) return;
 
       if (const int error = maildir::EnsureDirectory(tmp)) ThrowErrno(error, "cannot make " + tmp);
@@ -605,7 +605,7 @@ struct Store {
     std::string unique = old_unique;
     auto clash = target.messages.find(unique);
     if (clash != target.messages.end() && !clash->second.file.empty()) {
-      unique = maildir::NewUniqueName();
+      unique = mail::NewUniqueName();
     }
     const std::string file = sub + "/" + unique + name.substr(old_unique.size());
     const std::string to = DirectoryOf(target) + "/" + file;
@@ -629,10 +629,10 @@ struct Store {
     const std::string from = RequiredFile(folder, id);
     MessageRecord& record = folder.messages.at(folder.uniques.at(id));
     const bool in_cur = record.file.compare(0, 4, "cur/") == 0;
-    const maildir::MessageFileName name = maildir::ParseMessageFileName(record.file.substr(4));
-    if (in_cur && maildir::HasFlag(name.flags, 'S')) return;
+    const mail::MessageFileName name = mail::ParseMessageFileName(record.file.substr(4));
+    if (in_cur && mail::HasFlag(name.flags, 'S')) return;
     const std::string file =
-        "cur/" + maildir::CurFileName(name.unique, maildir::AddFlag(name.flags, 'S'));
+        "cur/" + mail::CurFileName(name.unique, mail::AddFlag(name.flags, 'S'));
     const std::string to = DirectoryOf(folder) + "/" + file;
     Step(maildir_step::kMarkReadPrepared);
 
@@ -648,7 +648,7 @@ struct Store {
 
   int32_t Add(FolderRecord& folder, const std::string& message) {
     Materialize(folder);
-    const std::string unique = maildir::NewUniqueName();
+    const std::string unique = mail::NewUniqueName();
     const std::string temp = OwnTempFile(DirectoryOf(folder) + "/" + kTmp);
     const std::string file = "new/" + unique;
     if (int error = maildir::WriteNewFile(temp, message)) {
@@ -853,8 +853,8 @@ struct Store {
         continue;
       }
       // A folder named like a message is passed over as one that is not.
-      if (!maildir::IsMessageFileName(event.name)) continue;
-      const std::string unique = maildir::ParseMessageFileName(event.name).unique;
+      if (!mail::IsMessageFileName(event.name)) continue;
+      const std::string unique = mail::ParseMessageFileName(event.name).unique;
       if (unique.empty()) continue;
       bool written_later = false;
       if (!last_write.empty() && (event.mask & IN_CREATE)) {
@@ -1120,7 +1120,7 @@ class MaildirMessage : public Object<HostMessage> {
       if (const int error = maildir::ReadFile(path, &bytes)) {
         ThrowErrno(error, "cannot read " + path);
       }
-      *text = maildir::BodyText(bytes);
+      *text = mail::BodyText(bytes);
     });
   }
 
@@ -1132,10 +1132,10 @@ class MaildirMessage : public Object<HostMessage> {
       *found = 0;
       const std::string& head = Head();
       const std::string_view block =
-          std::string_view(head).substr(0, maildir::LayOut(head).header_end);
-      for (const maildir::HeaderField& field : maildir::HeaderFields(block)) {
-        if (maildir::SameFieldName(field.name, name)) {
-          *value = maildir::PresentedHeaderValue(name, maildir::UnfoldedValue(block, field));
+          std::string_view(head).substr(0, mail::LayOut(head).header_end);
+      for (const mail::HeaderField& field : mail::HeaderFields(block)) {
+        if (mail::SameFieldName(field.name, name)) {
+          *value = mail::PresentedHeaderValue(name, mail::UnfoldedValue(block, field));
           *found = 1;
           break;
         }
@@ -1147,7 +1147,7 @@ class MaildirMessage : public Object<HostMessage> {
                               const std::string& value) override {
     return Run([&] {
       CheckPart(part);
-      if (!maildir::IsValidFieldName(name)) {
+      if (!mail::IsValidFieldName(name)) {
         Throw(status::kInvalidArgument, Quoted(name) + " cannot be a header name.");
       }
       // A value that ends its own line (the filter's word list does) ends
@@ -1155,7 +1155,7 @@ class MaildirMessage : public Object<HostMessage> {
       std::string_view line = value;
       if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
       if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      if (!maildir::IsValidFieldValue(line)) {
+      if (!mail::IsValidFieldValue(line)) {
         Throw(status::kInvalidArgument, "A header value must be one line.");
       }
       staged_.emplace_back(name, std::string(line));
@@ -1202,7 +1202,7 @@ class MaildirMessage : public Object<HostMessage> {
 
   std::string HeaderText() {
     const std::string& head = Head();
-    return maildir::ValidUtf8(std::string_view(head).substr(0, maildir::LayOut(head).header_end));
+    return mail::ValidUtf8(std::string_view(head).substr(0, mail::LayOut(head).header_end));
   }
 
   const int32_t folder_;
@@ -1491,7 +1491,7 @@ std::optional<MaildirHost::NewMessage> MaildirHost::FindMessage(
   std::error_code error;
   const fs::path path = fs::weakly_canonical(pathOrUniqueName, error);
   const std::string unique =
-      byPath ? maildir::ParseMessageFileName(path.filename().string()).unique : pathOrUniqueName;
+      byPath ? mail::ParseMessageFileName(path.filename().string()).unique : pathOrUniqueName;
   return OwnerCall(*store_, [&]() -> std::optional<NewMessage> {
     store_->Refresh();
     for (FolderRecord* folder : store_->Walk()) {

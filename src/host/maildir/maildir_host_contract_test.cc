@@ -1,7 +1,7 @@
 #include "host/host_contract_test.h"
 #include "host/maildir/maildir_host.h"
-#include "host/maildir/maildir_names.h"
 #include "host/maildir/maildir_test_util.h"
+#include "mail/maildir_names.h"
 
 namespace tarvex {
 namespace {
@@ -36,7 +36,7 @@ class MaildirHostUnderTest : public HostUnderTest {
     const size_t slash = file.rfind('/');
     if (file.empty() || slash < 3) return false;
     return file.compare(slash - 3, 4, "cur/") == 0 &&
-           maildir::HasFlag(maildir::ParseMessageFileName(file.substr(slash + 1)).flags, 'S');
+           mail::HasFlag(mail::ParseMessageFileName(file.substr(slash + 1)).flags, 'S');
   }
   int LiveObjects() override { return host_.LiveObjects(); }
 

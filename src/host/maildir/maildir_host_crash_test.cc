@@ -11,7 +11,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "host/folder_lookup.h"
+#include "host/host_contract_test.h"
 #include "host/maildir/maildir_host.h"
 #include "host/maildir/maildir_test_util.h"
 
@@ -24,7 +24,7 @@ using Files = std::map<std::string, std::string>;  // message file (from the roo
 
 const std::string kMessage = "From: a@example.com\r\nSubject: s\r\n\r\nbody \xFF\r\n";
 const std::string kCommitted =
-    "From: a@example.com\r\nSubject: s\r\nX-TVX-RESULT: Spam\r\n\r\nbody \xFF\r\n";
+    "From: a@example.com\r\nSubject: s\r\nX-Verdict: Spam\r\n\r\nbody \xFF\r\n";
 
 // The messages of the folders the operations touch.
 Files MessageFiles(const TempMaildir& md) {
@@ -52,7 +52,7 @@ const Operation kOperations[] = {
      {{"cur/m:2,S", kCommitted}},
      [](MaildirHost& host) {
        auto message = TheMessage(host);
-       message->SetHeaderValue(1, "X-TVX-RESULT", "Spam");
+       message->SetHeaderValue(1, "X-Verdict", "Spam");
        message->Commit();
      },
      {maildir_step::kCommitWritten, maildir_step::kCommitReplaced, maildir_step::kCommitCleaned}},
@@ -60,7 +60,7 @@ const Operation kOperations[] = {
      {{".Junk/new/m", kMessage}},
      [](MaildirHost& host) {
        auto manager = host.CreateFolderManager();
-       manager->MoveMessage(MaildirHost::kInboxId, FindFolderByName(*manager, "Junk")->GetId(), 1);
+       manager->MoveMessage(MaildirHost::kInboxId, FolderNamed(*manager, "Junk")->GetId(), 1);
      },
      {maildir_step::kMovePrepared, maildir_step::kMoveRenamed, maildir_step::kMoveFlushed}},
     {"new/m",

@@ -5,7 +5,7 @@
 #include <memory>
 #include <tuple>
 
-#include "host/folder_lookup.h"
+#include "host/host_contract_test.h"
 #include "host/maildir/maildir_test_util.h"
 
 namespace tarvex {
@@ -33,7 +33,7 @@ class MaildirHostTest : public ::testing::Test {
     return names;
   }
   int32_t FolderId(const std::string& name) {
-    auto folder = FindFolderByName(*manager_, name);
+    auto folder = FolderNamed(*manager_, name);
     EXPECT_NE(folder, nullptr) << name;
     return folder ? folder->GetId() : -1;
   }
@@ -124,20 +124,20 @@ TEST_F(MaildirHostTest, HeaderTextIsTheStoredBlockAndValuesAreDecoded) {
 }
 
 TEST_F(MaildirHostTest, CommitRewritesOnlyTheHeaderKeepingLineEndsFlagsAndBody) {
-  const std::string body = "line one\nbinary \x01\xFF\r\n\r\nX-TVX-RESULT: not a header\r\n";
+  const std::string body = "line one\nbinary \x01\xFF\r\n\r\nX-Verdict: not a header\r\n";
   const std::string file = "cur/1700.M1P1.test:2,FS";
-  md.Write(file, "From: a@example.com\r\nX-TVX-RESULT: Clean\r\nSubject: s\r\n\r\n" + body);
+  md.Write(file, "From: a@example.com\r\nX-Verdict: Clean\r\nSubject: s\r\n\r\n" + body);
   MaildirHost& host = Open();
   auto message = Message(1);
-  message->SetHeaderValue(1, "X-TVX-RESULT", "Spam");
-  message->SetHeaderValue(1, "X-TVX-SCORE", "caf\xE9");  // non-ASCII: written as UTF-8
+  message->SetHeaderValue(1, "X-Verdict", "Spam");
+  message->SetHeaderValue(1, "X-Score", "caf\xE9");  // non-ASCII: written as UTF-8
   EXPECT_THROW(message->SetHeaderValue(1, "Bad Name", "x"), HostError);
   EXPECT_THROW(message->SetHeaderValue(1, "X-A", "one\r\nBcc: evil@example.com"), HostError);
   message->Commit();
   EXPECT_EQ(md.Files("cur"), Names{"1700.M1P1.test:2,FS"});
   EXPECT_EQ(ReadAll(md.Path(file)),
-            "From: a@example.com\r\nX-TVX-RESULT: Spam\r\nSubject: s\r\n"
-            "X-TVX-SCORE: caf\xC3\xA9\r\n\r\n" +
+            "From: a@example.com\r\nX-Verdict: Spam\r\nSubject: s\r\n"
+            "X-Score: caf\xC3\xA9\r\n\r\n" +
                 body);
   EXPECT_TRUE(host.ScanForNewMessages().empty());  // its own rewrite is not new mail
 
@@ -146,10 +146,10 @@ TEST_F(MaildirHostTest, CommitRewritesOnlyTheHeaderKeepingLineEndsFlagsAndBody) 
   encoded.encode_header_values = true;
   Open(encoded);
   message = Message(1);
-  message->SetHeaderValue(1, "X-TVX-SCORE", "caf\xE9");
+  message->SetHeaderValue(1, "X-Score", "caf\xE9");
   message->Commit();
-  EXPECT_NE(ReadAll(md.Path(file)).find("\r\nX-TVX-SCORE: =?UTF-8?"), std::string::npos);
-  EXPECT_EQ(Message(1)->GetHeaderValue(1, "X-TVX-SCORE", nullptr), "caf\xE9");
+  EXPECT_NE(ReadAll(md.Path(file)).find("\r\nX-Score: =?UTF-8?"), std::string::npos);
+  EXPECT_EQ(Message(1)->GetHeaderValue(1, "X-Score", nullptr), "caf\xE9");
 }
 
 TEST_F(MaildirHostTest, MarkReadMovesToCurWithTheSeenFlagInOrder) {
@@ -200,9 +200,9 @@ TEST_F(MaildirHostTest, MovingAwayDuringTheWalkSkipsNothing) {
 }
 
 TEST_F(MaildirHostTest, ScanReportsDeliveriesOnlyAndUnjudgedMailLacksVerdictHeaders) {
-  md.Write("new/1", "X-TVX-RESULT: Clean\n\nbody");  // there before the host: not new
-  md.Write("new/2", "x-tvx-learn: Spam\r\n\r\nbody");
-  md.Write("new/3", "Subject: waiting\n\nX-TVX-RESULT: in the body\n");
+  md.Write("new/1", "X-Verdict: Clean\n\nbody");  // there before the host: not new
+  md.Write("new/2", "x-user-verdict: Spam\r\n\r\nbody");
+  md.Write("new/3", "Subject: waiting\n\nX-Verdict: in the body\n");
   md.Write("new/4", "Subject: no body");
   md.Write("cur/5:2,", "Subject: seen\n\nbody");
   md.MakeFolder(".Lists");
@@ -223,7 +223,7 @@ TEST_F(MaildirHostTest, ScanReportsDeliveriesOnlyAndUnjudgedMailLacksVerdictHead
   std::filesystem::rename(md.Path("new/" + delivered), md.Path("cur/" + delivered + ":2,S"));
   host.AddMessage(kInbox, kPlain);
   auto message = Message(1);
-  message->SetHeaderValue(1, "X-TVX-RESULT", "Spam");
+  message->SetHeaderValue(1, "X-Verdict", "Spam");
   message->Commit();
   message->MarkRead();
   EXPECT_TRUE(host.ScanForNewMessages().empty());

@@ -11,7 +11,7 @@
 #include <memory>
 #include <set>
 
-#include "host/folder_lookup.h"
+#include "host/host_contract_test.h"
 #include "host/maildir/maildir_host.h"
 #include "host/maildir/maildir_test_util.h"
 #include "platform/glib_event_loop.h"
@@ -33,7 +33,7 @@ class MaildirWatchTest : public ::testing::Test {
     host_ = std::make_unique<MaildirHost>(md.root(), options);
     manager_ = host_->CreateFolderManager();
   }
-  int32_t Id(const std::string& name) { return FindFolderByName(*manager_, name)->GetId(); }
+  int32_t Id(const std::string& name) { return FolderNamed(*manager_, name)->GetId(); }
   // Subscribes to the folder's new mail, as the plug-in's folder watchers do.
   uint32_t Subscribe(const std::string& name) {
     auto sink = std::make_shared<NewMessageSink>();
@@ -108,7 +108,7 @@ TEST_F(MaildirWatchTest, RenamesWithinAFolderAndTheHostsOwnChangesAreNotNew) {
   fs::rename(md.Path("new/a"), md.Path("cur/a:2,S"));  // read in a mail client
   fs::rename(md.Path("cur/b:2,"), md.Path("cur/b:2,FS"));
   auto b = manager_->GetInboxFolder()->GetMessage(2);
-  b->SetHeaderValue(1, "X-TVX-RESULT", "Clean");
+  b->SetHeaderValue(1, "X-Verdict", "Clean");
   b->Commit();
   b->MarkRead();
   EXPECT_TRUE(manager_->MoveMessage(kInbox, Id("Junk"), 1));
@@ -129,7 +129,7 @@ TEST_F(MaildirWatchTest, ASinkThatJudgesAndMovesEachArrivalCausesNoArrivalsOfIts
   on_new = [&](const std::string& folder, int32_t id) {
     ASSERT_EQ(folder, "Inbox");
     auto message = manager_->GetInboxFolder()->GetMessage(id);
-    message->SetHeaderValue(1, "X-TVX-RESULT", "Spam");
+    message->SetHeaderValue(1, "X-Verdict", "Spam");
     message->Commit();
     if (id % 2) manager_->MoveMessage(kInbox, spam, id);
   };
@@ -151,7 +151,7 @@ TEST_F(MaildirWatchTest, ASinkThatJudgesAndMovesEachArrivalCausesNoArrivalsOfIts
   EXPECT_EQ(raised.size(), size_t{kMessages});
   EXPECT_EQ(md.Files(".Spam/new").size() + md.Files("new").size(), size_t{kMessages});
   for (const std::string& name : md.Files(".Spam/new")) {
-    EXPECT_NE(ReadAll(md.Path(".Spam/new/" + name)).find("X-TVX-RESULT: Spam"), std::string::npos);
+    EXPECT_NE(ReadAll(md.Path(".Spam/new/" + name)).find("X-Verdict: Spam"), std::string::npos);
   }
 }
 
@@ -257,8 +257,8 @@ TEST_F(MaildirWatchTest, AnOverflowingEventQueueFallsBackToAScan) {
 TEST_F(MaildirWatchTest, UnjudgedMailIsAnnouncedOnceAndJudgedMailNot) {
   md.MakeFolder(".Archive");
   md.MakeFolder(".Lists");
-  md.Write("new/1-judged", "X-TVX-RESULT: Clean\n\nbody");
-  md.Write("new/2-learned", "x-tvx-learn: Spam\r\n\r\nbody");
+  md.Write("new/1-judged", "X-Verdict: Clean\n\nbody");
+  md.Write("new/2-learned", "x-user-verdict: Spam\r\n\r\nbody");
   md.Write("new/3-waiting", kPlain);
   md.Write("cur/4-read:2,S", kPlain);
   md.Write(".Archive/new/5-waiting", kPlain);
@@ -277,7 +277,7 @@ TEST_F(MaildirWatchTest, UnjudgedMailIsAnnouncedOnceAndJudgedMailNot) {
 }
 
 TEST_F(MaildirWatchTest, MailJudgedOnItsWayInIsNotAnnouncedButMailMovedInIs) {
-  const char kJudged[] = "X-TVX-RESULT: Clean\nFrom: a@example.com\n\nhi\n";
+  const char kJudged[] = "X-Verdict: Clean\nFrom: a@example.com\n\nhi\n";
   md.MakeFolder(".Archive");
   md.MakeFolder(".Lists");
   md.Write(".Archive/cur/archived:2,S", kJudged);

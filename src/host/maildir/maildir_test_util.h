@@ -88,11 +88,11 @@ struct NewMessageSink : HostEventSink {
   std::function<void(int32_t)> on_new;
 };
 
-// The host's options with the plug-in's verdict headers as the marks of
-// judged mail, as the application gives them.
+// The host's options with two marks of judged mail, as the application gives
+// it the plug-in's verdict headers; the store knows no names of its own.
 inline MaildirHost::Options WithJudgedMarks() {
   MaildirHost::Options options;
-  options.judged_marks = {"X-TVX-RESULT", "X-TVX-LEARN"};
+  options.judged_marks = {"X-Verdict", "X-User-Verdict"};
   return options;
 }
 
