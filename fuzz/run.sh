@@ -15,7 +15,7 @@ seconds=$2
 fuzz_dir=$(cd "$(dirname "$0")" && pwd)
 
 # target name : seed folder
-targets="database_reader_fuzz:database tokenizer_fuzz:tokenizer"
+targets="database_reader_fuzz:database tokenizer_fuzz:tokenizer message_reading_fuzz:message settings_file_fuzz:settings sender_lists_fuzz:lists"
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tarvex-fuzz.XXXXXX")
 failed=0
