@@ -12,8 +12,6 @@
 // the same when the message is read again.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -34,19 +32,12 @@
 #include "testing/temp_folder.h"
 #include "ui/user_interface.h"
 
+#include "check.h"
+
 namespace {
 
 namespace fs = std::filesystem;
 using tarvex::MaildirHost;
-
-// Names the broken invariant before the crash that reports the input.
-#define CHECK(condition)                                      \
-  do {                                                        \
-    if (!(condition)) {                                       \
-      std::fprintf(stderr, "check failed: %s\n", #condition); \
-      std::abort();                                           \
-    }                                                         \
-  } while (false)
 
 const char kSpamDir[] = ".DedoZarozo";
 const char kFileName[] = "1700000000.M1P1.fuzz";

@@ -9,8 +9,6 @@
 // has settled, see below).
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,18 +18,11 @@
 #include "settings/filter_settings.h"
 #include "settings/settings_store.h"
 
+#include "check.h"
+
 namespace {
 
 const char kPath[] = "/profile/blacklist.xml";
-
-// Names the broken invariant before the crash that reports the input.
-#define CHECK(condition)                                      \
-  do {                                                        \
-    if (!(condition)) {                                       \
-      std::fprintf(stderr, "check failed: %s\n", #condition); \
-      std::abort();                                           \
-    }                                                         \
-  } while (false)
 
 struct Entries {
   std::vector<std::string> addresses, domains;

@@ -10,42 +10,24 @@
 // one that needs escaping.
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "lists/sender_lists.h"
 #include "platform/codepage.h"
 #include "platform/file_system.h"
 #include "settings/reg_file_store.h"
 #include "settings/settings_store.h"
 
+#include "check.h"
+
 namespace {
 
 const char kPath[] = "/profile/settings.reg";
 constexpr size_t kMaxNames = 16;
-
-// Names the broken invariant before the crash that reports the input.
-#define CHECK(condition)                                      \
-  do {                                                        \
-    if (!(condition)) {                                       \
-      std::fprintf(stderr, "check failed: %s\n", #condition); \
-      std::abort();                                           \
-    }                                                         \
-  } while (false)
-
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
 
 std::vector<std::string> CandidateNames(std::string_view text) {
   std::vector<std::string> names = {"BeepAtSpam", "WordFilePath", "Quote\"Back\\slash"};
@@ -79,7 +61,7 @@ void WriteAndCheck(tarvex::SettingsKey& key, const std::vector<std::string>& nam
                    Values* expected, const std::string& name, const tarvex::StoredValue& value) {
   key.Set(name, value);
   for (auto& [other, old] : *expected) {
-    if (SameName(other, name)) old = value;
+    if (tarvex::EqualIgnoringCase(other, name)) old = value;
   }
   CHECK(key.Query(name) == std::optional<tarvex::StoredValue>(value));
   CHECK(ReadAll(key, names) == *expected);
