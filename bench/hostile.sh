@@ -9,7 +9,8 @@
 #      file (mode 000; root reads it all the same) and an empty file;
 #   2. a flood of 20,000 messages from the corpus (repeated, each with its own
 #      Message-ID) while a client runs "tarvex stats" over and over;
-#   3. a FIFO, then one ordinary message behind it, which must still be judged.
+#   3. a FIFO, then two ordinary messages and a client call behind it, which
+#      must all still be answered.
 # It then stops the daemon and prints what was judged, what the daemon logged
 # instead (skips and their reasons), messages lost or duplicated (each
 # delivered file must be in exactly one folder), whether the link was
@@ -255,9 +256,18 @@ try:
         fifo = "1700000000.fifo.hostile"
         os.mkfifo(os.path.join(maildir, "tmp", fifo))
         rename_in(fifo)
+        # One message in the same batch of events, one well after it, and a
+        # client: all three must be answered.
         before = log.poll()
         deliver(b"From: probe@example.com\nSubject: after the fifo\n\nstill there?\n")
-        phase["fifo"] = log.wait_for(before + 1, 20)
+        time.sleep(1)
+        deliver(b"From: probe@example.com\nSubject: later\n\nand now?\n")
+        phase["fifo"] = log.wait_for(before + 2, 20)
+        try:
+            phase["fifo client"] = subprocess.run([binary, "stats"], capture_output=True,
+                                                  timeout=20).returncode == 0
+        except subprocess.TimeoutExpired:
+            phase["fifo client"] = False
     peak_kib = vm_hwm()
 finally:
     client_stop.set()
@@ -308,7 +318,8 @@ with open(os.path.join(work, "outside-secret.txt"), "rb") as f:
 print(f"symlink to a file outside the Maildir followed into a message: {'YES' if followed else 'no'}"
       f"; the file outside {'CHANGED' if changed else 'unchanged'}")
 if "fifo" in phase:
-    print(f"message behind a FIFO judged within 20 s: {'yes' if phase['fifo'] else 'NO (daemon blocked)'}")
+    print(f"after a FIFO: both later messages judged within 20 s: {'yes' if phase['fifo'] else 'NO'}; "
+          f"'tarvex stats' answered within 20 s: {'yes' if phase.get('fifo client') else 'NO'}")
 print(f"files left in tmp/: {left_in_tmp}")
 print("daemon peak memory (VmHWM): " + (f"{peak_kib / 1024:.0f} MiB" if peak_kib else "unknown"))
 if waits:
