@@ -15,8 +15,8 @@ seconds=$2
 fuzz_dir=$(cd "$(dirname "$0")" && pwd)
 
 # target name : seed folder
-targets="database_reader_fuzz:database tokenizer_fuzz:tokenizer"
-targets="$targets command_frame_fuzz:command_frame"
+targets="database_reader_fuzz:database tokenizer_fuzz:tokenizer message_reading_fuzz:message"
+targets="$targets settings_file_fuzz:settings sender_lists_fuzz:lists command_frame_fuzz:command_frame"
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tarvex-fuzz.XXXXXX")
 failed=0

@@ -18,6 +18,7 @@ constexpr char kNameAttribute[] = "Name";
 // A list is two levels deep. TinyXML recurses once per level, so deeper files
 // are refused before it sees them (see xml_nesting.h).
 constexpr size_t kMaxNesting = 256;
+constexpr size_t kUtf8SequenceMax = 4;
 
 char FoldAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -56,6 +57,10 @@ Status ReadList(FileSystem& fs, ListId list, const std::string& path, TiXmlDocum
   if (XmlNestingDepth(text.c_str(), kMaxNesting) > kMaxNesting) {
     return Status::Invalid(shown, "elements nested too deeply");
   }
+  // Under a UTF-8 declaration TinyXML takes a lead byte's whole sequence
+  // before it looks for the end, so a file ending in one has it read past
+  // the terminator into whatever memory follows. Zeros there end it.
+  text.append(kUtf8SequenceMax - 1, '\0');
   doc->Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
   if (doc->Error()) {
     std::string why = doc->ErrorDesc();

@@ -296,6 +296,26 @@ TEST_F(ListFileTest, QuotesAndMarkupCharactersRoundTrip) {
   EXPECT_TRUE(Contains(kAddress, quoted, kWhite));
 }
 
+// TinyXML, told by the declaration to read UTF-8, takes the four bytes a lead
+// byte announces even when the file ends after it. What lies past the end
+// must not decide whether the file loads: here the freed memory the file's
+// copy is likely to reuse holds the end tag the file lacks.
+TEST_F(ListFileTest, AFileEndingInsideACharacterIsNotCompletedByMemoryPastItsEnd) {
+  std::string text = "<?xml version=\"1.0\"?><L><Domain Name=\"x.example\"/>";
+  text.resize(199, ' ');
+  text += "\xF0";  // 200 bytes: its copy takes the same heap chunk as the 207 below
+  Black() = text;
+  for (int round = 0; round < 3; ++round) {
+    {
+      std::string past(text.size() + 7, 'x');
+      past.replace(text.size() + 3, 4, "</L>");
+    }
+    Entries addresses, domains;
+    EXPECT_FALSE(LoadBlacklist(fs_, settings_, &addresses, &domains));
+    EXPECT_EQ(domains, Entries{});
+  }
+}
+
 // The written file must be what TiXmlDocument::SaveFile makes of the same
 // document, including where TinyXML's two printers disagree (text beside
 // elements, CDATA).

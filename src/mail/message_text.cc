@@ -156,6 +156,11 @@ std::string SetHeaderFields(std::string_view message,
     }
     if (first) {
       block.replace(first->begin, first->end - first->begin, line);
+    } else if (!block.empty() && block.back() == '\r' &&
+               (block.size() == 1 || block[block.size() - 2] == '\n')) {
+      // A last line that is a lone CR would, once ended, read as the empty
+      // line that ends the header block; the field goes before it.
+      block.insert(block.size() - 1, line);
     } else {
       if (!block.empty() && block.back() != '\n') block += eol;  // a last line without its end
       block += line;

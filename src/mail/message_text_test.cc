@@ -66,6 +66,18 @@ TEST(MessageTextTest, SettingReplacesTheFirstInPlaceRemovesLaterOnesAndAppendsNe
   // A header block without an empty line or a last line end.
   EXPECT_EQ(SetHeaderFields("A: 1", Changes{{"B", "2"}}), "A: 1\nB: 2\n");
   EXPECT_EQ(SetHeaderFields("A: 1\r\n", Changes{{"A", "2"}}), "A: 2\r\n");
+  // A last line that is a lone CR would, once ended with a line feed, be the
+  // empty line that ends the header block, and the new fields would be body:
+  // they go before it.
+  EXPECT_EQ(SetHeaderFields("A: 1\n\r", Changes{{"B", "2"}}), "A: 1\nB: 2\n\r");
+  EXPECT_EQ(SetHeaderFields("\r", Changes{{"B", "2"}, {"C", "3"}}), "B: 2\nC: 3\n\r");
+  for (const std::string message : {"A: 1\n\r", "\r", "A: 1\r\n\r", "A: 1\n \r", "A: 1\n\r\r"}) {
+    const std::string changed = SetHeaderFields(message, Changes{{"B", "2"}});
+    const std::vector<HeaderField> fields =
+        HeaderFields(std::string_view(changed).substr(0, LayOut(changed).header_end));
+    ASSERT_FALSE(fields.empty()) << message;
+    EXPECT_EQ(fields.back().name, "B") << message;
+  }
 }
 
 TEST(MessageTextTest, HeaderLinesUnfoldEachField) {

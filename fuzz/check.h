@@ -1,0 +1,17 @@
+// The invariant checks of the fuzz targets: a broken one names itself on
+// standard error, then aborts, so that libFuzzer keeps the input.
+#ifndef TARVEX_FUZZ_CHECK_H_
+#define TARVEX_FUZZ_CHECK_H_
+
+#include <cstdio>
+#include <cstdlib>
+
+#define CHECK(condition)                                      \
+  do {                                                        \
+    if (!(condition)) {                                       \
+      std::fprintf(stderr, "check failed: %s\n", #condition); \
+      std::abort();                                           \
+    }                                                         \
+  } while (false)
+
+#endif  // TARVEX_FUZZ_CHECK_H_
