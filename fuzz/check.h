@@ -6,12 +6,12 @@
 #include <cstdio>
 #include <cstdlib>
 
-#define CHECK(condition)                                      \
-  do {                                                        \
-    if (!(condition)) {                                       \
-      std::fprintf(stderr, "check failed: %s\n", #condition); \
-      std::abort();                                           \
-    }                                                         \
+#define CHECK(condition)                                                                 \
+  do {                                                                                   \
+    if (!(condition)) {                                                                  \
+      std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
+      std::abort();                                                                      \
+    }                                                                                    \
   } while (false)
 
 #endif  // TARVEX_FUZZ_CHECK_H_

@@ -105,7 +105,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   tarvex::RemoveEntry(fs, settings, ListId::Blacklist, EntryKind::Domain, kAbsent);
   if (!Load(fs, settings, &reloaded) || !(reloaded == expected)) return 0;
 
+  // A list is never replaced by text that the library would not read back as
+  // the entries it printed: such an edit leaves the file as it was.
+  const std::string settled = fs.files()[kPath];
   CHECK(tarvex::AddEntry(fs, settings, ListId::Blacklist, EntryKind::Address, text));
+  if (fs.files()[kPath] == settled) return 0;
   expected.addresses.push_back(text);
   CHECK(Load(fs, settings, &reloaded) && reloaded == expected);
 

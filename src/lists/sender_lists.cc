@@ -4,6 +4,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "lists/xml_nesting.h"
 #include "platform/codepage.h"
@@ -45,13 +48,8 @@ const char* ElementOf(EntryKind kind) {
 
 const char* ListName(ListId list) { return list == ListId::Blacklist ? "blacklist" : "whitelist"; }
 
-// Parses the list file. Fails when there is no path, the file cannot be read,
-// is too deeply nested, does not parse or has no element; what the document
-// holds besides is not checked.
-Status ReadList(FileSystem& fs, ListId list, const std::string& path, TiXmlDocument* doc) {
-  if (path.empty()) return Status::Invalid(ListName(list), "no file is set for it in the settings");
-  std::string text;
-  if (Status read = fs.Read(path, &text); !read.ok()) return read;
+// Parses the text of the list file at path (named in errors).
+Status ParseList(std::string text, const std::string& path, TiXmlDocument* doc) {
   const std::string shown = cp1252::ToUtf8(path);
   // TinyXML reads up to the first zero byte; the depth check sees the same.
   if (XmlNestingDepth(text.c_str(), kMaxNesting) > kMaxNesting) {
@@ -75,6 +73,16 @@ Status ReadList(FileSystem& fs, ListId list, const std::string& path, TiXmlDocum
   return Status::Ok();
 }
 
+// Parses the list file. Fails when there is no path, the file cannot be read,
+// is too deeply nested, does not parse or has no element; what the document
+// holds besides is not checked.
+Status ReadList(FileSystem& fs, ListId list, const std::string& path, TiXmlDocument* doc) {
+  if (path.empty()) return Status::Invalid(ListName(list), "no file is set for it in the settings");
+  std::string text;
+  if (Status read = fs.Read(path, &text); !read.ok()) return read;
+  return ParseList(std::move(text), path, doc);
+}
+
 // The document exactly as TiXmlDocument::SaveFile writes it. SaveFile's layout
 // comes from printing to a FILE (TiXmlPrinter places text and CDATA
 // differently), so the document is printed into a memory stream.
@@ -92,9 +100,26 @@ bool PrintList(const TiXmlDocument& doc, std::string* text) {
 
 // Callers do not look at the outcome: a list that cannot be written simply
 // keeps its old content.
+// The root's entries as element and name, in file order.
+std::vector<std::pair<std::string, std::string>> EntriesOf(const TiXmlDocument& doc) {
+  std::vector<std::pair<std::string, std::string>> entries;
+  for (const TiXmlElement* e = doc.RootElement()->FirstChildElement(); e != nullptr;
+       e = e->NextSiblingElement()) {
+    const std::string* name = e->Attribute(std::string(kNameAttribute));
+    entries.emplace_back(e->ValueStr(), name ? *name : std::string());
+  }
+  return entries;
+}
+
+// TinyXML does not always read back what it printed (a mangled declaration
+// can come out unreadable): a list is never replaced by text that would load
+// as other entries, or not at all.
 void WriteList(FileSystem& fs, const std::string& path, const TiXmlDocument& doc) {
   std::string text;
-  if (PrintList(doc, &text)) WriteWholeFile(fs, path, text);
+  if (!PrintList(doc, &text)) return;
+  TiXmlDocument reread;
+  if (!ParseList(text, path, &reread).ok() || EntriesOf(reread) != EntriesOf(doc)) return;
+  WriteWholeFile(fs, path, text);
 }
 
 std::string_view NameOf(const TiXmlElement& entry) {

@@ -316,6 +316,32 @@ TEST_F(ListFileTest, AFileEndingInsideACharacterIsNotCompletedByMemoryPastItsEnd
   }
 }
 
+// TinyXML prints some mangled declarations back as text that it then reads
+// differently (the declaration below comes out as '<?xml version=" ?>', whose
+// value runs to the next quote of the file). An edit must never turn a list
+// that loads into one that does not: then it leaves the file as it was.
+TEST_F(ListFileTest, AnEditTheLibraryCannotReadBackLeavesTheFileAsItWas) {
+  const std::string declaration =
+      "<?xmL 5emL 6ers0i\"on=.4\" encoding=\"&&amp;quot;s-1252&-xmL versionM=\"0.0\"&lt;B\""
+      "win=\"windows-1251\"?>\n<!-e Kp-t";
+  const std::string list =
+      " -->\n<List a=>\n  <Domain Name=\"caf\xe9.exampxample\"/>\nailID/n/>\n</List>\no<[-D";
+  Black() = declaration +
+            "5emL 6ers0i\"on=.4\" encoding=\"&&amp;quot;s-1252&-xmL versionM=\"0.0\"" +
+            "&lt;B\"win=\"windows-1251\"?>\n<!-e Kp-t" + list + list + "AT";
+  const auto load = [this] {
+    Entries addresses, domains;
+    EXPECT_TRUE(LoadBlacklist(fs_, settings_, &addresses, &domains)) << Black();
+    return domains;
+  };
+  const Entries loaded = load();
+  for (int i = 0; i < 3; ++i)
+    RemoveEntry(fs_, settings_, ListId::Blacklist, EntryKind::Domain, "none");
+  EXPECT_EQ(load(), loaded);
+  AddEntry(fs_, settings_, ListId::Blacklist, EntryKind::Address, "*-idO/O^*\\Ol*45^*0\\{Mdat");
+  EXPECT_EQ(load(), loaded);
+}
+
 // The written file must be what TiXmlDocument::SaveFile makes of the same
 // document, including where TinyXML's two printers disagree (text beside
 // elements, CDATA).
