@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "host/fault_injecting_host.h"
 #include "host/memory/memory_host.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
@@ -53,7 +54,8 @@ class Classifier : public ::testing::Test {
   BayesFilter filter_{clock_, fs_};
   SenderLists lists_;
   MemoryHost host_;
-  HostRef<HostFolderManager> manager_ = host_.CreateFolderManager();
+  FaultInjectingHost faults_{host_};
+  HostRef<HostFolderManager> manager_ = faults_.CreateFolderManager();
   int32_t spamFolder_;
   int32_t lastId_ = 0;
 };
@@ -240,14 +242,14 @@ TEST_F(Classifier, ReportsAMissingSpamFolderAndStillBeeps) {
 TEST_F(Classifier, StopsAtAHostFailureWithoutUndoing) {
   lists_.blacklistAddresses = {"a@b.example"};
   Set("BeepAtSpam", 1);
-  host_.FailNext("MoveMessage", status::kFail, "disk on fire");
+  faults_.FailNext("MoveMessage", status::kFail, "disk on fire");
   ClassifyResult r = From("<a@b.example>");
   EXPECT_FALSE(r.failed);  // the move reports its own failure
   EXPECT_EQ(ui_.boxes.back().text, "Unspecified error");
   EXPECT_EQ(ui_.beeps.size(), 1u);
   EXPECT_EQ(VerdictOf(kInbox, lastId_).size(), 2u);
 
-  host_.FailNext("SetHeaderValue", status::kAccessDenied);
+  faults_.FailNext("SetHeaderValue", status::kAccessDenied);
   r = From("<a@b.example>");
   EXPECT_TRUE(r.failed);
   EXPECT_EQ(ui_.boxes.back().text, "Access is denied.");

@@ -169,11 +169,10 @@ std::vector<MaildirHost::NewMessage> Store::TakeFileEvents(std::string* error) {
   bool overflow = false, tree_changed = false;
   for (size_t i = 0; i < batch.size(); ++i) {
     const maildir::DirectoryEvent& event = batch[i];
-    if (event.watch < 0) {
+    if (event.watch < 0) {  // of the queue itself, not of a watch
       FileEvent lost;
       lost.kind = FileEvent::Kind::kOverflow;
-      overflow |=
-          FileEventKind(event.mask, false) == lost.kind && detector.Judge(lost) == NewMail::kRescan;
+      if (event.mask & IN_Q_OVERFLOW) overflow |= detector.Judge(lost) == NewMail::kRescan;
       continue;
     }
     auto target = watch_targets.find(event.watch);

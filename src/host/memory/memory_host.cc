@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <mutex>
-#include <set>
 #include <stdexcept>
 
 namespace tarvex {
@@ -37,45 +35,6 @@ struct StoredMessage {
   std::string body;
   bool read = false;
 };
-
-// Every host operation that can be made to fail.
-const std::set<std::string>& Operations() {
-  static const std::set<std::string> operations = {
-      "Advise",
-      "Unadvise",
-      "GetName",
-      "GetId",
-      "GetMessage",
-      "GetFirstMessage",
-      "GetNextMessage",
-      "CreateSubFolder",
-      "GetHeaderText",
-      "GetRawHeaders",
-      "GetRootPart",
-      "GetBodyPart",
-      "GetPartText",
-      "GetHeaderValue",
-      "SetHeaderValue",
-      "Commit",
-      "MarkRead",
-      "GetInboxFolder",
-      "GetFirstFolder",
-      "GetNextFolder",
-      "GetFolder",
-      "MoveMessage",
-      "SetToolbarFlag",
-      "GetWindow",
-      "Remove",
-      "CreateToolbar",
-      "GetCurrentFolderId",
-      "GetFirstSelectedMessageId",
-      "GetNextSelectedMessageId",
-      "CreateInit",
-      "CreateFolderManager",
-      "CreateApi",
-  };
-  return operations;
-}
 
 bool SameHeaderName(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -129,30 +88,13 @@ struct Store {
   std::vector<MemoryHost::Delivery> deliveries;
 
   std::vector<std::string> calls;  // every operation called, in order
-  std::map<std::string, std::deque<Failure>> pending_failures;
-  std::map<std::string, Failure> permanent_failures;
 
   HostCounts counts;
 
   // The helpers below expect mutex to be held.
 
-  // Whether operation is to fail now; takes a pending failure. Every
-  // operation passes here, so this is also where calls are logged.
-  bool Injected(const std::string& operation, Failure* failure) {
-    calls.push_back(operation);
-    auto pending = pending_failures.find(operation);
-    if (pending != pending_failures.end() && !pending->second.empty()) {
-      *failure = pending->second.front();
-      pending->second.pop_front();
-      return true;
-    }
-    auto permanent = permanent_failures.find(operation);
-    if (permanent != permanent_failures.end()) {
-      *failure = permanent->second;
-      return true;
-    }
-    return false;
-  }
+  // Every operation passes here, to be logged.
+  void Called(const char* operation) { calls.push_back(operation); }
 
   FolderNode* Folder(int32_t id) {
     auto it = folders.find(id);
@@ -257,8 +199,7 @@ struct Store {
 
 // ------------------------------------------------------------------ objects
 
-// What every object of the host shares, and its entity's subscriptions and
-// failure injection.
+// What every object of the host shares, and its entity's subscriptions.
 template <typename Base>
 class Object : public HostObjectCore<Base, Store> {
  public:
@@ -271,7 +212,7 @@ class Object : public HostObjectCore<Base, Store> {
 
   HostStatus DoAdvise(const HostRef<HostEventSink>& sink, uint32_t* cookie) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("Advise", &s)) return s;
+    store_->Called("Advise");
     std::string description;
     const HostStatus result = store_->events.Advise(entity_, sink, cookie, &description);
     return result == status::kOk ? result : Fail(result, std::move(description));
@@ -279,18 +220,10 @@ class Object : public HostObjectCore<Base, Store> {
 
   HostStatus DoUnadvise(uint32_t cookie) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("Unadvise", &s)) return s;
+    store_->Called("Unadvise");
     std::string description;
     const HostStatus result = store_->events.Unadvise(entity_, cookie, &description);
     return result == status::kOk ? result : Fail(result, std::move(description));
-  }
-
-  // With the store locked: whether operation is to fail now, and how.
-  bool Injected(const std::string& operation, HostStatus* status) {
-    Failure failure;
-    if (!store_->Injected(operation, &failure)) return false;
-    *status = Fail(failure.status, failure.description);
-    return true;
   }
 
   HostStatus Fail(const Failure& failure) { return Fail(failure.status, failure.description); }
@@ -304,21 +237,21 @@ class MemoryMessage : public Object<HostMessage> {
  protected:
   HostStatus DoGetHeaderText(std::string* text) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("GetHeaderText", &s)) return s;
+    store_->Called("GetHeaderText");
     *text = HeaderBlock(Stored().headers);
     return status::kOk;
   }
 
   HostStatus DoGetRawHeaders(std::string* text) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("GetRawHeaders", &s)) return s;
+    store_->Called("GetRawHeaders");
     *text = HeaderBlock(Stored().headers);
     return status::kOk;
   }
 
   HostStatus DoGetRootPart(int32_t a, int32_t b, int32_t* part) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("GetRootPart", &s)) return s;
+    store_->Called("GetRootPart");
     if (a != 0 || b != 0) return Fail(status::kInvalidArgument, "The root part takes 0, 0.");
     *part = MemoryHost::kMessagePart;
     return status::kOk;
@@ -326,14 +259,14 @@ class MemoryMessage : public Object<HostMessage> {
 
   HostStatus DoGetBodyPart(int32_t* part) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("GetBodyPart", &s)) return s;
+    store_->Called("GetBodyPart");
     *part = MemoryHost::kMessagePart;
     return status::kOk;
   }
 
   HostStatus DoGetPartText(int32_t part, std::string* text) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("GetPartText", &s)) return s;
+    store_->Called("GetPartText");
     if (part != MemoryHost::kMessagePart) return BadPart(part);
     *text = Stored().body;
     return status::kOk;
@@ -342,7 +275,7 @@ class MemoryMessage : public Object<HostMessage> {
   HostStatus DoGetHeaderValue(int32_t part, const std::string& name, std::string* value,
                               int32_t* found) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("GetHeaderValue", &s)) return s;
+    store_->Called("GetHeaderValue");
     if (part != MemoryHost::kMessagePart) return BadPart(part);
     value->clear();
     *found = 0;
@@ -359,7 +292,7 @@ class MemoryMessage : public Object<HostMessage> {
   HostStatus DoSetHeaderValue(int32_t part, const std::string& name,
                               const std::string& value) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("SetHeaderValue", &s)) return s;
+    store_->Called("SetHeaderValue");
     if (part != MemoryHost::kMessagePart) return BadPart(part);
     if (name.empty()) return Fail(status::kInvalidArgument, "A header needs a name.");
     staged_.emplace_back(name, value);
@@ -368,7 +301,7 @@ class MemoryMessage : public Object<HostMessage> {
 
   HostStatus DoCommit() override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("Commit", &s)) return s;
+    store_->Called("Commit");
     StoredMessage& message = Stored();
     for (const auto& [name, value] : staged_) ApplyHeader(message.headers, name, value);
     staged_.clear();
@@ -377,7 +310,7 @@ class MemoryMessage : public Object<HostMessage> {
 
   HostStatus DoMarkRead() override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("MarkRead", &s)) return s;
+    store_->Called("MarkRead");
     Stored().read = true;
     return status::kOk;
   }
@@ -401,21 +334,21 @@ class MemoryFolder : public Object<HostFolder> {
  protected:
   HostStatus DoGetName(std::string* name) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("GetName", &s)) return s;
+    store_->Called("GetName");
     *name = Node().name;
     return status::kOk;
   }
 
   HostStatus DoGetId(int32_t* id) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("GetId", &s)) return s;
+    store_->Called("GetId");
     *id = id_;
     return status::kOk;
   }
 
   HostStatus DoGetMessage(int32_t messageId, HostRef<HostMessage>* message) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("GetMessage", &s)) return s;
+    store_->Called("GetMessage");
     const int64_t number = store_->MessageNumber(id_, messageId);
     if (number == 0) {
       return Fail(status::kInvalidArgument, "There is no message " + std::to_string(messageId) +
@@ -427,7 +360,7 @@ class MemoryFolder : public Object<HostFolder> {
 
   HostStatus DoGetFirstMessage(HostRef<HostMessage>* message) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("GetFirstMessage", &s)) return s;
+    store_->Called("GetFirstMessage");
     started_ = true;
     last_id_ = 0;
     *message = MessageAfter(Node().messages.begin());
@@ -436,14 +369,14 @@ class MemoryFolder : public Object<HostFolder> {
 
   HostStatus DoGetNextMessage(HostRef<HostMessage>* message) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("GetNextMessage", &s)) return s;
+    store_->Called("GetNextMessage");
     *message = started_ ? MessageAfter(Node().messages.upper_bound(last_id_)) : nullptr;
     return status::kOk;
   }
 
   HostStatus DoCreateSubFolder(const std::string& name, HostRef<HostFolder>* folder) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("CreateSubFolder", &s)) return s;
+    store_->Called("CreateSubFolder");
     Failure failure;
     const int32_t id = store_->CreateFolder(id_, name, &failure);
     if (id == 0) return Fail(failure);
@@ -474,14 +407,14 @@ class MemoryFolderManager : public Object<HostFolderManager> {
  protected:
   HostStatus DoGetInboxFolder(HostRef<HostFolder>* folder) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("GetInboxFolder", &s)) return s;
+    store_->Called("GetInboxFolder");
     *folder = std::make_shared<MemoryFolder>(store_, MemoryHost::kInboxId);
     return status::kOk;
   }
 
   HostStatus DoGetFirstFolder(HostRef<HostFolder>* folder) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("GetFirstFolder", &s)) return s;
+    store_->Called("GetFirstFolder");
     current_ = MemoryHost::kLocalFoldersId;
     *folder = std::make_shared<MemoryFolder>(store_, current_);
     return status::kOk;
@@ -489,7 +422,7 @@ class MemoryFolderManager : public Object<HostFolderManager> {
 
   HostStatus DoGetNextFolder(HostRef<HostFolder>* folder) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("GetNextFolder", &s)) return s;
+    store_->Called("GetNextFolder");
     if (current_ != 0) current_ = store_->NextInWalk(current_);
     *folder = current_ == 0 ? nullptr : std::make_shared<MemoryFolder>(store_, current_);
     return status::kOk;
@@ -497,7 +430,7 @@ class MemoryFolderManager : public Object<HostFolderManager> {
 
   HostStatus DoGetFolder(int32_t folderId, HostRef<HostFolder>* folder) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("GetFolder", &s)) return s;
+    store_->Called("GetFolder");
     if (!store_->Folder(folderId)) {
       return Fail(status::kInvalidArgument, "There is no folder " + std::to_string(folderId) + ".");
     }
@@ -508,7 +441,7 @@ class MemoryFolderManager : public Object<HostFolderManager> {
   HostStatus DoMoveMessage(int32_t sourceFolderId, int32_t targetFolderId, int32_t messageId,
                            int32_t* moved) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("MoveMessage", &s)) return s;
+    store_->Called("MoveMessage");
     FolderNode* source = store_->Folder(sourceFolderId);
     FolderNode* target = store_->Folder(targetFolderId);
     if (!source || !target) {
@@ -548,21 +481,21 @@ class MemoryToolbar : public Object<HostToolbar> {
  protected:
   HostStatus DoSetToolbarFlag(int32_t flag) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("SetToolbarFlag", &s)) return s;
+    store_->Called("SetToolbarFlag");
     store_->toolbars.at(index_).flags.push_back(flag);
     return status::kOk;
   }
 
   HostStatus DoGetWindow(ToolbarControl** window) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("GetWindow", &s)) return s;
+    store_->Called("GetWindow");
     *window = store_->toolbars.at(index_).window;
     return status::kOk;
   }
 
   HostStatus DoRemove() override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("Remove", &s)) return s;
+    store_->Called("Remove");
     ++store_->toolbars.at(index_).removes;
     return status::kOk;
   }
@@ -579,7 +512,7 @@ class MemoryApi : public Object<HostApi> {
  protected:
   HostStatus DoCreateToolbar(HostRef<HostToolbar>* toolbar) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("CreateToolbar", &s)) return s;
+    store_->Called("CreateToolbar");
     store_->toolbars.emplace_back();
     *toolbar = std::make_shared<MemoryToolbar>(store_, store_->toolbars.size() - 1);
     return status::kOk;
@@ -587,21 +520,21 @@ class MemoryApi : public Object<HostApi> {
 
   HostStatus DoGetCurrentFolderId(int32_t* id) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("GetCurrentFolderId", &s)) return s;
+    store_->Called("GetCurrentFolderId");
     *id = store_->current_folder;
     return status::kOk;
   }
 
   HostStatus DoGetFirstSelectedMessageId(int32_t* id) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("GetFirstSelectedMessageId", &s)) return s;
+    store_->Called("GetFirstSelectedMessageId");
     *id = selection_.First(store_->selection);
     return status::kOk;
   }
 
   HostStatus DoGetNextSelectedMessageId(int32_t* id) override {
     Lock lock(store_->mutex);
-    if (HostStatus s = 0; Injected("GetNextSelectedMessageId", &s)) return s;
+    store_->Called("GetNextSelectedMessageId");
     *id = selection_.Next(store_->selection);
     return status::kOk;
   }
@@ -626,12 +559,6 @@ namespace {
 
 const char* const kStandardFolders[] = {"Inbox", "Outbox", "Sent Items", "Deleted Items", "Drafts"};
 
-void CheckOperation(const std::string& operation) {
-  if (!memory_host_internal::Operations().count(operation)) {
-    throw std::invalid_argument("no host operation \"" + operation + "\"");
-  }
-}
-
 }  // namespace
 
 MemoryHost::MemoryHost() : store_(std::make_shared<Store>()) {
@@ -651,21 +578,21 @@ void MemoryHost::UninitializeComponents() { ++store_->counts.uninitializations; 
 
 HostStatus MemoryHost::DoCreateInit(HostRef<HostInit>* init) {
   Lock lock(store_->mutex);
-  if (Failure failure; store_->Injected("CreateInit", &failure)) return failure.status;
+  store_->Called("CreateInit");
   *init = std::make_shared<memory_host_internal::MemoryInit>(store_);
   return status::kOk;
 }
 
 HostStatus MemoryHost::DoCreateFolderManager(HostRef<HostFolderManager>* manager) {
   Lock lock(store_->mutex);
-  if (Failure failure; store_->Injected("CreateFolderManager", &failure)) return failure.status;
+  store_->Called("CreateFolderManager");
   *manager = std::make_shared<memory_host_internal::MemoryFolderManager>(store_);
   return status::kOk;
 }
 
 HostStatus MemoryHost::DoCreateApi(HostRef<HostApi>* api) {
   Lock lock(store_->mutex);
-  if (Failure failure; store_->Injected("CreateApi", &failure)) return failure.status;
+  store_->Called("CreateApi");
   *api = std::make_shared<memory_host_internal::MemoryApi>(store_);
   return status::kOk;
 }
@@ -840,30 +767,10 @@ size_t MemoryHost::Subscriptions() const {
   return store_->events.Count();
 }
 
-// ------------------------------------------------------------------ accounting, failures
+// ------------------------------------------------------------------ accounting
 
 int MemoryHost::LiveObjects() const { return store_->counts.live_objects; }
 int MemoryHost::ComponentInitializations() const { return store_->counts.initializations; }
 int MemoryHost::ComponentUninitializations() const { return store_->counts.uninitializations; }
-
-void MemoryHost::FailNext(const std::string& operation, HostStatus status,
-                          const std::string& description) {
-  CheckOperation(operation);
-  Lock lock(store_->mutex);
-  store_->pending_failures[operation].push_back({status, description});
-}
-
-void MemoryHost::FailAlways(const std::string& operation, HostStatus status,
-                            const std::string& description) {
-  CheckOperation(operation);
-  Lock lock(store_->mutex);
-  store_->permanent_failures[operation] = {status, description};
-}
-
-void MemoryHost::Heal() {
-  Lock lock(store_->mutex);
-  store_->pending_failures.clear();
-  store_->permanent_failures.clear();
-}
 
 }  // namespace tarvex
