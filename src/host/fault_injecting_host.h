@@ -10,10 +10,10 @@
 // of this host, from when it is set. The library's Create* calls fail
 // without a description (there is no object to ask for one).
 //
-// Objects handed out wrap the host's objects one for one, hold what is to
-// fail in common with this host, and may outlive it; the host behind must
-// outlive neither (its objects keep what they need). Every method is safe to
-// call from several threads.
+// Objects handed out wrap the host's objects one for one and share with
+// this host what is to fail; they may outlive it, and the host behind it as
+// far as that host's own objects may. Every method is safe to call from
+// several threads.
 #ifndef TARVEX_HOST_FAULT_INJECTING_HOST_H_
 #define TARVEX_HOST_FAULT_INJECTING_HOST_H_
 
