@@ -363,5 +363,16 @@ TEST_P(HostContractTest, TheHostsOwnFailuresKeepTheirDescriptionsBehindTheWrappe
   EXPECT_EQ(own.description(), "There is no folder 987654.");
 }
 
+TEST_P(HostContractTest, WrappedObjectsKeepTheirFailuresAfterTheWrapperIsGone) {
+  HostRef<HostFolder> inbox;
+  {
+    FaultInjectingHost wrapper(host().library());
+    wrapper.FailAlways("GetName", status::kAccessDenied, "gone");
+    inbox = wrapper.CreateFolderManager()->GetInboxFolder();
+  }
+  EXPECT_EQ(ErrorOf([&] { inbox->GetName(); }).description(), "gone");
+  EXPECT_GT(inbox->GetId(), 0);
+}
+
 }  // namespace
 }  // namespace tarvex
