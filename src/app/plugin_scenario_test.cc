@@ -7,6 +7,7 @@
 
 #include "app/filter_app.h"
 #include "bayes/database_file.h"
+#include "host/fault_injecting_host.h"
 #include "host/memory/memory_host.h"
 #include "ui/folder_dialogs.h"
 #include "ui/scripted_ui.h"
@@ -41,7 +42,7 @@ class Plugin : public ::testing::Test {
   }
 
   void Load() {
-    app_ = std::make_unique<FilterApp>(AppServices{clock_, fs_, store_, ui_, host_, loop_});
+    app_ = std::make_unique<FilterApp>(AppServices{clock_, fs_, store_, ui_, faults_, loop_});
     app_->InitInstance();
   }
   void Unload() {
@@ -87,6 +88,7 @@ class Plugin : public ::testing::Test {
   MemorySettingsStore store_;
   ScriptedUi ui_;
   MemoryHost host_;
+  FaultInjectingHost faults_{host_};  // what the plug-in reaches
   ManualEventLoop loop_;
   std::unique_ptr<FilterApp> app_;
   int32_t work_ = 0, spam_ = 0;
@@ -181,7 +183,7 @@ TEST_F(Plugin, MarkSpamReportsAFailedSpamFolderLookupAndGoesOn) {
   const int32_t first = Add(kInbox, "<x@y.example>");
   const int32_t second = Add(kInbox, "<x@y.example>");
   Select(kInbox, {first, second});
-  host_.FailNext("GetFirstFolder", status::kAccessDenied, "the folder list is locked");
+  faults_.FailNext("GetFirstFolder", status::kAccessDenied, "the folder list is locked");
   Command(command::kMarkSpam);
   EXPECT_EQ(ui_.MessageBoxTexts(), (std::vector<std::string>{"Access is denied."}));
   EXPECT_EQ(Header(kInbox, first, "X-TVX-LEARN"), "Spam");  // marked, left where it was
@@ -337,7 +339,7 @@ TEST_F(Plugin, ShowsRawHeadersOnlyForExactlyOneMessage) {
 }
 
 TEST_F(Plugin, ReportsHostFailuresAndGoesOn) {
-  host_.FailNext("CreateApi", status::kFail);
+  faults_.FailNext("CreateApi", status::kFail);
   Started();
   EXPECT_EQ(ui_.MessageBoxTexts(), (std::vector<std::string>{"Unspecified error"}));
   EXPECT_EQ(host_.ToolbarCount(), 0u);

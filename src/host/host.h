@@ -11,6 +11,9 @@
 //
 // Ownership: objects are handed out as shared references (HostRef). Holding a
 // HostRef is holding one counted reference; dropping it releases it.
+//
+// FaultInjectingHost (fault_injecting_host.h), which wraps another host, is
+// the one caller of the Do* operations besides the public ones.
 #ifndef TARVEX_HOST_HOST_H_
 #define TARVEX_HOST_HOST_H_
 
@@ -124,6 +127,8 @@ class HostObject {
   void Unadvise(uint32_t cookie);
 
  protected:
+  friend class FaultInjectingHost;
+
   virtual HostStatus DoAdvise(const HostRef<HostEventSink>& sink, uint32_t* cookie);
   virtual HostStatus DoUnadvise(uint32_t cookie);
   // The description of the last failure, UTF-8.
@@ -149,6 +154,8 @@ class HostFolder : public HostObject {
   HostRef<HostFolder> CreateSubFolder(const std::string& name);
 
  protected:
+  friend class FaultInjectingHost;
+
   virtual HostStatus DoGetName(std::string* name) = 0;
   virtual HostStatus DoGetId(int32_t* id) = 0;
   virtual HostStatus DoGetMessage(int32_t messageId, HostRef<HostMessage>* message) = 0;
@@ -174,6 +181,8 @@ class HostMessage : public HostObject {
   void MarkRead();
 
  protected:
+  friend class FaultInjectingHost;
+
   virtual HostStatus DoGetHeaderText(std::string* text) = 0;
   virtual HostStatus DoGetRawHeaders(std::string* text) = 0;
   virtual HostStatus DoGetRootPart(int32_t a, int32_t b, int32_t* part) = 0;
@@ -199,6 +208,8 @@ class HostFolderManager : public HostObject {
   bool MoveMessage(int32_t sourceFolderId, int32_t targetFolderId, int32_t messageId);
 
  protected:
+  friend class FaultInjectingHost;
+
   virtual HostStatus DoGetInboxFolder(HostRef<HostFolder>* folder) = 0;
   virtual HostStatus DoGetFirstFolder(HostRef<HostFolder>* folder) = 0;
   virtual HostStatus DoGetNextFolder(HostRef<HostFolder>* folder) = 0;
@@ -215,6 +226,8 @@ class HostToolbar : public HostObject {
   void Remove();
 
  protected:
+  friend class FaultInjectingHost;
+
   virtual HostStatus DoSetToolbarFlag(int32_t flag) = 0;
   virtual HostStatus DoGetWindow(ToolbarControl** window) = 0;
   virtual HostStatus DoRemove() = 0;
@@ -229,6 +242,8 @@ class HostApi : public HostObject {
   int32_t GetNextSelectedMessageId();
 
  protected:
+  friend class FaultInjectingHost;
+
   virtual HostStatus DoCreateToolbar(HostRef<HostToolbar>* toolbar) = 0;
   virtual HostStatus DoGetCurrentFolderId(int32_t* id) = 0;
   virtual HostStatus DoGetFirstSelectedMessageId(int32_t* id) = 0;
@@ -251,6 +266,8 @@ class HostLibrary {
   virtual void UninitializeComponents() = 0;
 
  protected:
+  friend class FaultInjectingHost;
+
   virtual HostStatus DoCreateInit(HostRef<HostInit>* init) = 0;
   virtual HostStatus DoCreateFolderManager(HostRef<HostFolderManager>* manager) = 0;
   virtual HostStatus DoCreateApi(HostRef<HostApi>* api) = 0;

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <set>
 
+#include "testing/host_error.h"
+
 namespace tarvex {
 namespace {
 
@@ -293,6 +295,93 @@ TEST_P(HostContractTest, EveryObjectHandedOutIsReleasedWithItsLastReference) {
     EXPECT_EQ(host().LiveObjects(), baseline + 6);
   }
   EXPECT_EQ(host().LiveObjects(), baseline);
+}
+
+// ------------------------------------------------------------------ failures
+
+TEST_P(HostContractTest, InjectedFailuresCarryTheirCodeAndDescriptionAndChangeNothing) {
+  auto manager = library().CreateFolderManager();
+  auto inbox = manager->GetInboxFolder();
+  const int32_t drafts = FolderIdOf(*manager, "Drafts");
+  const std::string second = WalkNames(*manager)[1];
+  const int32_t id = host().AddMessage(inbox->GetId(), kPlain, "Noon?");
+  auto message = inbox->GetMessage(id);
+  const int32_t part = message->GetRootPart();
+  // The dash and é exist in Windows-1252, the arrow does not.
+  faults().FailNext("SetHeaderValue", status::kAccessDenied, "\xE2\x80\x93 \xC3\xA9 \xE2\x86\x92");
+  faults().FailNext("SetHeaderValue", status::kUnexpected);
+  HostError e = ErrorOf([&] { message->SetHeaderValue(part, "X-A", "1"); });
+  EXPECT_EQ(e.code(), status::kAccessDenied);
+  EXPECT_EQ(e.description(), "\x96 \xE9 ?");
+  e = ErrorOf([&] { message->SetHeaderValue(part, "X-A", "1"); });
+  EXPECT_EQ(e.code(), status::kUnexpected);
+  EXPECT_EQ(e.description(), "");
+  message->SetHeaderValue(part, "X-B", "2");
+
+  for (const char* operation : {"Commit", "MoveMessage", "MarkRead", "Advise", "GetNextFolder"}) {
+    faults().FailNext(operation, status::kFail);
+  }
+  EXPECT_THROW(message->Commit(), HostError);
+  EXPECT_EQ(Header(*inbox->GetMessage(id), "X-B"), "<absent>");
+  message->Commit();  // the staged change survived the failed commit
+  EXPECT_EQ(Header(*inbox->GetMessage(id), "X-B"), "2");
+  EXPECT_EQ(Header(*inbox->GetMessage(id), "X-A"), "<absent>");
+  EXPECT_THROW(manager->MoveMessage(inbox->GetId(), drafts, id), HostError);
+  EXPECT_NE(inbox->GetMessage(id), nullptr);
+  EXPECT_THROW(message->MarkRead(), HostError);
+  EXPECT_FALSE(host().IsRead(inbox->GetId(), id));
+  auto sink = std::make_shared<RecordingSink>();
+  EXPECT_THROW(inbox->Advise(sink), HostError);
+  host().DeliverNewMessage(inbox->GetId(), kPlain, "Again");
+  EXPECT_TRUE(sink->events.empty());
+  manager->GetFirstFolder();
+  EXPECT_THROW(manager->GetNextFolder(), HostError);
+  EXPECT_EQ(manager->GetNextFolder()->GetName(), second);  // the walk did not move
+}
+
+TEST_P(HostContractTest, FailuresCountTheCallsOfTheirOperationOnEveryObject) {
+  auto manager = library().CreateFolderManager();
+  auto inbox = manager->GetInboxFolder();
+  faults().FailCall("GetName", 2, status::kFail, "the second");
+  EXPECT_EQ(inbox->GetName(), "Inbox");
+  EXPECT_EQ(ErrorOf([&] { manager->GetInboxFolder()->GetName(); }).description(), "the second");
+  EXPECT_EQ(inbox->GetName(), "Inbox");
+
+  faults().FailAlways("GetId", status::kOutOfMemory);
+  faults().FailNext("GetName", status::kFail);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(ErrorOf([&] { manager->GetInboxFolder()->GetId(); }).code(), status::kOutOfMemory);
+  }
+  faults().Heal();
+  EXPECT_GT(inbox->GetId(), 0);
+  EXPECT_EQ(inbox->GetName(), "Inbox");
+
+  faults().FailNext("CreateApi", status::kOutOfMemory);
+  EXPECT_EQ(ErrorOf([&] { library().CreateApi(); }).code(), status::kOutOfMemory);
+  EXPECT_NE(library().CreateApi(), nullptr);
+  EXPECT_THROW(faults().FailNext("DoGetName", status::kFail), std::invalid_argument);
+  EXPECT_THROW(faults().FailCall("GetName", 0, status::kFail), std::invalid_argument);
+}
+
+TEST_P(HostContractTest, TheHostsOwnFailuresKeepTheirDescriptionsBehindTheWrapper) {
+  auto manager = library().CreateFolderManager();
+  const int32_t inbox = manager->GetInboxFolder()->GetId();
+  faults().FailNext("GetFolder", status::kAccessDenied, "injected");
+  EXPECT_EQ(ErrorOf([&] { manager->GetFolder(inbox); }).description(), "injected");
+  const HostError own = ErrorOf([&] { manager->GetFolder(987654); });
+  EXPECT_EQ(own.code(), status::kInvalidArgument);
+  EXPECT_EQ(own.description(), "There is no folder 987654.");
+}
+
+TEST_P(HostContractTest, WrappedObjectsKeepTheirFailuresAfterTheWrapperIsGone) {
+  HostRef<HostFolder> inbox;
+  {
+    FaultInjectingHost wrapper(host().library());
+    wrapper.FailAlways("GetName", status::kAccessDenied, "gone");
+    inbox = wrapper.CreateFolderManager()->GetInboxFolder();
+  }
+  EXPECT_EQ(ErrorOf([&] { inbox->GetName(); }).description(), "gone");
+  EXPECT_GT(inbox->GetId(), 0);
 }
 
 }  // namespace

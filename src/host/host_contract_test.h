@@ -1,6 +1,8 @@
 // What every host must do, as tests run against any host through a small
-// interface of test-side controls. A host's test binary links these tests and
-// instantiates them with a factory of its own:
+// interface of test-side controls. The tests reach the host through a
+// FaultInjectingHost in front of it, as the plug-in's tests do, so that what
+// a failing call does is part of the contract. A host's test binary links
+// these tests and instantiates them with a factory of its own:
 //
 //   INSTANTIATE_TEST_SUITE_P(Memory, HostContractTest,
 //                            ::testing::Values(HostContractParam{"Memory", MakeMemoryHost}),
@@ -18,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/fault_injecting_host.h"
 #include "host/host.h"
 
 namespace tarvex {
@@ -62,14 +65,23 @@ HostRef<HostFolder> FolderNamed(HostFolderManager& manager, const std::string& n
 
 class HostContractTest : public ::testing::TestWithParam<HostContractParam> {
  protected:
-  void SetUp() override { host_ = GetParam().make(); }
-  void TearDown() override { host_.reset(); }
+  void SetUp() override {
+    host_ = GetParam().make();
+    faults_ = std::make_unique<FaultInjectingHost>(host_->library());
+  }
+  void TearDown() override {
+    faults_.reset();
+    host_.reset();
+  }
 
   HostUnderTest& host() { return *host_; }
-  HostLibrary& library() { return host_->library(); }
+  // The host as the plug-in reaches it.
+  HostLibrary& library() { return *faults_; }
+  FaultInjectingHost& faults() { return *faults_; }
 
  private:
   std::unique_ptr<HostUnderTest> host_;
+  std::unique_ptr<FaultInjectingHost> faults_;
 };
 
 }  // namespace tarvex

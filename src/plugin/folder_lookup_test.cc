@@ -2,31 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "host/fault_injecting_host.h"
 #include "host/memory/memory_host.h"
 
 namespace tarvex {
 namespace {
 
 using Names = std::vector<std::string>;
-
-// Walks the inner manager's folders, failing at a chosen GetNextFolder call.
-struct FailingWalk : HostFolderManager {
-  FailingWalk(HostRef<HostFolderManager> inner, int n) : inner_(std::move(inner)), fail_at_(n) {}
-  HostStatus DoGetFirstFolder(HostRef<HostFolder>* folder) override {
-    *folder = inner_->GetFirstFolder();
-    return status::kOk;
-  }
-  HostStatus DoGetNextFolder(HostRef<HostFolder>* folder) override {
-    if (++calls_ == fail_at_) return status::kUnexpected;
-    *folder = inner_->GetNextFolder();
-    return status::kOk;
-  }
-  HostStatus DoGetInboxFolder(HostRef<HostFolder>*) override { return status::kFail; }
-  HostStatus DoGetFolder(int32_t, HostRef<HostFolder>*) override { return status::kFail; }
-  HostStatus DoMoveMessage(int32_t, int32_t, int32_t, int32_t*) override { return status::kFail; }
-  HostRef<HostFolderManager> inner_;
-  int fail_at_, calls_ = 0;
-};
 
 class FolderLookupTest : public ::testing::Test {
  protected:
@@ -38,7 +20,8 @@ class FolderLookupTest : public ::testing::Test {
   }
 
   MemoryHost host;
-  HostRef<HostFolderManager> manager = host.CreateFolderManager();
+  FaultInjectingHost faults{host};
+  HostRef<HostFolderManager> manager = faults.CreateFolderManager();
   RecordingUi ui;
 };
 
@@ -57,9 +40,9 @@ TEST_F(FolderLookupTest, FindsTheFirstFolderOfTheWalkWithExactlyThatName) {
 }
 
 TEST_F(FolderLookupTest, FindLetsHostErrorsThrough) {
-  host.FailNext("GetNextFolder", status::kAccessDenied, "locked");
+  faults.FailNext("GetNextFolder", status::kAccessDenied, "locked");
   EXPECT_THROW(FindFolderByName(*manager, "Drafts"), HostError);
-  host.FailNext("GetName", status::kFail);
+  faults.FailNext("GetName", status::kFail);
   EXPECT_THROW(FindFolderByName(*manager, "Drafts"), HostError);
 }
 
@@ -74,12 +57,12 @@ TEST_F(FolderLookupTest, ListAppendsEveryNameButTheStoreFoldersInWalkOrder) {
 }
 
 TEST_F(FolderLookupTest, ListShowsTheFirstFailureKeepsTheNamesFoundAndSucceeds) {
-  host.FailNext("GetFirstFolder", status::kAccessDenied);
+  faults.FailNext("GetFirstFolder", status::kAccessDenied);
   EXPECT_EQ(List(manager.get()), Names{"kept"});
-  FailingWalk failing(manager, 3);  // calls 1 and 2 reach the Inbox and the Outbox
-  EXPECT_EQ(List(&failing), (Names{"kept", "Inbox", "Outbox"}));
-  host.FailNext("GetName", status::kFail);
-  host.FailNext("GetName", status::kFail);
+  faults.FailCall("GetNextFolder", 3, status::kUnexpected);  // 1 and 2 reach Inbox and Outbox
+  EXPECT_EQ(List(manager.get()), (Names{"kept", "Inbox", "Outbox"}));
+  faults.FailNext("GetName", status::kFail);
+  faults.FailNext("GetName", status::kFail);
   EXPECT_EQ(List(manager.get()), Names{"kept"});
   EXPECT_EQ(List(nullptr), Names{"kept"});
   EXPECT_TRUE(ListFolderNames(manager.get(), nullptr, ui));

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "host/fault_injecting_host.h"
 #include "host/memory/memory_host.h"
 #include "platform/clock.h"
 #include "platform/file_system.h"
@@ -55,7 +56,8 @@ class Classifier : public ::testing::Test {
   BayesFilter filter_{clock_, fs_};
   SenderLists lists_;
   MemoryHost host_;
-  HostRef<HostFolderManager> manager_ = host_.CreateFolderManager();
+  FaultInjectingHost faults_{host_};
+  HostRef<HostFolderManager> manager_ = faults_.CreateFolderManager();
   int32_t spamFolder_;
   SpamFolder spamFolder;
   int32_t lastId_ = 0;
@@ -108,7 +110,7 @@ TEST_F(Classifier, FindsTheSpamFolderOnceForAllSpam) {
   // A kept folder the host no longer has is found again by its name.
   HostRef<HostFolder> inbox = manager_->GetFolder(kInbox);
   const int32_t id = host_.AddMessage(kInbox, {{"From", "<a@b.example>"}}, "hi");
-  host_.FailNext("GetFolder", status::kInvalidArgument, "There is no such folder.");
+  faults_.FailNext("GetFolder", status::kInvalidArgument, "There is no such folder.");
   ClassifierContext context{filter_, lists_, settings_, ui_, *manager_, spamFolder};
   ClassifyMessage(context, *inbox, id);
   EXPECT_EQ(walks(), 2);
@@ -275,14 +277,14 @@ TEST_F(Classifier, ReportsAMissingSpamFolderAndStillBeeps) {
 TEST_F(Classifier, StopsAtAHostFailureWithoutUndoing) {
   lists_.blacklistAddresses = {"a@b.example"};
   Set("BeepAtSpam", 1);
-  host_.FailNext("MoveMessage", status::kFail, "disk on fire");
+  faults_.FailNext("MoveMessage", status::kFail, "disk on fire");
   ClassifyResult r = From("<a@b.example>");
   EXPECT_FALSE(r.failed);  // the move reports its own failure
   EXPECT_EQ(ui_.boxes.back().text, "Unspecified error");
   EXPECT_EQ(ui_.beeps.size(), 1u);
   EXPECT_EQ(VerdictOf(kInbox, lastId_).size(), 2u);
 
-  host_.FailNext("SetHeaderValue", status::kAccessDenied);
+  faults_.FailNext("SetHeaderValue", status::kAccessDenied);
   r = From("<a@b.example>");
   EXPECT_TRUE(r.failed);
   EXPECT_EQ(ui_.boxes.back().text, "Access is denied.");

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "host/fault_injecting_host.h"
 #include "host/memory/memory_host.h"
 
 namespace tarvex {
@@ -68,8 +69,9 @@ TEST(Subscription, HoldsOneReferenceAndBalancesTheComponentSystem) {
     s->Detach();  // nothing held: nothing to do
     EXPECT_EQ(host.LiveObjects(), 0);
     EXPECT_EQ(host.Subscriptions(), 0u);
-    host.FailNext("Advise", status::kFail);
-    EXPECT_THROW(s->Attach(host.CreateInit()), HostError);
+    FaultInjectingHost faults(host);
+    faults.FailNext("Advise", status::kFail);
+    EXPECT_THROW(s->Attach(faults.CreateInit()), HostError);
     EXPECT_FALSE(s->attached());
   }
   EXPECT_EQ(host.LiveObjects(), 0);

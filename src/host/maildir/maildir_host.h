@@ -121,7 +121,7 @@
 // Crash safety. No operation can lose or duplicate a message, whenever the
 // process dies: each change of a message is a single rename, which POSIX
 // makes atomic, and whatever is written before it goes to tmp/, which is not
-// part of any folder. See maildir_host.cc for each operation's steps. The
+// part of any folder. See store_changes.cc for each operation's steps. The
 // host's own files in tmp/ are named kOwnTempPrefix...; those of processes
 // no longer running are removed when a MaildirHost is made. Other files in
 // tmp/ belong to delivery agents and are never touched.

@@ -43,7 +43,9 @@
 //   unadvise themselves or others (a sink unadvised before its turn is not
 //   called).
 // - Failures. A failing call changes nothing and the object's error
-//   description (UTF-8) tells why until its next failure.
+//   description (UTF-8) tells why until its next failure. The host fails
+//   only where the plug-in misuses it; to see what the plug-in does when the
+//   mail client fails, tests put a FaultInjectingHost in front of it.
 // - Objects may outlive the MemoryHost; every method is safe to call from
 //   several threads.
 #ifndef TARVEX_HOST_MEMORY_MEMORY_HOST_H_
@@ -115,8 +117,8 @@ class MemoryHost : public HostLibrary {
   void InitializeComponents() override;
   void UninitializeComponents() override;
 
-  // Misuse by test code (an unknown folder, message, toolbar or operation
-  // name) throws std::invalid_argument from the methods below.
+  // Misuse by test code (an unknown folder, message or toolbar) throws
+  // std::invalid_argument from the methods below.
 
   // ---------------------------------------------------------------- folders
 
@@ -216,21 +218,6 @@ class MemoryHost : public HostLibrary {
   // "SetHeaderValue" ...), in order.
   std::vector<std::string> Calls() const;
   void ClearCalls();
-
-  // ---------------------------------------------------------------- failures
-
-  // Makes the next call of operation (the name of a host operation without
-  // "Do": "GetName", "SetHeaderValue", "Commit", "MoveMessage", "Advise",
-  // "CreateApi" ...) on any object fail with status and description (the
-  // library's Create* calls raise without one). Calls queue: two FailNext
-  // make the next two calls fail.
-  void FailNext(const std::string& operation, HostStatus status,
-                const std::string& description = {});
-  // Makes every call of operation fail until Heal.
-  void FailAlways(const std::string& operation, HostStatus status,
-                  const std::string& description = {});
-  // Ends every injected failure, pending or permanent.
-  void Heal();
 
  protected:
   HostStatus DoCreateInit(HostRef<HostInit>* init) override;
