@@ -33,7 +33,7 @@ std::string JudgedLine(const ClassifyResult& result, int32_t messageId,
                      OutcomeName(result.outcome);
   const std::string score = HeaderOf(result, header::kScore);
   if (!score.empty()) line += ", " + cp1252::ToUtf8(score);
-  if (result.moved) line += ", moved to DedoZarozo";
+  if (result.moved) line += std::string(", moved to ") + kSpamFolderName;
   if (result.learnt) line += ", learnt";
   if (result.beeped) line += ", beep";
   if (result.failed) line += ", stopped by a host failure";

@@ -1,5 +1,7 @@
 #include "app/maildir_session.h"
 
+#include <iterator>
+
 #include "classify/verdict_headers.h"
 
 namespace tarvex {
@@ -9,7 +11,7 @@ MaildirHost::Options StoreOptions(const std::string& announcedState) {
   MaildirHost::Options options;
   // A message with a verdict is never judged again by the classifier (the
   // user's) or need not be (the filter's, given at delivery).
-  options.judged_marks = {header::kResult, header::kLearn};
+  options.judged_marks.assign(std::begin(header::kJudged), std::end(header::kJudged));
   options.announced_state = announcedState;
   return options;
 }

@@ -21,6 +21,9 @@ inline constexpr char kTopWords[] = "X-TVX-TOP-WORDS";
 inline constexpr char kLearn[] = "X-TVX-LEARN";
 inline constexpr char kLearnSpam[] = "Spam";
 inline constexpr char kLearnNotSpam[] = "Not Spam";
+// A message that carries one of these has its verdict: the user's, or the
+// filter's given at delivery.
+inline constexpr const char* kJudged[] = {kResult, kLearn};
 }  // namespace header
 
 struct HeaderValue {

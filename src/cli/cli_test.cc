@@ -6,6 +6,7 @@
 
 #include "bayes/database_file.h"
 #include "cli/program_test_util.h"
+#include "settings/filter_settings.h"
 
 namespace tarvex {
 namespace {
@@ -61,6 +62,31 @@ TEST_F(CommandLine, InitCreatesAProfileOnceAndForceReplacesIt) {
             std::string::npos);
   EXPECT_EQ(Run("stats").out, "Words: 3\nSpam messages: 1\nClean messages: 0\n");
   EXPECT_EQ(Run("blacklist list").out, "domain spam.example\n");
+}
+
+// Every setting of the table is written by init, and each one the user
+// changes is shown, settable and explained on the command line.
+TEST_F(CommandLine, InitSettingsAndTheirHelpCoverEverySetting) {
+  ASSERT_EQ(Run("init").exit_code, 0);
+  const std::string file = Read(home_ + "/.config/tarvex/settings.reg");
+  const std::string shown = Run("settings").out;
+  const std::string help = Run("settings set --help").out;
+  size_t last = 0;
+  for (const SettingInfo* s : setting::kAll) {
+    const std::string name = s->name;
+    EXPECT_NE(file.find("\"" + name + "\"="), std::string::npos) << name;
+    const size_t at = shown.find(name + ": ");
+    EXPECT_EQ(at != std::string::npos, s->ChangedByUser()) << name << " in\n" << shown;
+    if (!s->ChangedByUser()) continue;
+    EXPECT_GE(at, last) << name << " out of order in\n" << shown;
+    last = at + 1;
+    EXPECT_NE(help.find(name + ": " + s->help), std::string::npos) << name << " in\n" << help;
+    if (s->kind == SettingKind::kOption) {
+      const std::string value = s->initNumber ? "off" : "on";
+      const Result r = Run("settings set " + name + " " + value);
+      EXPECT_EQ(r.out, name + ": " + value + "\n") << r.err;
+    }
+  }
 }
 
 TEST_F(CommandLine, LearnsScoresAndCorrects) {

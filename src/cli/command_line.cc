@@ -3,6 +3,8 @@
 #include <CLI/CLI.hpp>
 #include <ostream>
 
+#include "settings/filter_settings.h"
+
 namespace tarvex {
 namespace {
 
@@ -141,8 +143,10 @@ class Grammar {
   }
 
   void AddMailCommands() {
-    FilesOrInput(Command("mark-spam", "learn messages as spam and move them into DedoZarozo"));
-    auto* notSpam = Command("not-spam", "learn messages as clean; out of DedoZarozo they move");
+    FilesOrInput(Command(
+        "mark-spam", std::string("learn messages as spam and move them into ") + kSpamFolderName));
+    auto* notSpam = Command("not-spam", std::string("learn messages as clean; out of ") +
+                                            kSpamFolderName + " they move");
     notSpam->add_option("--to", v_.to, "the folder they move to (asked once, else the Inbox)");
     notSpam->add_flag("--remember", v_.remember, "always move them to this folder from now on");
     FilesOrInput(notSpam);
@@ -181,27 +185,41 @@ class Grammar {
     }
   }
 
+  // The settings a user changes: the options, and the folder not-spam moves to.
   void AddSettings() {
     auto* settings = Command("settings", "show or change the settings");
     settings->add_subcommand("show", "print the settings (the default)");
-    auto* set = settings->add_subcommand("set", std::string("turn an option on or off, or set ") +
-                                                    kNotSpamFolderSetting + " to a folder's name");
-    std::vector<std::string> names(std::begin(kOptionSettings), std::end(kOptionSettings));
-    names.push_back(kNotSpamFolderSetting);
+    std::vector<std::string> names, folders;
+    std::string footer = "Settings:";
+    for (const SettingInfo* s : setting::kAll) {
+      if (!s->ChangedByUser()) continue;
+      names.push_back(s->name);
+      if (s->kind == SettingKind::kFolder) folders.push_back(s->name);
+      footer += std::string("\n  ") + s->name + ": " + s->help;
+    }
+    auto* set = settings->add_subcommand(
+        "set", "turn an option on or off, or set " + Join(folders) + " to a folder's name");
+    set->footer(footer);
     set->add_option("NAME", v_.settingName, "the setting")->required()->check(CLI::IsMember(names));
     set->add_option("VALUE", v_.settingValue, "on or off; a folder's name")->required();
     set->callback([this] {
-      if (v_.settingName != kNotSpamFolderSetting && v_.settingValue != "on" &&
+      if (FindSetting(v_.settingName)->kind == SettingKind::kOption && v_.settingValue != "on" &&
           v_.settingValue != "off") {
         throw CLI::ValidationError("VALUE", v_.settingName + " is on or off");
       }
     });
     auto* clear = settings->add_subcommand(
-        "clear", std::string("empty ") + kNotSpamFolderSetting + ", so that not-spam asks again");
+        "clear", "empty " + Join(folders) + ", so that not-spam asks again");
     clear->add_option("NAME", v_.settingName, "the setting")
         ->required()
-        ->check(CLI::IsMember({std::string(kNotSpamFolderSetting)}));
+        ->check(CLI::IsMember(folders));
     settings->add_subcommand("empty-db", "remove every word from the word database");
+  }
+
+  static std::string Join(const std::vector<std::string>& names) {
+    std::string joined;
+    for (const std::string& name : names) joined += (joined.empty() ? "" : " or ") + name;
+    return joined;
   }
 
   Invocation& v_;

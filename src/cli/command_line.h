@@ -22,15 +22,6 @@ constexpr int kExitFilterSpam = 0;
 constexpr int kExitFilterClean = 1;
 constexpr int kExitFilterError = 3;
 
-// The settings that are options (on or off), by their names in the settings.
-constexpr const char* kOptionSettings[] = {
-    "MarkReadBeforeMoving", "ConsiderNonEnglishSpam", "BeepAtSpam",           "LearnFromMarkSpam",
-    "LearnFromNotSpam",     "LearnFromBlackListed",   "LearnFromWhiteListed",
-};
-// The setting that names the folder not-spam moves messages to out of the
-// spam folder; empty when the user is asked each time.
-constexpr char kNotSpamFolderSetting[] = "NotSpamFolderName";
-
 struct Invocation {
   std::string command;     // "learn", "blacklist", ...
   std::string subcommand;  // blacklist/whitelist/settings: "list", "add", "set", ...

@@ -89,7 +89,7 @@ bool CreateMaildir(const std::string& path) {
   std::error_code error;
   std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
   return maildir::MakeMaildir(path, false) == 0 &&
-         maildir::MakeMaildir(path + "/.DedoZarozo", true) == 0;
+         maildir::MakeMaildir(path + "/." + kSpamFolderName, true) == 0;
 }
 
 // ------------------------------------------------------------------ context
@@ -226,23 +226,20 @@ int RunInit(Profile& profile, std::ostream& out, std::ostream& err, bool force) 
   std::string empty_database;
   AppendHeaderLines({0, 0, 1.01f}, &empty_database);
   Scramble(empty_database.data(), empty_database.size());
-  const struct {
-    const char* setting;
-    const char* name;
-    std::string contents;
-  } files[] = {
-      {"WordFilePath", "words.db", empty_database},
-      {"IgnoreFilePath", "ignore.txt", ""},
-      {"BlackListPath", "blacklist.xml", "<BlackList />\n"},
-      {"WhiteListPath", "whitelist.xml", "<WhiteList />\n"},
+  // What each data file holds when it is new.
+  const std::pair<const SettingInfo*, std::string> files[] = {
+      {&setting::kWordFilePath, empty_database},
+      {&setting::kIgnoreFilePath, ""},
+      {&setting::kBlackListPath, "<BlackList />\n"},
+      {&setting::kWhiteListPath, "<WhiteList />\n"},
   };
   // Learnt words and list entries are never thrown away: a data file that is
   // there is kept as it is, whatever state it is in.
-  for (const auto& f : files) {
-    const std::string native = paths.data_folder + "/" + f.name;
-    if (profile.fs().FileExists(data + "/" + f.name)) {
+  for (const auto& [file, contents] : files) {
+    const std::string native = paths.data_folder + "/" + file->initText;
+    if (profile.fs().FileExists(data + "/" + file->initText)) {
       out << "Kept " << native << '\n';
-    } else if (!WriteNewFile(profile, err, native, f.contents)) {
+    } else if (!WriteNewFile(profile, err, native, contents)) {
       return kExitFailure;
     }
   }
@@ -255,17 +252,16 @@ int RunInit(Profile& profile, std::ostream& out, std::ostream& err, bool force) 
     out << "Kept the old settings as " << paths.settings << ".bak\n";
   }
   if (!store.CreateKey()) return Fail(err, paths.settings, "cannot write the file");
-  for (const auto& f : files) WriteStringValue(store, f.setting, data + "/" + f.name);
-  FilterSettings settings = profile.settings();
-  settings.SetMarkReadBeforeMoving(0);
-  settings.SetConsiderNonEnglishSpam(1);
-  settings.SetBeepAtSpam(0);
-  settings.SetLearnFromMarkSpam(1);
-  settings.SetLearnFromNotSpam(1);
-  settings.SetLearnFromBlackListed(0);
-  settings.SetLearnFromWhiteListed(0);
-  settings.SetMaxMessageSize(FilterSettings::kDefaultMaxMessageSize);
-  settings.SetNotSpamFolderName("");
+  // The paths first, then the rest in the table's order.
+  for (const auto& [file, contents] : files) {
+    WriteStringValue(store, file->name, data + "/" + file->initText);
+  }
+  for (const SettingInfo* s : setting::kAll) {
+    if (s->kind == SettingKind::kFolder) WriteStringValue(store, s->name, s->initText);
+    if (s->kind == SettingKind::kOption || s->kind == SettingKind::kNumber) {
+      WriteDwordValue(store, s->name, s->initNumber);
+    }
+  }
   out << "Created the profile: settings in " << paths.settings << ", data in " << paths.data_folder
       << '\n';
   if (!maildir::IsDirectory(paths.maildir)) {
@@ -333,7 +329,9 @@ int RunTokens(CommandContext& ctx, const Invocation& v) {
 
 // What happened to the message, in words.
 std::string Fate(const ClassifyResult& r) {
-  std::string fate = r.moved ? "moved to DedoZarozo" : r.headers.empty() ? "left alone" : "stamped";
+  std::string fate = r.moved             ? std::string("moved to ") + kSpamFolderName
+                     : r.headers.empty() ? "left alone"
+                                         : "stamped";
   return fate + (r.learnt ? ", learnt" : ", not learnt");
 }
 
@@ -363,7 +361,7 @@ int RunClassify(CommandContext& ctx, const Invocation& v) {
   Profile& profile = ctx.profile;
   OverlayFileSystem dry_run(profile.fs());
   MemoryHost host;
-  host.AddFolder(MemoryHost::kLocalFoldersId, "DedoZarozo");
+  host.AddFolder(MemoryHost::kLocalFoldersId, kSpamFolderName);
   ManualEventLoop loop;  // nothing is scheduled: the messages are handed over directly
   FilterApp app({profile.clock(), dry_run, profile.store(), ctx.ui, host, loop});
   app.InitInstance();

@@ -441,7 +441,7 @@ namespace {
 void PrintSetting(CommandContext& ctx, const std::string& name) {
   FilterSettings settings = ctx.profile.settings();
   ctx.out << name << ": ";
-  if (name != kNotSpamFolderSetting) {
+  if (FindSetting(name)->kind == SettingKind::kOption) {
     ctx.out << (ReadDwordValue(settings.store(), name) ? "on" : "off") << '\n';
     return;
   }
@@ -468,12 +468,13 @@ int RunSettings(CommandContext& ctx, const Invocation& v) {
   ctx.RequireProfile();
   FilterSettings settings = ctx.profile.settings();
   if (v.subcommand == "show") {
-    for (const char* name : kOptionSettings) PrintSetting(ctx, name);
-    PrintSetting(ctx, kNotSpamFolderSetting);
+    for (const SettingInfo* s : setting::kAll) {
+      if (s->ChangedByUser()) PrintSetting(ctx, s->name);
+    }
     ctx.out << "Words: " << ctx.Filter().WordCount() << '\n';
     return kExitOk;
   }
-  if (v.settingName != kNotSpamFolderSetting) {
+  if (FindSetting(v.settingName)->kind == SettingKind::kOption) {
     WriteDwordValue(settings.store(), v.settingName, v.settingValue == "on" ? 1 : 0);
   } else if (v.subcommand == "clear") {
     settings.SetNotSpamFolderName("");
@@ -532,7 +533,7 @@ int RunFilter(CommandContext& ctx) {
     return kExitFilterError;
   }
   MemoryHost host;
-  host.AddFolder(MemoryHost::kLocalFoldersId, "DedoZarozo");
+  host.AddFolder(MemoryHost::kLocalFoldersId, kSpamFolderName);
   const RawMessage raw = ReadableMessage(message, MessageReading::kDecoded);
   const int32_t id = AddToMemoryHost(host, raw);
   FilterSettings settings = ctx.profile.settings();
