@@ -31,7 +31,7 @@ class Grammar {
     for (const CommandSpec& spec : Commands()) {
       CLI::App* c = app_.add_subcommand(spec.name, spec.help);
       c->preparse_callback([this, &spec](size_t) { v_.command = &spec; });
-      if (spec.prints) c->add_flag("--json", v_.json, "print JSON, one object a line");
+      if (spec.prints) c->add_flag("--json", v_.json, "print one JSON object per line");
       if (spec.grammar) spec.grammar(commands_, *c);
     }
   }

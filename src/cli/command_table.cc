@@ -24,11 +24,11 @@ const std::vector<CommandSpec>& Commands() {
       {"score", "print the verdict the filter gives messages", W::kOwner, I::kNone, true,
        grammar::MessageFiles, RunScore},
       {"tokens", "print the words the filter counts in messages, one a line, in order", W::kOwner,
-       I::kNone, false, grammar::MessageFiles, RunTokens},
+       I::kNone, true, grammar::MessageFiles, RunTokens},
       {"classify", "show what the filter would do with messages arriving in the Inbox", W::kOwner,
        I::kNone, true, grammar::MessageFiles, RunClassify},
-      {"stats", "print the word count and the message counters", W::kOwner, I::kNone, false,
-       nullptr, RunStats},
+      {"stats", "print the word count and the message counters", W::kOwner, I::kNone, true, nullptr,
+       RunStats},
       {"empty-db", "remove every word from the word database", W::kOwner, I::kNone, false, nullptr,
        RunEmptyDb},
       // daemon_commands.cc
@@ -40,9 +40,9 @@ const std::vector<CommandSpec>& Commands() {
        W::kOwner, I::kMessage, false, nullptr, RunFilter},
       // verdict_commands.cc
       {"mark-spam", "learn messages as spam and move them into " + spamFolder, W::kOwner,
-       I::kWhenAsked, false, grammar::MarkSpam, RunMarkSpam},
+       I::kWhenAsked, true, grammar::MarkSpam, RunMarkSpam},
       {"not-spam", "learn messages as clean; out of " + spamFolder + " they move", W::kOwner,
-       I::kWhenAsked, false, grammar::NotSpam, RunNotSpam},
+       I::kWhenAsked, true, grammar::NotSpam, RunNotSpam},
       {"headers", "print a message's header block as stored", W::kOwner, I::kNone, false,
        grammar::Headers, RunHeaders},
       {"train", "learn every message of whole folders", W::kOwner, I::kNone, false, grammar::Train,
@@ -51,12 +51,12 @@ const std::vector<CommandSpec>& Commands() {
       {"about", "print the program's name and version", W::kOwner, I::kNone, false, nullptr,
        RunAbout},
       // list_commands.cc
-      {"blacklist", "show or change the blacklist of senders", W::kOwner, I::kNone, false,
+      {"blacklist", "show or change the blacklist of senders", W::kOwner, I::kNone, true,
        grammar::SenderList, RunBlacklist},
-      {"whitelist", "show or change the whitelist of senders", W::kOwner, I::kNone, false,
+      {"whitelist", "show or change the whitelist of senders", W::kOwner, I::kNone, true,
        grammar::SenderList, RunWhitelist},
       // settings_commands.cc
-      {"settings", "show or change the settings", W::kOwner, I::kNone, false, grammar::Settings,
+      {"settings", "show or change the settings", W::kOwner, I::kNone, true, grammar::Settings,
        RunSettings},
   };
   return commands;

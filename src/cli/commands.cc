@@ -33,7 +33,12 @@ bool CreateMaildir(const std::string& path) {
 
 CommandContext::CommandContext(Profile& profile, const RequestOrigin& origin, std::ostream& out,
                                std::ostream& err, MaildirSession* daemon)
-    : profile(profile), origin(origin), out(out), err(err), daemon_(daemon) {
+    : profile(profile),
+      origin(origin),
+      out(out),
+      err(err),
+      printer_(MakePrinter(false, out)),
+      daemon_(daemon) {
   if (daemon_) route_ = std::make_unique<RoutedUi::Route>(daemon_->ui(), ui);
 }
 
@@ -134,7 +139,7 @@ Result CommandContext::Finish(Result result) {
     // A box of a dialog is the dialog talking to its user, unless it refused
     // what the command asked; one outside any dialog is an error report.
     const bool error = shown.owner < 0 || refusals_.count(i);
-    (error ? err : out) << HostErrorLine(shown.text, shown.caption, shown.details) << '\n';
+    (error || json_ ? err : out) << HostErrorLine(shown.text, shown.caption, shown.details) << '\n';
     if (error && result == Result::kOk) result = Result::kFailed;
   }
   return result;
@@ -190,6 +195,7 @@ int32_t AddToMemoryHost(MemoryHost& host, const RawMessage& m) {
 }
 
 int RunCommand(const Invocation& v, CommandContext& ctx) {
+  if (v.json) ctx.PrintAsJson();
   Result result;
   try {
     result = v.command->run(ctx, v);

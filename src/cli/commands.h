@@ -15,6 +15,7 @@
 #include "app/maildir_session.h"
 #include "cli/command_line.h"
 #include "cli/message_file.h"
+#include "cli/printer.h"
 #include "cli/profile.h"
 #include "host/memory/memory_host.h"
 #include "lists/sender_lists.h"
@@ -53,6 +54,15 @@ class CommandContext {
   // What the command's user sees; commands queue their answers here.
   ScriptedUi ui;
 
+  // What the command found goes here: in text, or in JSON once PrintAsJson
+  // was called. What the dialogs said then goes to standard error, so that
+  // standard output holds only JSON.
+  Printer& printer() { return *printer_; }
+  void PrintAsJson() {
+    printer_ = MakePrinter(true, out);
+    json_ = true;
+  }
+
   // The word database, loaded as at start-up. Throws CommandFailure when
   // there is no profile.
   BayesFilter& Filter();
@@ -85,6 +95,8 @@ class CommandContext {
   // Saves the command's own filter, if it made one, and lets it go.
   void CloseFilter();
 
+  std::unique_ptr<Printer> printer_;
+  bool json_ = false;
   MaildirSession* daemon_;
   ManualEventLoop loop_;
   std::unique_ptr<BayesFilter> filter_;

@@ -11,7 +11,6 @@
 #include "classify/verdict_headers.h"
 #include "cli/client.h"
 #include "cli/commands.h"
-#include "cli/json.h"
 #include "cli/message_file.h"
 #include "host/maildir/maildir_files.h"
 #include "host/memory/memory_host.h"
@@ -52,17 +51,12 @@ Result ForEachMessage(CommandContext& ctx, const Invocation& v, const char* what
   return result;
 }
 
-void PrintHeaderLines(CommandContext& ctx, const VerdictHeaders& headers) {
+// The verdict header lines the text form shows: the value without the line
+// end the word list's value carries. The JSON form has its own fields.
+void PrintHeaderLines(Printer& p, const VerdictHeaders& headers) {
   for (const HeaderValue& h : headers) {
-    ctx.out << "  " << h.name << ": " << cp1252::ToUtf8(h.LineValue()) << '\n';
+    p.Text("  " + h.name + ": " + cp1252::ToUtf8(h.LineValue()) + "\n");
   }
-}
-
-void PrintScoreJson(CommandContext& ctx, const std::string& file, const MessageScore& score,
-                    bool spam) {
-  ctx.out << "{\"file\":" << JsonString(file) << ",\"nonEnglish\":" << score.nonEnglish
-          << ",\"score\":" << score.score << ",\"verdict\":\"" << (spam ? "Spam" : "Clean")
-          << "\",\"topWords\":" << JsonString(cp1252::ToUtf8(score.topWords)) << "}\n";
 }
 
 bool WriteNewFile(Profile& profile, std::ostream& err, const std::string& native_path,
@@ -177,16 +171,24 @@ Result RunRelearn(CommandContext& ctx, const Invocation& v) {
 Result RunScore(CommandContext& ctx, const Invocation& v) {
   BayesFilter& filter = ctx.Filter();
   const bool non_english_test = ctx.profile.settings().GetConsiderNonEnglishSpam() != 0;
+  Printer& p = ctx.printer();
   return ForEachMessage(ctx, v, "Scoring", [&](const std::string& file, const RawMessage& m) {
     MessageScore score;
     score.headerText = m.header;
     const bool spam = filter.ScoreMessage(m.body, score, non_english_test);
-    if (v.json) {
-      PrintScoreJson(ctx, file, score, spam);
-    } else {
-      ctx.out << file << '\n';
-      PrintHeaderLines(ctx, BayesianHeaders(score));
-    }
+    p.BeginMap();
+    p.Key("file", {""});
+    p.String(file);
+    p.Key("nonEnglish");
+    p.Integer(score.nonEnglish);
+    p.Key("score");
+    p.Integer(score.score);
+    p.Key("verdict");
+    p.String(spam ? "Spam" : "Clean");
+    p.Key("topWords");
+    p.String(cp1252::ToUtf8(score.topWords));
+    PrintHeaderLines(p, BayesianHeaders(score));
+    p.End();
   });
 }
 
@@ -196,10 +198,17 @@ Result RunScore(CommandContext& ctx, const Invocation& v) {
 Result RunTokens(CommandContext& ctx, const Invocation& v) {
   const BayesFilter& filter = ctx.Filter();
   const bool several = v.files.size() > 1;
+  Printer& p = ctx.printer();
   return ForEachMessage(ctx, v, "Reading", [&](const std::string& file, const RawMessage& m) {
-    if (several) ctx.out << file << ":\n";
-    filter.VisitMessageWords(
-        m.header, m.body, [&](std::string_view word) { ctx.out << cp1252::ToUtf8(word) << '\n'; });
+    p.BeginMap();
+    p.Key("file", {several ? "" : nullptr, ":\n"});
+    p.String(file);
+    p.Key("words", {""});
+    p.BeginList();
+    filter.VisitMessageWords(m.header, m.body,
+                             [&](std::string_view word) { p.String(cp1252::ToUtf8(word)); });
+    p.End();
+    p.End();
   });
 }
 
@@ -213,15 +222,30 @@ std::string Fate(const ClassifyResult& r) {
   return fate + (r.learnt ? ", learnt" : ", not learnt");
 }
 
-void PrintClassifyJson(CommandContext& ctx, const std::string& file, const ClassifyResult& r) {
-  ctx.out << "{\"file\":" << JsonString(file) << ",\"outcome\":\"" << OutcomeName(r.outcome)
-          << "\",\"headers\":[";
-  for (size_t i = 0; i < r.headers.size(); ++i) {
-    ctx.out << (i ? "," : "") << "{\"name\":" << JsonString(r.headers[i].name)
-            << ",\"value\":" << JsonString(cp1252::ToUtf8(r.headers[i].value)) << "}";
+void PrintClassified(Printer& p, const std::string& file, const ClassifyResult& r) {
+  p.BeginMap();
+  p.Key("file", {"", ": "});
+  p.String(file);
+  p.Key("outcome", {"", ", "});
+  p.String(OutcomeName(r.outcome));
+  p.Text(Fate(r) + "\n");
+  p.Key("headers");
+  p.BeginList();
+  for (const HeaderValue& h : r.headers) {
+    p.BeginMap();
+    p.Key("name");
+    p.String(h.name);
+    p.Key("value");
+    p.String(cp1252::ToUtf8(h.value));
+    p.End();
   }
-  ctx.out << "],\"moved\":" << (r.moved ? "true" : "false")
-          << ",\"learnt\":" << (r.learnt ? "true" : "false") << "}\n";
+  p.End();
+  PrintHeaderLines(p, r.headers);
+  p.Key("moved");
+  p.Bool(r.moved);
+  p.Key("learnt");
+  p.Bool(r.learnt);
+  p.End();
 }
 
 }  // namespace
@@ -252,10 +276,7 @@ Result RunClassify(CommandContext& ctx, const Invocation& v) {
   HostRef<HostFolder> inbox = app.controller()->folderManager()->GetFolder(MemoryHost::kInboxId);
   const Result result =
       ForEachMessage(ctx, v, "Classifying", [&](const std::string& file, const RawMessage& m) {
-        const ClassifyResult r = app.Classify(AddToMemoryHost(host, m), *inbox);
-        if (v.json) return PrintClassifyJson(ctx, file, r);
-        ctx.out << file << ": " << OutcomeName(r.outcome) << ", " << Fate(r) << '\n';
-        PrintHeaderLines(ctx, r.headers);
+        PrintClassified(ctx.printer(), file, app.Classify(AddToMemoryHost(host, m), *inbox));
       });
   inbox = nullptr;
   app.ExitInstance();
@@ -264,9 +285,15 @@ Result RunClassify(CommandContext& ctx, const Invocation& v) {
 
 Result RunStats(CommandContext& ctx, const Invocation&) {
   BayesFilter& filter = ctx.Filter();
-  ctx.out << "Words: " << filter.WordCount() << '\n'
-          << "Spam messages: " << filter.SpamMessageCount() << '\n'
-          << "Clean messages: " << filter.CleanMessageCount() << '\n';
+  Printer& p = ctx.printer();
+  p.BeginMap();
+  p.Key("words", {"Words: "});
+  p.Integer(filter.WordCount());
+  p.Key("spamMessages", {"Spam messages: "});
+  p.Integer(filter.SpamMessageCount());
+  p.Key("cleanMessages", {"Clean messages: "});
+  p.Integer(filter.CleanMessageCount());
+  p.End();
   return Result::kOk;
 }
 

@@ -50,7 +50,13 @@ class ListEditor {
       for (bool domain : {true, false}) {
         ChooseType(domain);
         for (const std::string& entry : d_.Rows(kList)) {
-          ctx_.out << KindName(domain) << ' ' << cp1252::ToUtf8(entry) << '\n';
+          Printer& p = ctx_.printer();
+          p.BeginMap();
+          p.Key("kind", {"", " "});
+          p.String(KindName(domain));
+          p.Key("name", {""});
+          p.String(cp1252::ToUtf8(entry));
+          p.End();
         }
       }
       return true;

@@ -12,18 +12,18 @@ namespace {
 
 // The settings are read and written one by one, so that changing one leaves
 // every other as it was.
-void PrintSetting(CommandContext& ctx, const std::string& name) {
-  FilterSettings settings = ctx.profile.settings();
-  ctx.out << name << ": ";
-  if (FindSetting(name)->kind == SettingKind::kOption) {
-    ctx.out << (ReadDwordValue(settings.store(), name) ? "on" : "off") << '\n';
+void PrintSetting(Printer& p, FilterSettings& settings, const SettingInfo& s) {
+  const std::string label = std::string(s.name) + ": ";
+  if (s.kind == SettingKind::kOption) {
+    p.Key(s.name, {label.c_str()});
+    p.Bool(ReadDwordValue(settings.store(), s.name) != 0);
     return;
   }
-  const std::string folder = settings.GetNotSpamFolderName();
+  const std::string folder = cp1252::ToUtf8(settings.GetNotSpamFolderName());
+  p.Key(s.name, {folder.empty() ? nullptr : label.c_str()});
+  p.String(folder);
   if (folder.empty()) {
-    ctx.out << "(none: not-spam asks each time, answered by --to, else the Inbox)\n";
-  } else {
-    ctx.out << cp1252::ToUtf8(folder) << '\n';
+    p.Text(label + "(none: not-spam asks each time, answered by --to, else the Inbox)\n");
   }
 }
 
@@ -42,10 +42,14 @@ Result RunSettings(CommandContext& ctx, const Invocation& v) {
   ctx.RequireProfile();
   FilterSettings settings = ctx.profile.settings();
   if (v.action == Action::kShow || v.action == Action::kNone) {
+    Printer& p = ctx.printer();
+    p.BeginMap();
     for (const SettingInfo* s : setting::kAll) {
-      if (s->ChangedByUser()) PrintSetting(ctx, s->name);
+      if (s->ChangedByUser()) PrintSetting(p, settings, *s);
     }
-    ctx.out << "Words: " << ctx.Filter().WordCount() << '\n';
+    p.Key("words", {"Words: "});
+    p.Integer(ctx.Filter().WordCount());
+    p.End();
     return Result::kOk;
   }
   if (FindSetting(v.settingName)->kind == SettingKind::kOption) {
@@ -55,7 +59,10 @@ Result RunSettings(CommandContext& ctx, const Invocation& v) {
   } else {
     settings.SetNotSpamFolderName(ShownFolderNames(ctx.Session(), {v.settingValue})[0]);
   }
-  PrintSetting(ctx, v.settingName);
+  Printer& p = ctx.printer();
+  p.BeginMap();
+  PrintSetting(p, settings, *FindSetting(v.settingName));
+  p.End();
   return Result::kOk;
 }
 }  // namespace tarvex

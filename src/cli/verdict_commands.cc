@@ -95,7 +95,19 @@ void PrintWhereMessagesAre(CommandContext& ctx, const std::vector<std::string>& 
   for (const std::string& name : names) {
     const std::string file = name.substr(name.rfind('/') + 1);
     std::optional<Location> at = host.FindMessage(maildir::ParseMessageFileName(file).unique);
-    ctx.out << name << ": " << (at ? at->file : "gone") << '\n';
+    Printer& p = ctx.printer();
+    p.BeginMap();
+    p.Key("message", {"", ": "});
+    p.String(name);
+    if (at) {
+      p.Key("file", {""});
+      p.String(at->file);
+    } else {
+      p.Key("gone");
+      p.Bool(true);
+      p.Text("gone\n");
+    }
+    p.End();
   }
 }
 
