@@ -40,8 +40,8 @@ std::string JudgedLine(const ClassifyResult& result, int32_t messageId,
   return line;
 }
 
-int RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions& options,
-              std::ostream& log) {
+bool RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions& options,
+               std::ostream& log) {
   MapBlocksFrom(kMappedBlocks);
   MaildirHost& host = session.host();
   FilterApp& app = session.app();
@@ -68,7 +68,7 @@ int RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions&
     loop.RemoveSource(changes);
     session.Stop();
     app.SetClassifiedObserver(nullptr);
-    return 1;
+    return false;
   }
   for (const Status& problem : app.CheckLists()) {
     log << "tarvex: warning: " << problem.message() << std::endl;
@@ -96,7 +96,7 @@ int RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions&
   session.Stop();
   app.SetClassifiedObserver(nullptr);
   host.SetNotices(nullptr);
-  return 0;
+  return true;
 }
 
 }  // namespace tarvex

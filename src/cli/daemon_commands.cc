@@ -64,7 +64,7 @@ Result RunDaemonCommand(CommandContext& ctx, const Invocation&) {
   options.onRequest = [&](UniqueFd client, Frame request) {
     ServeClient(std::move(client), request, profile, session);
   };
-  return RunDaemon(session, loop, options, log) == 0 ? Result::kOk : Result::kFailed;
+  return RunDaemon(session, loop, options, log) ? Result::kOk : Result::kFailed;
 }
 
 Result RunAbout(CommandContext& ctx, const Invocation&) {
