@@ -144,7 +144,6 @@ Result CommandContext::Finish(Result result) {
   }
   return result;
 }
-// The texts a dialog showed right after it opened.
 std::string DialogText(const ScriptedUi& ui, int resourceId, int control) {
   for (const ScriptedUi::Shown& shown : ui.log()) {
     if (shown.IsDialog() && shown.resourceId == resourceId) {
@@ -161,6 +160,8 @@ int RowOf(const DialogDriver& d, int control, const std::string& text) {
   return row == rows.end() ? -1 : static_cast<int>(row - rows.begin());
 }
 
+namespace {
+
 std::vector<std::string> FolderNames(MaildirSession& session) {
   std::vector<std::string> names;
   if (PluginController* controller = session.app().controller()) {
@@ -169,8 +170,8 @@ std::vector<std::string> FolderNames(MaildirSession& session) {
   return names;
 }
 
-// The folder names as the interface shows them (Windows-1252); unknown ones
-// end the command.
+}  // namespace
+
 std::vector<std::string> ShownFolderNames(MaildirSession& session,
                                           const std::vector<std::string>& names) {
   const std::vector<std::string> all = FolderNames(session);

@@ -1,7 +1,9 @@
-// The subcommands of the command-line program over the library. Each runs
-// in a CommandContext: the profile, the command's output, the interface its
-// user sees (a scripted one, built from the arguments), and either the
-// daemon's running application or objects made for this one command.
+// The commands of the command-line program over the library, as the command
+// table names them (command_table.h), one source file per group. Each runs
+// in a CommandContext: the profile, the command's output and printer, the
+// interface its user sees (a scripted one, built from the arguments), and
+// either the daemon's running application or objects made for this one
+// command. Each returns what it came to; RunCommand makes the exit status.
 #ifndef TARVEX_CLI_COMMANDS_H_
 #define TARVEX_CLI_COMMANDS_H_
 
