@@ -33,15 +33,15 @@ std::string JudgedLine(const ClassifyResult& result, int32_t messageId,
                      OutcomeName(result.outcome);
   const std::string score = HeaderOf(result, header::kScore);
   if (!score.empty()) line += ", " + cp1252::ToUtf8(score);
-  if (result.moved) line += ", moved to DedoZarozo";
+  if (result.moved) line += std::string(", moved to ") + kSpamFolderName;
   if (result.learnt) line += ", learnt";
   if (result.beeped) line += ", beep";
   if (result.failed) line += ", stopped by a host failure";
   return line;
 }
 
-int RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions& options,
-              std::ostream& log) {
+bool RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions& options,
+               std::ostream& log) {
   MapBlocksFrom(kMappedBlocks);
   MaildirHost& host = session.host();
   FilterApp& app = session.app();
@@ -68,7 +68,7 @@ int RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions&
     loop.RemoveSource(changes);
     session.Stop();
     app.SetClassifiedObserver(nullptr);
-    return 1;
+    return false;
   }
   for (const Status& problem : app.CheckLists()) {
     log << "tarvex: warning: " << problem.message() << std::endl;
@@ -96,7 +96,7 @@ int RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions&
   session.Stop();
   app.SetClassifiedObserver(nullptr);
   host.SetNotices(nullptr);
-  return 0;
+  return true;
 }
 
 }  // namespace tarvex

@@ -30,9 +30,11 @@ struct DaemonOptions {
 };
 
 // Runs until SIGINT or SIGTERM; the session must not be started yet. Logs
-// one line per judged message to log. Returns the exit code.
-int RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions& options,
-              std::ostream& log);
+// one line per judged message to log. False when it could not start (the
+// word database cannot be read), said in the log; the command line makes
+// the exit status of it.
+bool RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions& options,
+               std::ostream& log);
 
 // The log line of a judged message: its folder and id, the verdict, the
 // score and where it went.

@@ -61,7 +61,7 @@ TEST_F(DaemonLife, JudgesLogsSavesWhenChangedAndStopsInOrder) {
       if (++ticks == 2) Deliver("late", "From: B <b@spam.example>\nSubject: while up\n\nbody\n");
       if (ticks == 6) loop_.Quit();
     });
-    EXPECT_EQ(RunDaemon(session, loop_, options, log), 0);
+    EXPECT_TRUE(RunDaemon(session, loop_, options, log));
     EXPECT_EQ(session.app().controller(), nullptr);  // ExitInstance ran
   }
   // Both blacklisted messages were judged, logged and learnt; the learnt
@@ -94,7 +94,7 @@ TEST_F(DaemonLife, LogsWhyASaveFailedAndWhichListIsBroken) {
     options.savePeriodMs = 30;
     loop_.Every(10, [&] { session.app().bayesFilter().LearnMessage("some words", "", 1); });
     loop_.Every(100, [&] { loop_.Quit(); });
-    EXPECT_EQ(RunDaemon(session, loop_, options, log), 0);
+    EXPECT_TRUE(RunDaemon(session, loop_, options, log));
   }
   const std::string text = log.str();
   EXPECT_NE(text.find("tarvex: warning: /p/black.xml: line 2, column 13: "), std::string::npos)

@@ -1,5 +1,7 @@
 #include "app/maildir_session.h"
 
+#include <iterator>
+
 #include "classify/verdict_headers.h"
 
 namespace tarvex {

@@ -6,6 +6,7 @@
 
 #include "bayes/database_file.h"
 #include "cli/program_test_util.h"
+#include "settings/filter_settings.h"
 
 namespace tarvex {
 namespace {
@@ -61,6 +62,94 @@ TEST_F(CommandLine, InitCreatesAProfileOnceAndForceReplacesIt) {
             std::string::npos);
   EXPECT_EQ(Run("stats").out, "Words: 3\nSpam messages: 1\nClean messages: 0\n");
   EXPECT_EQ(Run("blacklist list").out, "domain spam.example\n");
+}
+
+// Every setting of the table is written by init, and each one the user
+// changes is shown, settable and explained on the command line.
+TEST_F(CommandLine, InitSettingsAndTheirHelpCoverEverySetting) {
+  ASSERT_EQ(Run("init").exit_code, 0);
+  const std::string file = Read(home_ + "/.config/tarvex/settings.reg");
+  const std::string shown = Run("settings").out;
+  const std::string help = Run("settings set --help").out;
+  size_t last = 0;
+  for (const SettingInfo* s : setting::kAll) {
+    const std::string name = s->name;
+    EXPECT_NE(file.find("\"" + name + "\"="), std::string::npos) << name;
+    const size_t at = shown.find(name + ": ");
+    EXPECT_EQ(at != std::string::npos, s->ChangedByUser()) << name << " in\n" << shown;
+    if (!s->ChangedByUser()) continue;
+    EXPECT_GE(at, last) << name << " out of order in\n" << shown;
+    last = at + 1;
+    EXPECT_NE(help.find(name + ": " + s->help), std::string::npos) << name << " in\n" << help;
+    if (s->kind == SettingKind::kOption) {
+      const std::string value = s->initNumber ? "off" : "on";
+      const Result r = Run("settings set " + name + " " + value);
+      EXPECT_EQ(r.out, name + ": " + value + "\n") << r.err;
+    }
+  }
+}
+
+// The JSON form of each command that prints parses, and carries what the
+// text form shows: a reader rebuilds the text from the parsed JSON alone.
+TEST_F(CommandLine, EveryPrintingCommandsJsonParsesAndMatchesItsText) {
+  ASSERT_EQ(Run("init").exit_code, 0);
+  const std::string spam = Message("spam", "From: x@spam.example\nSubject: cheap pills\n\nbuy now");
+  const std::string ham = Message("ham", "Subject: lunch \"today\"\n\n\tsee you \\ there");
+  ASSERT_EQ(Run("learn --spam " + spam).exit_code, 0);
+  ASSERT_EQ(Run("blacklist add --domain spam.example").exit_code, 0);
+  ASSERT_EQ(Run("whitelist add mum@home.example").exit_code, 0);
+  Deliver("m1", ReadFile(ham));
+  Deliver("m2", ReadFile(spam));
+  ASSERT_EQ(Run("mark-spam m2").exit_code, 0);
+  const std::string reader = home_ + "/reader.py";
+  std::ofstream(reader)
+      << "import json, sys\n"
+         "text = eval('lambda o: ' + sys.argv[1])\n"
+         "sys.stdout.write(''.join(text(json.loads(line)) for line in sys.stdin))\n";
+  const std::string headers =
+      "''.join('  %s: %s\\n' % (h['name'], h['value'].rstrip('\\r\\n')) "
+      "for h in o['headers'])";
+  const struct {
+    std::string command;
+    std::string text;  // a Python expression over one parsed line o
+  } cases[] = {
+      {"stats",
+       "'Words: %d\\nSpam messages: %d\\nClean messages: %d\\n' % "
+       "(o['words'], o['spamMessages'], o['cleanMessages'])"},
+      {"settings",
+       "''.join('%s: %s\\n' % (k, 'on' if v else 'off') for k, v in o.items() if v in (True, "
+       "False) and type(v) is bool) + ('NotSpamFolderName: %s\\n' % o['NotSpamFolderName'] if "
+       "o['NotSpamFolderName'] else 'NotSpamFolderName: (none: not-spam asks each time, "
+       "answered by --to, else the Inbox)\\n') + 'Words: %d\\n' % o['words']"},
+      {"settings set BeepAtSpam on", "'BeepAtSpam: %s\\n' % ('on' if o['BeepAtSpam'] else 'off')"},
+      {"blacklist list", "'%s %s\\n' % (o['kind'], o['name'])"},
+      {"whitelist list", "'%s %s\\n' % (o['kind'], o['name'])"},
+      {"score " + spam + " " + ham,
+       "o['file'] + '\\n  X-TVX-RESULT: %s\\n  X-TVX-SCORE: Bayesian Score = %d\\n"
+       "  X-TVX-TOP-WORDS: %s\\n' % (o['verdict'], o['score'], o['topWords'].rstrip('\\r\\n'))"},
+      {"classify " + spam + " " + ham,
+       "'%s: %s, %s, %s\\n' % (o['file'], o['outcome'], 'moved to DedoZarozo' if o['moved'] "
+       "else 'stamped' if o['headers'] else 'left alone', 'learnt' if o['learnt'] else "
+       "'not learnt') + " +
+           headers},
+      {"tokens " + spam + " " + ham, "o['file'] + ':\\n' + ''.join(w + '\\n' for w in o['words'])"},
+      {"mark-spam m2", "'%s: %s\\n' % (o['message'], o.get('file', 'gone'))"},
+      {"not-spam m1", "'%s: %s\\n' % (o['message'], o.get('file', 'gone'))"},
+  };
+  for (const auto& c : cases) {
+    const Result text = Run(c.command);
+    ASSERT_EQ(text.exit_code, 0) << c.command << ": " << text.err;
+    ASSERT_FALSE(text.out.empty()) << c.command;
+    const Result json = Run(c.command + " --json");
+    ASSERT_EQ(json.exit_code, 0) << c.command << ": " << json.err;
+    std::ofstream(home_ + "/json", std::ios::binary) << json.out;
+    const std::string rebuilt = home_ + "/rebuilt";
+    const std::string python =
+        "python3 " + reader + " \"$(cat " + home_ + "/expr)\" <" + home_ + "/json >" + rebuilt;
+    std::ofstream(home_ + "/expr", std::ios::binary) << c.text;
+    ASSERT_EQ(std::system(python.c_str()), 0) << c.command << ": " << json.out;
+    EXPECT_EQ(ReadFile(rebuilt), text.out) << c.command << " gave\n" << json.out;
+  }
 }
 
 TEST_F(CommandLine, LearnsScoresAndCorrects) {

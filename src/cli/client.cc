@@ -36,9 +36,6 @@ constexpr char kExit = 'x';
 // delivers the message unjudged.
 constexpr auto kLockWait = std::chrono::seconds(30);
 constexpr auto kFilterLockWait = std::chrono::seconds(3);
-// How long a daemon waits for the lock, which a daemon killed a moment ago
-// may still hold, before it gives up.
-constexpr auto kDaemonLockWait = std::chrono::seconds(5);
 
 // An output stream whose bytes travel to the client as frames of one type,
 // sent whenever the stream is flushed or its buffer fills.
@@ -101,31 +98,31 @@ bool WriteOutput(std::string_view data) {
 
 // filter takes in at most a little more than the largest message it judges:
 // a larger one goes out unchanged as it comes in, never held whole, nor sent
-// to the daemon. The exit code then; none when the message is in input.
-// Whatever MaxMessageSize says, a message must fit in one request frame.
-std::optional<int> PassOnTooBig(Profile& profile, std::string* input) {
+// to the daemon. What the command came to then; none when the message is in
+// input. Whatever MaxMessageSize says, a message must fit in one request frame.
+std::optional<Result> PassOnTooBig(Profile& profile, std::string* input) {
   constexpr size_t kRequestRoom = size_t{1} << 20;  // the arguments and the folder
   const size_t limit =
       std::min<size_t>(profile.settings().GetMaxMessageSize(), kMaxFrameBytes - kRequestRoom);
-  if (!ReadInput(limit, input)) return kExitFilterError;
+  if (!ReadInput(limit, input)) return Result::kFailed;
   if (input->size() <= limit) return std::nullopt;
   uint64_t size = 0;
   for (bool more = true; more;) {
     more = !input->empty();
-    if (!WriteOutput(*input)) return kExitFilterError;
+    if (!WriteOutput(*input)) return Result::kFailed;
     size += input->size();
     input->clear();
-    if (more && !ReadInput(0, input)) return kExitFilterError;
+    if (more && !ReadInput(0, input)) return Result::kFailed;
   }
   std::cerr << "tarvex: standard input: " << MaildirHost::TooBigToJudge(size, limit)
             << "; passed on unchanged\n";
-  return kExitFilterError;
+  return Result::kFailed;
 }
 
 RequestOrigin OriginHere(const Invocation& invocation) {
   RequestOrigin origin{CurrentFolder(), {}, ::isatty(2) == 1};
   // filter reads its message itself (PassOnTooBig).
-  if (invocation.ReadsInput() && invocation.command != "filter") {
+  if (invocation.ReadsInput() && invocation.command->input != Input::kMessage) {
     ReadInput(std::numeric_limits<size_t>::max() - 1, &origin.input);
   }
   return origin;
@@ -150,11 +147,6 @@ int RunHere(Profile& profile, const Invocation& invocation, const RequestOrigin&
   return RunCommand(invocation, ctx);
 }
 
-std::string ParentOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? "." : path.substr(0, slash);
-}
-
 // The profile's daemon, wherever it listens; invalid when none does. A place
 // that is not to be trusted is named once (in *named) and passed over.
 UniqueFd ConnectToDaemon(const ProfilePaths& paths, std::set<std::string>* named) {
@@ -173,21 +165,24 @@ bool FileExists(const std::string& path) {
   return std::filesystem::exists(path, error);
 }
 
-int InUse(const Invocation& invocation, const std::string& lock, pid_t holder) {
-  std::cerr << "tarvex: " << lock << ": the profile is in use by process " << holder
-            << "; try again when it is done\n";
-  return invocation.ReadsInput() ? kExitFilterError : kExitFailure;
-}
-
 }  // namespace
+
+Result ProfileInUse(std::ostream& err, const std::string& lock, pid_t holder) {
+  err << "tarvex: " << lock << ": the profile is in use by process " << holder
+      << "; try again when it is done\n";
+  return Result::kFailed;
+}
 
 int RunClient(Profile& profile, const Invocation& invocation,
               const std::vector<std::string>& args) {
   const ProfilePaths& paths = profile.paths();
-  const int failure = invocation.ReadsInput() ? kExitFilterError : kExitFailure;
+  const CommandSpec* command = invocation.command;
+  const int failure = ExitStatus(Result::kFailed, command);
   RequestOrigin origin = OriginHere(invocation);
-  if (invocation.command == "filter") {
-    if (const std::optional<int> code = PassOnTooBig(profile, &origin.input)) return *code;
+  if (command->input == Input::kMessage) {
+    if (const std::optional<Result> passed = PassOnTooBig(profile, &origin.input)) {
+      return ExitStatus(*passed, command);
+    }
   }
   if (!FileExists(paths.settings)) {
     if (!invocation.profile.config.empty()) {
@@ -198,7 +193,7 @@ int RunClient(Profile& profile, const Invocation& invocation,
     return RunHere(profile, invocation, origin);
   }
   const auto deadline = std::chrono::steady_clock::now() +
-                        (invocation.command == "filter" ? kFilterLockWait : kLockWait);
+                        (command->input == Input::kMessage ? kFilterLockWait : kLockWait);
   pid_t holder = 0;
   std::set<std::string> untrusted;
   for (;;) {
@@ -211,7 +206,9 @@ int RunClient(Profile& profile, const Invocation& invocation,
     if (std::optional<ProfileLock> lock = ProfileLock::TryAcquire(paths.lock, &holder)) {
       return RunHere(profile, invocation, origin);
     }
-    if (std::chrono::steady_clock::now() > deadline) return InUse(invocation, paths.lock, holder);
+    if (std::chrono::steady_clock::now() > deadline) {
+      return ExitStatus(ProfileInUse(std::cerr, paths.lock, holder), command);
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
 }
@@ -226,61 +223,16 @@ void ServeClient(UniqueFd client, const Frame& frame, Profile& profile, MaildirS
     FrameBuffer outBuffer(client.get(), kStdout), errBuffer(client.get(), kStderr);
     std::ostream out(&outBuffer), err(&errBuffer);
     const Parsed parsed = ParseCommandLine(args, out, err);
-    code = parsed.exitCode;
-    if (parsed.invocation && parsed.invocation->RunsInClient()) {
-      err << "tarvex: " << parsed.invocation->command << " does not run in the daemon\n";
-      code = kExitUsage;
+    code = ExitStatus(parsed.result);
+    if (parsed.invocation && parsed.invocation->command->runsIn == RunsIn::kClient) {
+      err << "tarvex: " << parsed.invocation->command->name << " does not run in the daemon\n";
+      code = ExitStatus(Result::kUsage);
     } else if (parsed.invocation) {
       CommandContext ctx(profile, origin, out, err, &session);
       code = RunCommand(*parsed.invocation, ctx);
     }
   }
   WriteFrame(client.get(), kExit, std::to_string(code));
-}
-
-int RunDaemonCommand(Profile& profile, std::ostream& log) {
-  const ProfilePaths& paths = profile.paths();
-  if (Status status = profile.Check(); !status.ok()) {
-    log << "tarvex: " << status.message() << '\n';
-    return kExitFailure;
-  }
-  pid_t holder = 0;
-  std::optional<ProfileLock> lock =
-      ProfileLock::AcquireWithin(paths.lock, kDaemonLockWait, &holder);
-  if (!lock) {
-    log << "tarvex: " << paths.lock << ": the profile is in use by process " << holder
-        << " (is a daemon running already?)\n";
-    return kExitFailure;
-  }
-  if (!maildir::IsDirectory(paths.maildir)) {
-    if (!CreateMaildir(paths.maildir)) {
-      log << "tarvex: " << paths.maildir << ": cannot create the Maildir\n";
-      return kExitFailure;
-    }
-    log << "tarvex: created the Maildir " << paths.maildir << '\n';
-  }
-  GLibEventLoop loop;
-  CommandServer server(paths.socket);
-  ConsoleUi logUi(log, ::isatty(2) == 1);
-  MaildirSession session(
-      SessionServices{profile.clock(), profile.fs(), profile.store(), logUi, loop}, paths.maildir,
-      paths.announced);
-  DaemonOptions options;
-  options.commands = &server;
-  options.onRequest = [&](UniqueFd client, Frame request) {
-    ServeClient(std::move(client), request, profile, session);
-  };
-  return RunDaemon(session, loop, options, log);
-}
-
-int RunInitCommand(Profile& profile, const Invocation& invocation) {
-  const ProfilePaths& paths = profile.paths();
-  std::error_code error;
-  std::filesystem::create_directories(ParentOf(paths.settings), error);
-  pid_t holder = 0;
-  std::optional<ProfileLock> lock = ProfileLock::TryAcquire(paths.lock, &holder);
-  if (!lock) return InUse(invocation, paths.lock, holder);
-  return RunInit(profile, std::cout, std::cerr, invocation.force);
 }
 
 }  // namespace tarvex

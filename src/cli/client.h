@@ -6,6 +6,8 @@
 #ifndef TARVEX_CLI_CLIENT_H_
 #define TARVEX_CLI_CLIENT_H_
 
+#include <sys/types.h>
+
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -24,11 +26,8 @@ int RunClient(Profile& profile, const Invocation& invocation, const std::vector<
 // the daemon's session.
 void ServeClient(UniqueFd client, const Frame& request, Profile& profile, MaildirSession& session);
 
-// tarvex run: the daemon on the profile's Maildir.
-int RunDaemonCommand(Profile& profile, std::ostream& log);
-
-// tarvex init, under the profile lock.
-int RunInitCommand(Profile& profile, const Invocation& invocation);
+// Says that the process holder holds the profile's lock file; a failure.
+Result ProfileInUse(std::ostream& err, const std::string& lock, pid_t holder);
 
 }  // namespace tarvex
 

@@ -3,12 +3,14 @@
 #include <CLI/CLI.hpp>
 #include <ostream>
 
+#include "settings/filter_settings.h"
+
 namespace tarvex {
 namespace {
 
 class Grammar {
  public:
-  explicit Grammar(Invocation& v) : v_(v) {
+  explicit Grammar(Invocation& v) : v_(v), commands_(v) {
     app_.name("tarvex");
     app_.require_subcommand(1);
     // The global options may follow the command too: what a command does not
@@ -26,11 +28,12 @@ class Grammar {
                            "fix the clock at EPOCH seconds, for reproducible runs")
                ->check(CLI::Range(int64_t{INT32_MIN}, int64_t{INT32_MAX}));
     now_->type_name("EPOCH");
-    AddDaemon();
-    AddFileCommands();
-    AddMailCommands();
-    AddLists();
-    AddSettings();
+    for (const CommandSpec& spec : Commands()) {
+      CLI::App* c = app_.add_subcommand(spec.name, spec.help);
+      c->preparse_callback([this, &spec](size_t) { v_.command = &spec; });
+      if (spec.prints) c->add_flag("--json", v_.json, "print one JSON object per line");
+      if (spec.grammar) spec.grammar(commands_, *c);
+    }
   }
 
   Parsed Parse(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -38,18 +41,14 @@ class Grammar {
     try {
       app_.parse(reversed);
     } catch (const CLI::Success& e) {  // help or version
-      return {std::nullopt, app_.exit(e, out, err)};
+      return {std::nullopt, app_.exit(e, out, err) == 0 ? Result::kOk : Result::kUsage};
     } catch (const CLI::ParseError& e) {
       err << "tarvex: " << UnknownCommand().value_or(e.what())
           << "\nRun 'tarvex --help' for usage.\n";
-      return {std::nullopt, kExitUsage};
+      return {std::nullopt, Result::kUsage};
     }
     if (now_->count()) v_.profile.now = static_cast<int32_t>(now_value_);
-    for (CLI::App* command : app_.get_subcommands()) {
-      v_.command = command->get_name();
-      for (CLI::App* sub : command->get_subcommands()) v_.subcommand = sub->get_name();
-    }
-    return {v_, kExitOk};
+    return {v_, Result::kOk};
   }
 
  private:
@@ -72,157 +71,156 @@ class Grammar {
     return std::nullopt;
   }
 
-  CLI::App* Command(const std::string& name, const std::string& help) {
-    return app_.add_subcommand(name, help);
-  }
-
-  void Files(CLI::App* c, const std::string& what = "message files, or Maildir unique names") {
-    c->add_option("FILE", v_.files, what)->required();
-  }
-
-  void Reading(CLI::App* c, bool json) {
-    c->add_flag("--raw", v_.raw,
-                "read each file as raw RFC 822 text: header up to the first empty line, "
-                "body after it, undecoded");
-    if (json) c->add_flag("--json", v_.json, "print one JSON object per line");
-    Files(c, "message files");
-  }
-
-  // A pair of mutually exclusive flags of which one is required.
-  void Side(CLI::App* c, const std::string& spam, const std::string& clean,
-            const std::string& what) {
-    auto* s = c->add_flag(spam, v_.spam, "the messages " + what + " spam");
-    auto* n = c->add_flag(clean, other_, "the messages " + what + " clean");
-    s->excludes(n);
-    c->callback([s, n] {
-      if (s->count() + n->count() == 0) {
-        throw CLI::RequiredError(s->get_name() + " or " + n->get_name());
-      }
-    });
-  }
-
-  void AddDaemon() {
-    Command("run", "watch the Maildir and judge every message delivered into it (the daemon)");
-    auto* init =
-        Command("init", "create the profile (settings, word database, lists) and the Maildir");
-    init->add_flag("--force", v_.force, "replace an existing profile");
-  }
-
-  void AddFileCommands() {
-    auto* learn = Command("learn", "learn messages as spam or clean");
-    Side(learn, "--spam", "--clean", "are");
-    Reading(learn, false);
-    auto* relearn = Command("relearn", "correct messages the filter judged wrongly");
-    Side(relearn, "--was-spam", "--was-clean", "were judged");
-    Reading(relearn, false);
-    Reading(Command("score", "print the verdict the filter gives messages"), true);
-    Reading(
-        Command("tokens", "print the words the filter counts in messages, one a line, in order"),
-        false);
-    Reading(
-        Command("classify", "show what the filter would do with messages arriving in the Inbox"),
-        true);
-    Command("stats", "print the word count and the message counters");
-    Command("empty-db", "remove every word from the word database");
-    Command("filter",
-            "judge the message on standard input and write it to standard output with the "
-            "verdict headers (exit 0 spam, 1 clean, 3 error)");
-  }
-
-  // Messages named by FILE arguments, or the one on standard input.
-  void FilesOrInput(CLI::App* c) {
-    auto* files = c->add_option("FILE", v_.files, "message files, or Maildir unique names");
-    auto* input = c->add_flag("--stdin", v_.fromInput,
-                              "the message whose Message-ID the message on standard input has");
-    input->excludes(files);
-    c->callback([files, input] {
-      if (files->count() + input->count() == 0) throw CLI::RequiredError("FILE or --stdin");
-    });
-  }
-
-  void AddMailCommands() {
-    FilesOrInput(Command("mark-spam", "learn messages as spam and move them into DedoZarozo"));
-    auto* notSpam = Command("not-spam", "learn messages as clean; out of DedoZarozo they move");
-    notSpam->add_option("--to", v_.to, "the folder they move to (asked once, else the Inbox)");
-    notSpam->add_flag("--remember", v_.remember, "always move them to this folder from now on");
-    FilesOrInput(notSpam);
-    auto* headers = Command("headers", "print a message's header block as stored");
-    headers->add_option("FILE", v_.files, "a message file or Maildir unique name")
-        ->required()
-        ->expected(1);
-    auto* train = Command("train", "learn every message of whole folders");
-    train->add_option("--spam", v_.spamFolders, "folders of spam")->expected(1, -1);
-    train->add_option("--good", v_.goodFolders, "folders of good mail")->expected(1, -1);
-    train->add_flag("--empty-first", v_.emptyFirst, "empty the word database before training");
-    train->callback([this] {
-      if (v_.spamFolders.empty() && v_.goodFolders.empty()) {
-        throw CLI::RequiredError("--spam or --good");
-      }
-    });
-    Command("about", "print the program's name and version");
-  }
-
-  void AddLists() {
-    for (const char* name : {"blacklist", "whitelist"}) {
-      auto* list = Command(name, std::string("show or change the ") + name + " of senders");
-      list->require_subcommand(1);
-      list->add_subcommand("list", "print the entries");
-      auto* add = list->add_subcommand("add", "add entries");
-      auto* rename = list->add_subcommand("rename", "rename an entry: OLD NEW");
-      auto* remove = list->add_subcommand("remove", "remove entries");
-      for (CLI::App* c : {add, rename, remove}) {
-        auto* d = c->add_flag("--domain", v_.domain, "domain names");
-        auto* a = c->add_flag("--address", other_, "e-mail addresses (the default)");
-        d->excludes(a);
-      }
-      add->add_option("TEXT", v_.files, "addresses or domains")->required();
-      rename->add_option("TEXT", v_.files, "the old and the new name")->required()->expected(2);
-      remove->add_option("TEXT", v_.files, "addresses or domains")->required();
-    }
-  }
-
-  void AddSettings() {
-    auto* settings = Command("settings", "show or change the settings");
-    settings->add_subcommand("show", "print the settings (the default)");
-    auto* set = settings->add_subcommand("set", std::string("turn an option on or off, or set ") +
-                                                    kNotSpamFolderSetting + " to a folder's name");
-    std::vector<std::string> names(std::begin(kOptionSettings), std::end(kOptionSettings));
-    names.push_back(kNotSpamFolderSetting);
-    set->add_option("NAME", v_.settingName, "the setting")->required()->check(CLI::IsMember(names));
-    set->add_option("VALUE", v_.settingValue, "on or off; a folder's name")->required();
-    set->callback([this] {
-      if (v_.settingName != kNotSpamFolderSetting && v_.settingValue != "on" &&
-          v_.settingValue != "off") {
-        throw CLI::ValidationError("VALUE", v_.settingName + " is on or off");
-      }
-    });
-    auto* clear = settings->add_subcommand(
-        "clear", std::string("empty ") + kNotSpamFolderSetting + ", so that not-spam asks again");
-    clear->add_option("NAME", v_.settingName, "the setting")
-        ->required()
-        ->check(CLI::IsMember({std::string(kNotSpamFolderSetting)}));
-    settings->add_subcommand("empty-db", "remove every word from the word database");
-  }
-
   Invocation& v_;
+  CommandGrammar commands_;
   CLI::App app_{"Tarvex: a personal spam filter"};
   CLI::Option* now_ = nullptr;
   int64_t now_value_ = 0;
-  bool other_ = false;  // the flags that only stand for their default
 };
 
+std::string JoinedByOr(const std::vector<std::string>& names) {
+  std::string joined;
+  for (const std::string& name : names) joined += (joined.empty() ? "" : " or ") + name;
+  return joined;
+}
+
 }  // namespace
+
+bool Invocation::ReadsInput() const {
+  return command->input == Input::kMessage || (command->input == Input::kWhenAsked && fromInput);
+}
+
+void CommandGrammar::MessageFiles(CLI::App& c) {
+  c.add_flag("--raw", v.raw,
+             "read each file as raw RFC 822 text: header up to the first empty line, "
+             "body after it, undecoded");
+  c.add_option("FILE", v.files, "message files")->required();
+}
+
+void CommandGrammar::Side(CLI::App& c, const std::string& spam, const std::string& clean,
+                          const std::string& what) {
+  auto* s = c.add_flag(spam, v.spam, "the messages " + what + " spam");
+  auto* n = c.add_flag(clean, other, "the messages " + what + " clean");
+  s->excludes(n);
+  c.callback([s, n] {
+    if (s->count() + n->count() == 0) {
+      throw CLI::RequiredError(s->get_name() + " or " + n->get_name());
+    }
+  });
+}
+
+void CommandGrammar::FilesOrInput(CLI::App& c) {
+  auto* files = c.add_option("FILE", v.files, "message files, or Maildir unique names");
+  auto* input = c.add_flag("--stdin", v.fromInput,
+                           "the message whose Message-ID the message on standard input has");
+  input->excludes(files);
+  c.callback([files, input] {
+    if (files->count() + input->count() == 0) throw CLI::RequiredError("FILE or --stdin");
+  });
+}
+
+CLI::App& CommandGrammar::Sub(CLI::App& c, const std::string& name, const std::string& help,
+                              Action action) {
+  CLI::App* sub = c.add_subcommand(name, help);
+  sub->preparse_callback([this, action](size_t) { v.action = action; });
+  return *sub;
+}
+
+namespace grammar {
+
+void Init(CommandGrammar& g, CLI::App& c) {
+  c.add_flag("--force", g.v.force, "replace an existing profile");
+}
+
+void Learn(CommandGrammar& g, CLI::App& c) {
+  g.Side(c, "--spam", "--clean", "are");
+  g.MessageFiles(c);
+}
+
+void Relearn(CommandGrammar& g, CLI::App& c) {
+  g.Side(c, "--was-spam", "--was-clean", "were judged");
+  g.MessageFiles(c);
+}
+
+void MessageFiles(CommandGrammar& g, CLI::App& c) { g.MessageFiles(c); }
+
+void MarkSpam(CommandGrammar& g, CLI::App& c) { g.FilesOrInput(c); }
+
+void NotSpam(CommandGrammar& g, CLI::App& c) {
+  c.add_option("--to", g.v.to, "the folder they move to (asked once, else the Inbox)");
+  c.add_flag("--remember", g.v.remember, "always move them to this folder from now on");
+  g.FilesOrInput(c);
+}
+
+void Headers(CommandGrammar& g, CLI::App& c) {
+  c.add_option("FILE", g.v.files, "a message file or Maildir unique name")->required()->expected(1);
+}
+
+void Train(CommandGrammar& g, CLI::App& c) {
+  Invocation& v = g.v;
+  c.add_option("--spam", v.spamFolders, "folders of spam")->expected(1, -1);
+  c.add_option("--good", v.goodFolders, "folders of good mail")->expected(1, -1);
+  c.add_flag("--empty-first", v.emptyFirst, "empty the word database before training");
+  c.callback([&v] {
+    if (v.spamFolders.empty() && v.goodFolders.empty()) {
+      throw CLI::RequiredError("--spam or --good");
+    }
+  });
+}
+
+void SenderList(CommandGrammar& g, CLI::App& c) {
+  c.require_subcommand(1);
+  g.Sub(c, "list", "print the entries", Action::kList);
+  CLI::App& add = g.Sub(c, "add", "add entries", Action::kAdd);
+  CLI::App& rename = g.Sub(c, "rename", "rename an entry: OLD NEW", Action::kRename);
+  CLI::App& remove = g.Sub(c, "remove", "remove entries", Action::kRemove);
+  for (CLI::App* sub : {&add, &rename, &remove}) {
+    auto* d = sub->add_flag("--domain", g.v.domain, "domain names");
+    auto* a = sub->add_flag("--address", g.other, "e-mail addresses (the default)");
+    d->excludes(a);
+  }
+  add.add_option("TEXT", g.v.files, "addresses or domains")->required();
+  rename.add_option("TEXT", g.v.files, "the old and the new name")->required()->expected(2);
+  remove.add_option("TEXT", g.v.files, "addresses or domains")->required();
+}
+
+// The settings a user changes: the options, and the folder not-spam moves to.
+void Settings(CommandGrammar& g, CLI::App& c) {
+  Invocation& v = g.v;
+  g.Sub(c, "show", "print the settings (the default)", Action::kShow);
+  std::vector<std::string> names, folders;
+  std::string footer = "Settings:";
+  for (const SettingInfo* s : setting::kAll) {
+    if (!s->ChangedByUser()) continue;
+    names.push_back(s->name);
+    if (s->kind == SettingKind::kFolder) folders.push_back(s->name);
+    footer += std::string("\n  ") + s->name + ": " + s->help;
+  }
+  CLI::App& set = g.Sub(
+      c, "set", "turn an option on or off, or set " + JoinedByOr(folders) + " to a folder's name",
+      Action::kSet);
+  set.footer(footer);
+  set.add_option("NAME", v.settingName, "the setting")->required()->check(CLI::IsMember(names));
+  set.add_option("VALUE", v.settingValue, "on or off; a folder's name")->required();
+  set.callback([&v] {
+    if (FindSetting(v.settingName)->kind == SettingKind::kOption && v.settingValue != "on" &&
+        v.settingValue != "off") {
+      throw CLI::ValidationError("VALUE", v.settingName + " is on or off");
+    }
+  });
+  CLI::App& clear = g.Sub(
+      c, "clear", "empty " + JoinedByOr(folders) + ", so that not-spam asks again", Action::kClear);
+  clear.add_option("NAME", v.settingName, "the setting")->required()->check(CLI::IsMember(folders));
+  g.Sub(c, "empty-db", "remove every word from the word database", Action::kEmptyDb);
+}
+
+}  // namespace grammar
 
 Parsed ParseCommandLine(const std::vector<std::string>& args, std::ostream& out,
                         std::ostream& err) {
   Invocation invocation;
   Grammar grammar(invocation);
-  Parsed parsed = grammar.Parse(args, out, err);
-  if (parsed.invocation && parsed.invocation->command == "settings" &&
-      parsed.invocation->subcommand.empty()) {
-    parsed.invocation->subcommand = "show";
-  }
-  return parsed;
+  return grammar.Parse(args, out, err);
 }
 
 }  // namespace tarvex

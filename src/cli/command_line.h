@@ -1,6 +1,7 @@
-// The command line's grammar: every subcommand and option, parsed into one
-// Invocation. The client parses to check the arguments and to pick where the
-// command runs; the daemon parses the same arguments again to run it.
+// The command line's grammar: the global options and, from the command
+// table, every command with its options, parsed into one Invocation. The
+// client parses to check the arguments and to pick where the command runs;
+// the daemon parses the same arguments again to run it.
 #ifndef TARVEX_CLI_COMMAND_LINE_H_
 #define TARVEX_CLI_COMMAND_LINE_H_
 
@@ -10,35 +11,22 @@
 #include <string>
 #include <vector>
 
+#include "cli/command_table.h"
 #include "cli/profile.h"
 
 namespace tarvex {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
-// tarvex filter: the message is spam (0), clean (1), or could not be judged.
-constexpr int kExitFilterSpam = 0;
-constexpr int kExitFilterClean = 1;
-constexpr int kExitFilterError = 3;
-
-// The settings that are options (on or off), by their names in the settings.
-constexpr const char* kOptionSettings[] = {
-    "MarkReadBeforeMoving", "ConsiderNonEnglishSpam", "BeepAtSpam",           "LearnFromMarkSpam",
-    "LearnFromNotSpam",     "LearnFromBlackListed",   "LearnFromWhiteListed",
-};
-// The setting that names the folder not-spam moves messages to out of the
-// spam folder; empty when the user is asked each time.
-constexpr char kNotSpamFolderSetting[] = "NotSpamFolderName";
+// What a list or settings command does, by its subcommand.
+enum class Action { kNone, kList, kAdd, kRename, kRemove, kShow, kSet, kClear, kEmptyDb };
 
 struct Invocation {
-  std::string command;     // "learn", "blacklist", ...
-  std::string subcommand;  // blacklist/whitelist/settings: "list", "add", "set", ...
+  const CommandSpec* command = nullptr;
+  Action action = Action::kNone;  // blacklist, whitelist, settings
   ProfileOptions profile;
   bool force = false;              // init
   bool spam = false;               // learn --spam, relearn --was-spam
   bool raw = false;                // read message files undecoded
-  bool json = false;               // score, classify
+  bool json = false;               // the commands that print
   bool remember = false;           // not-spam
   bool emptyFirst = false;         // train
   bool domain = false;             // list entries: --domain (else addresses)
@@ -48,21 +36,52 @@ struct Invocation {
   std::vector<std::string> spamFolders, goodFolders;  // train
   std::string settingName, settingValue;              // settings set, clear
 
-  // Commands that work on the profile's files themselves rather than through
-  // the filter application: never forwarded to the daemon.
-  bool RunsInClient() const { return command == "init" || command == "run"; }
-  // Reads the message on standard input.
-  bool ReadsInput() const { return command == "filter" || fromInput; }
+  // Reads a message on standard input.
+  bool ReadsInput() const;
 };
 
-// The result of parsing: the invocation, or the exit code of a run that ended
-// in parsing (help printed to out, a usage error to err).
+// The result of parsing: the invocation, or what a run that ended in parsing
+// came to (help printed to out, a usage error to err).
 struct Parsed {
   std::optional<Invocation> invocation;
-  int exitCode = kExitOk;
+  Result result = Result::kOk;
 };
 
 Parsed ParseCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// What the command entries' grammar functions build the arguments with: the
+// invocation they fill, and the argument shapes several commands share.
+class CommandGrammar {
+ public:
+  explicit CommandGrammar(Invocation& v) : v(v) {}
+
+  // Message files: FILE..., read decoded or --raw.
+  void MessageFiles(CLI::App& c);
+  // A pair of mutually exclusive flags of which one is required.
+  void Side(CLI::App& c, const std::string& spam, const std::string& clean,
+            const std::string& what);
+  // Messages named by FILE arguments, or the one on standard input.
+  void FilesOrInput(CLI::App& c);
+  // A subcommand that stands for action.
+  CLI::App& Sub(CLI::App& c, const std::string& name, const std::string& help, Action action);
+
+  Invocation& v;
+  bool other = false;  // the flags that only stand for their default
+};
+
+// The commands' own arguments, for the command table.
+namespace grammar {
+void Init(CommandGrammar& g, CLI::App& c);
+void Learn(CommandGrammar& g, CLI::App& c);
+void Relearn(CommandGrammar& g, CLI::App& c);
+void MessageFiles(CommandGrammar& g, CLI::App& c);
+void MarkSpam(CommandGrammar& g, CLI::App& c);
+void NotSpam(CommandGrammar& g, CLI::App& c);
+void Headers(CommandGrammar& g, CLI::App& c);
+void Train(CommandGrammar& g, CLI::App& c);
+void SenderList(CommandGrammar& g, CLI::App& c);
+void Settings(CommandGrammar& g, CLI::App& c);
+}  // namespace grammar
 
 }  // namespace tarvex
 

@@ -1,7 +1,9 @@
-// The subcommands of the command-line program over the library. Each runs
-// in a CommandContext: the profile, the command's output, the interface its
-// user sees (a scripted one, built from the arguments), and either the
-// daemon's running application or objects made for this one command.
+// The commands of the command-line program over the library, as the command
+// table names them (command_table.h), one source file per group. Each runs
+// in a CommandContext: the profile, the command's output and printer, the
+// interface its user sees (a scripted one, built from the arguments), and
+// either the daemon's running application or objects made for this one
+// command. Each returns what it came to; RunCommand makes the exit status.
 #ifndef TARVEX_CLI_COMMANDS_H_
 #define TARVEX_CLI_COMMANDS_H_
 
@@ -14,6 +16,7 @@
 
 #include "app/maildir_session.h"
 #include "cli/command_line.h"
+#include "cli/printer.h"
 #include "cli/profile.h"
 #include "host/memory/memory_host.h"
 #include "lists/sender_lists.h"
@@ -53,6 +56,15 @@ class CommandContext {
   // What the command's user sees; commands queue their answers here.
   ScriptedUi ui;
 
+  // What the command found goes here: in text, or in JSON once PrintAsJson
+  // was called. What the dialogs said then goes to standard error, so that
+  // standard output holds only JSON.
+  Printer& printer() { return *printer_; }
+  void PrintAsJson() {
+    printer_ = MakePrinter(true, out);
+    json_ = true;
+  }
+
   // The word database, loaded as at start-up. Throws CommandFailure when
   // there is no profile.
   BayesFilter& Filter();
@@ -79,12 +91,14 @@ class CommandContext {
   // prints what the interface showed. The exit code: result, or a failure
   // when a message box outside any dialog reported an error, or a dialog
   // refused something.
-  int Finish(int result);
+  Result Finish(Result result);
 
  private:
   // Saves the command's own filter, if it made one, and lets it go.
   void CloseFilter();
 
+  std::unique_ptr<Printer> printer_;
+  bool json_ = false;
   MaildirSession* daemon_;
   ManualEventLoop loop_;
   std::unique_ptr<BayesFilter> filter_;
@@ -96,30 +110,60 @@ class CommandContext {
   std::set<size_t> refusals_;  // indexes into ui.log()
 };
 
-// Runs the invocation (any command but "run") and returns the exit code.
+// Runs the invocation and returns the exit status.
 int RunCommand(const Invocation& invocation, CommandContext& ctx);
+
+// A word database that is there but cannot be read stops the command before
+// it does anything (throws CommandFailure); the file stays as it is.
+void RequireDatabase(const BayesFilter& filter);
 
 // Puts the message into the in-memory host's Inbox; returns its id.
 int32_t AddToMemoryHost(MemoryHost& host, const mail::RawMessage& message);
 
-// Makes a Maildir at path, its parent folders as needed, and its spam folder
-// "DedoZarozo"; false when it cannot.
+// Makes a Maildir at path, its parent folders as needed, and its spam folder;
+// false when it cannot.
 bool CreateMaildir(const std::string& path);
+
+// What the commands read of the dialogs they script.
+// The text of a dialog's control right after the dialog opened; empty when
+// no such dialog was shown.
+std::string DialogText(const ScriptedUi& ui, int resourceId, int control);
+// The row of a list or combo box that shows text, byte for byte; -1 when none.
+int RowOf(const DialogDriver& d, int control, const std::string& text);
+// The folder names as the interface shows them (Windows-1252); an unknown
+// one ends the command.
+std::vector<std::string> ShownFolderNames(MaildirSession& session,
+                                          const std::vector<std::string>& names);
 
 // Creates the profile: the data files that are missing, the settings and the
 // Maildir. With force, existing settings are rewritten (the old file kept as
 // ".bak"); existing data files are never replaced.
-int RunInit(Profile& profile, std::ostream& out, std::ostream& err, bool force);
+Result RunInit(Profile& profile, std::ostream& out, std::ostream& err, bool force);
 
-// The message commands, in mail_commands.cc.
-int RunMarkSpam(CommandContext& ctx, const Invocation& v);
-int RunNotSpam(CommandContext& ctx, const Invocation& v);
-int RunHeaders(CommandContext& ctx, const Invocation& v);
-int RunTrain(CommandContext& ctx, const Invocation& v);
-int RunList(CommandContext& ctx, const Invocation& v);
-int RunSettings(CommandContext& ctx, const Invocation& v);
-int RunAbout(CommandContext& ctx);
-int RunFilter(CommandContext& ctx);
+// The commands of the command table, one group a file.
+// database_commands.cc
+Result RunInitCommand(CommandContext& ctx, const Invocation& v);
+Result RunLearn(CommandContext& ctx, const Invocation& v);
+Result RunRelearn(CommandContext& ctx, const Invocation& v);
+Result RunScore(CommandContext& ctx, const Invocation& v);
+Result RunTokens(CommandContext& ctx, const Invocation& v);
+Result RunClassify(CommandContext& ctx, const Invocation& v);
+Result RunStats(CommandContext& ctx, const Invocation& v);
+Result RunEmptyDb(CommandContext& ctx, const Invocation& v);
+// verdict_commands.cc
+Result RunMarkSpam(CommandContext& ctx, const Invocation& v);
+Result RunNotSpam(CommandContext& ctx, const Invocation& v);
+Result RunHeaders(CommandContext& ctx, const Invocation& v);
+Result RunTrain(CommandContext& ctx, const Invocation& v);
+// list_commands.cc
+Result RunBlacklist(CommandContext& ctx, const Invocation& v);
+Result RunWhitelist(CommandContext& ctx, const Invocation& v);
+// settings_commands.cc
+Result RunSettings(CommandContext& ctx, const Invocation& v);
+// daemon_commands.cc
+Result RunDaemonCommand(CommandContext& ctx, const Invocation& v);
+Result RunAbout(CommandContext& ctx, const Invocation& v);
+Result RunFilter(CommandContext& ctx, const Invocation& v);
 
 }  // namespace tarvex
 

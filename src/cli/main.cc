@@ -1,10 +1,11 @@
-// tarvex: the command-line program. Parses the arguments, then runs the
-// daemon, creates the profile, or hands the command to the daemon or runs it
-// here (client.h).
+// tarvex: the command-line program. Parses the arguments, then runs a
+// command that runs in the client (the daemon, init) here, or hands the
+// command to the daemon or runs it here under the lock (client.h).
 #include <cstdlib>
 #include <iostream>
 
 #include "cli/client.h"
+#include "cli/commands.h"
 #include "platform/memory.h"
 
 namespace tarvex {
@@ -13,16 +14,18 @@ namespace {
 int Main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   const Parsed parsed = ParseCommandLine(args, std::cout, std::cerr);
-  if (!parsed.invocation) return parsed.exitCode;
+  if (!parsed.invocation) return ExitStatus(parsed.result);
   const Invocation& invocation = *parsed.invocation;
   Profile profile(invocation.profile, [](const char* name) { return std::getenv(name); });
   try {
-    if (invocation.command == "run") return RunDaemonCommand(profile, std::cerr);
-    if (invocation.command == "init") return RunInitCommand(profile, invocation);
+    if (invocation.command->runsIn == RunsIn::kClient) {
+      CommandContext ctx(profile, RequestOrigin{}, std::cout, std::cerr, nullptr);
+      return RunCommand(invocation, ctx);
+    }
     return RunClient(profile, invocation, args);
   } catch (const std::exception& e) {
     std::cerr << "tarvex: " << e.what() << '\n';
-    return invocation.ReadsInput() ? kExitFilterError : kExitFailure;
+    return ExitStatus(Result::kFailed, invocation.command);
   }
 }
 

@@ -13,9 +13,6 @@
 
 namespace tarvex {
 
-// The folder spam is moved into, under "Local Folders".
-inline constexpr char kSpamFolderName[] = "DedoZarozo";
-
 // Learns the message's header text, a blank line and its body as spam or
 // clean. Takes over the caller's reference to the message.
 void LearnFromMessage(BayesFilter& filter, UserInterface& ui, HostRef<HostMessage> message,

@@ -46,27 +46,36 @@ void WriteStringValue(SettingsStore& store, const std::string& name, const std::
   key->Set(name, StoredValue{ValueType::kString, text});
 }
 
+const SettingInfo* FindSetting(const std::string& name) {
+  for (const SettingInfo* s : setting::kAll) {
+    if (name == s->name) return s;
+  }
+  return nullptr;
+}
+
 bool FilterSettings::GetWordFilePath(char* buffer, size_t size) const {
-  return ReadStringValue(store_, "WordFilePath", buffer, size);
+  return ReadStringValue(store_, setting::kWordFilePath.name, buffer, size);
 }
 
 bool FilterSettings::GetIgnoreFilePath(char* buffer, size_t size) const {
-  return ReadStringValue(store_, "IgnoreFilePath", buffer, size);
+  return ReadStringValue(store_, setting::kIgnoreFilePath.name, buffer, size);
 }
 
-std::string FilterSettings::GetNotSpamFolderName() const { return Text("NotSpamFolderName", 256); }
+std::string FilterSettings::GetNotSpamFolderName() const {
+  return Text(setting::kNotSpamFolderName, 256);
+}
 
 void FilterSettings::SetNotSpamFolderName(const std::string& name) {
-  WriteStringValue(store_, "NotSpamFolderName", name);
+  WriteStringValue(store_, setting::kNotSpamFolderName.name, name);
 }
 
-std::string FilterSettings::GetBlackListPath() const { return Text("BlackListPath", 260); }
+std::string FilterSettings::GetBlackListPath() const { return Text(setting::kBlackListPath, 260); }
 
-std::string FilterSettings::GetWhiteListPath() const { return Text("WhiteListPath", 260); }
+std::string FilterSettings::GetWhiteListPath() const { return Text(setting::kWhiteListPath, 260); }
 
-std::string FilterSettings::Text(const char* name, size_t buffer_size) const {
+std::string FilterSettings::Text(const SettingInfo& s, size_t buffer_size) const {
   std::vector<char> buffer(buffer_size);
-  if (!ReadStringValue(store_, name, buffer.data(), buffer.size())) return std::string();
+  if (!ReadStringValue(store_, s.name, buffer.data(), buffer.size())) return std::string();
   return std::string(buffer.data());  // ends at the first zero byte
 }
 

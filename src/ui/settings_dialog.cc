@@ -19,7 +19,8 @@ const DialogTemplate& SettingsDialog::Layout() {
           // The text of a bitmap control names its image.
           {kBanner, K::kBitmap, "banner", 7, 7, 268, 44},
           {kGeneralFrame, K::kGroupBox, "General Settings", 7, 54, 267, 82},
-          {kMarkRead, K::kCheckBox, "When moving spam to the DedoZarozo Folder mark it as read.",
+          {kMarkRead, K::kCheckBox,
+           std::string("When moving spam to the ") + kSpamFolderName + " Folder mark it as read.",
            17, 70, 205, 10},
           {kNonEnglish, K::kCheckBox, "Consider Mail having Non-English Characters as Spam.", 17,
            86, 189, 10},
@@ -90,26 +91,23 @@ void SettingsDialog::WriteSettings() {
   settings_.SetNotSpamFolderName(askDestinationFolder ? std::string() : kDefaultNotSpamFolder);
 }
 
+const SettingsDialog::Box SettingsDialog::kBoxes[] = {
+    {&setting::kMarkReadBeforeMoving, &SettingsDialog::markReadBeforeMoving},
+    {&setting::kConsiderNonEnglishSpam, &SettingsDialog::considerNonEnglishSpam},
+    {&setting::kBeepAtSpam, &SettingsDialog::beepAtSpam},
+    {&setting::kNotSpamFolderName, &SettingsDialog::askDestinationFolder},
+    {&setting::kLearnFromMarkSpam, &SettingsDialog::learnFromMarkSpam},
+    {&setting::kLearnFromNotSpam, &SettingsDialog::learnFromNotSpam},
+    {&setting::kLearnFromBlackListed, &SettingsDialog::learnFromBlackListed},
+    {&setting::kLearnFromWhiteListed, &SettingsDialog::learnFromWhiteListed},
+};
+
 void SettingsDialog::ShowBoxes(DialogView& view) const {
-  view.SetCheck(kMarkRead, markReadBeforeMoving);
-  view.SetCheck(kNonEnglish, considerNonEnglishSpam);
-  view.SetCheck(kBeep, beepAtSpam);
-  view.SetCheck(kAskDestination, askDestinationFolder);
-  view.SetCheck(kLearnSpam, learnFromMarkSpam);
-  view.SetCheck(kLearnNotSpam, learnFromNotSpam);
-  view.SetCheck(kLearnBlackListed, learnFromBlackListed);
-  view.SetCheck(kLearnWhiteListed, learnFromWhiteListed);
+  for (const Box& box : kBoxes) view.SetCheck(box.setting->dialogControl, this->*box.checked);
 }
 
 void SettingsDialog::ReadBoxes(const DialogView& view) {
-  markReadBeforeMoving = view.GetCheck(kMarkRead);
-  considerNonEnglishSpam = view.GetCheck(kNonEnglish);
-  beepAtSpam = view.GetCheck(kBeep);
-  askDestinationFolder = view.GetCheck(kAskDestination);
-  learnFromMarkSpam = view.GetCheck(kLearnSpam);
-  learnFromNotSpam = view.GetCheck(kLearnNotSpam);
-  learnFromBlackListed = view.GetCheck(kLearnBlackListed);
-  learnFromWhiteListed = view.GetCheck(kLearnWhiteListed);
+  for (const Box& box : kBoxes) this->*box.checked = view.GetCheck(box.setting->dialogControl);
 }
 
 void SettingsDialog::EmptyDatabase(DialogView& view) {

@@ -33,15 +33,15 @@ class SettingsDialog : public DialogPresenter {
   static constexpr int kResourceId = 230;
   static constexpr int kBanner = 1400;
   static constexpr int kGeneralFrame = 1401;
-  static constexpr int kMarkRead = 1402;
-  static constexpr int kNonEnglish = 1403;
-  static constexpr int kBeep = 1404;
-  static constexpr int kAskDestination = 1405;
+  static constexpr int kMarkRead = setting::kMarkReadBeforeMoving.dialogControl;
+  static constexpr int kNonEnglish = setting::kConsiderNonEnglishSpam.dialogControl;
+  static constexpr int kBeep = setting::kBeepAtSpam.dialogControl;
+  static constexpr int kAskDestination = setting::kNotSpamFolderName.dialogControl;
   static constexpr int kBayesFrame = 1406;
-  static constexpr int kLearnSpam = 1407;
-  static constexpr int kLearnNotSpam = 1408;
-  static constexpr int kLearnBlackListed = 1409;
-  static constexpr int kLearnWhiteListed = 1410;
+  static constexpr int kLearnSpam = setting::kLearnFromMarkSpam.dialogControl;
+  static constexpr int kLearnNotSpam = setting::kLearnFromNotSpam.dialogControl;
+  static constexpr int kLearnBlackListed = setting::kLearnFromBlackListed.dialogControl;
+  static constexpr int kLearnWhiteListed = setting::kLearnFromWhiteListed.dialogControl;
   static constexpr int kEmptyDatabase = 1411;
   static constexpr int kWordCount = 1412;
 
@@ -69,6 +69,13 @@ class SettingsDialog : public DialogPresenter {
  private:
   void ReadSettings();
   void WriteSettings();
+  // Each box's member, by the setting it shows.
+  struct Box {
+    const SettingInfo* setting;
+    bool SettingsDialog::*checked;
+  };
+  static const Box kBoxes[];
+
   void ShowBoxes(DialogView& view) const;
   void ReadBoxes(const DialogView& view);
   void EmptyDatabase(DialogView& view);

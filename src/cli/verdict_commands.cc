@@ -1,0 +1,275 @@
+// The commands on messages of the Maildir, as the mail client's toolbar has
+// them: mark-spam, not-spam, headers, train. Each one selects what the user
+// would select, queues on the command's scripted interface what the user
+// would do in the dialogs that come up, and runs the plug-in's command; then
+// it prints what the dialogs showed.
+#include <algorithm>
+#include <map>
+#include <ostream>
+
+#include "classify/verdict_headers.h"
+#include "cli/commands.h"
+#include "host/maildir/maildir_files.h"
+#include "mail/maildir_names.h"
+#include "mail/message_text.h"
+#include "platform/codepage.h"
+#include "ui/folder_dialogs.h"
+#include "ui/plugin_toolbar.h"
+
+namespace tarvex {
+namespace {
+
+using Location = MaildirHost::NewMessage;
+
+Location Locate(CommandContext& ctx, MaildirHost& host, const std::string& name) {
+  const std::string path = name.find('/') == std::string::npos ? name : ctx.Path(name);
+  std::optional<Location> found = host.FindMessage(path);
+  if (!found) throw CommandFailure(name, "no such message in " + host.root());
+  return *found;
+}
+
+std::vector<Location> LocateAll(CommandContext& ctx, const std::vector<std::string>& names) {
+  std::vector<Location> found;
+  for (const std::string& name : names) found.push_back(Locate(ctx, ctx.Session().host(), name));
+  return found;
+}
+
+// Runs command once per folder that holds some of the messages, with those
+// messages selected, folders in the order they are first named.
+void RunOnSelections(CommandContext& ctx, const std::vector<Location>& messages, uint32_t command) {
+  MaildirSession& session = ctx.Session();
+  std::vector<int32_t> folders;
+  std::map<int32_t, std::vector<int32_t>> selection;
+  for (const Location& at : messages) {
+    if (!selection.count(at.folder)) folders.push_back(at.folder);
+    selection[at.folder].push_back(at.message);
+  }
+  for (int32_t folder : folders) {
+    session.Select(folder, selection[folder]);
+    session.app().OnCommand(command);
+  }
+  session.Select(MaildirHost::kInboxId, {});
+}
+
+void RunOnSelections(CommandContext& ctx, const std::vector<std::string>& names, uint32_t command) {
+  RunOnSelections(ctx, LocateAll(ctx, names), command);
+}
+
+// The user's verdict a message carries ("X-TVX-LEARN"), as the commands read
+// it; none when it carries no such header or cannot be read.
+std::optional<std::string> LearnMarker(MaildirSession& session, const Location& at) {
+  PluginController* controller = session.app().controller();
+  if (!controller || !controller->folderManager()) return std::nullopt;
+  try {
+    HostRef<HostMessage> message =
+        controller->folderManager()->GetFolder(at.folder)->GetMessage(at.message);
+    int32_t found = 0;
+    std::string value = message->GetHeaderValue(message->GetRootPart(), header::kLearn, &found);
+    if (found) return value;
+  } catch (const HostError&) {
+    // The command itself meets the failure and reports it.
+  }
+  return std::nullopt;
+}
+
+// Runs a command that leaves alone the messages the user already judged, and
+// says which it left alone and why. skips tells from a marker whether the
+// command passes over the message.
+void RunVerdictCommand(CommandContext& ctx, const std::vector<std::string>& names, uint32_t command,
+                       bool (*skips)(const std::string& marker)) {
+  const std::vector<Location> messages = LocateAll(ctx, names);
+  std::vector<std::optional<std::string>> markers;
+  for (const Location& at : messages) markers.push_back(LearnMarker(ctx.Session(), at));
+  RunOnSelections(ctx, messages, command);
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (!markers[i] || !skips(*markers[i])) continue;
+    ctx.err << "tarvex: " << names[i] << ": left alone: it already carries \"" << header::kLearn
+            << ": " << cp1252::ToUtf8(*markers[i])
+            << "\"; to change the verdict, remove that header or use 'tarvex relearn'\n";
+  }
+}
+
+// Where each named message is now.
+void PrintWhereMessagesAre(CommandContext& ctx, const std::vector<std::string>& names) {
+  MaildirHost& host = ctx.Session().host();
+  for (const std::string& name : names) {
+    const std::string file = name.substr(name.rfind('/') + 1);
+    std::optional<Location> at = host.FindMessage(mail::ParseMessageFileName(file).unique);
+    Printer& p = ctx.printer();
+    p.BeginMap();
+    p.Key("message", {"", ": "});
+    p.String(name);
+    if (at) {
+      p.Key("file", {""});
+      p.String(at->file);
+    } else {
+      p.Key("gone");
+      p.Bool(true);
+      p.Text("gone\n");
+    }
+    p.End();
+  }
+}
+
+// ------------------------------------------------------------------ by Message-ID
+
+// The first Message-ID of a header block, unfolded; empty when none.
+std::string MessageIdOf(std::string_view message) {
+  const std::string_view header = message.substr(0, mail::LayOut(message).header_end);
+  for (const mail::HeaderField& field : mail::HeaderFields(header)) {
+    if (EqualIgnoringCase(field.name, "Message-ID")) return mail::UnfoldedValue(header, field);
+  }
+  return {};
+}
+
+std::string_view BodyOf(std::string_view message) {
+  return message.substr(mail::LayOut(message).body_start);
+}
+
+// A message piped by a mail reader: without the mbox "From " line it may
+// start with and the extra line end it may end with.
+std::string_view StoredForm(std::string_view piped) {
+  if (piped.rfind("From ", 0) == 0)
+    piped.remove_prefix(std::min(piped.size(), piped.find('\n') + 1));
+  return piped;
+}
+
+bool SameBody(std::string_view stored, std::string_view piped) {
+  if (stored == piped) return true;
+  return piped.size() == stored.size() + 1 && piped.back() == '\n' &&
+         piped.substr(0, stored.size()) == stored;
+}
+
+// The message files of the Maildir whose Message-ID is id, every folder.
+std::vector<std::string> FilesWithMessageId(const std::string& root, const std::string& id) {
+  std::vector<std::string> folders = {root}, files;
+  std::vector<std::string> names;
+  if (maildir::ListDirectory(root, &names) == 0) {
+    for (const std::string& name : names) {
+      if (name.size() > 1 && name[0] == '.' && name != "..") folders.push_back(root + "/" + name);
+    }
+  }
+  for (const std::string& folder : folders) {
+    for (const char* sub : {"/new", "/cur"}) {
+      if (maildir::ListDirectory(folder + sub, &names) != 0) continue;
+      for (const std::string& name : names) {
+        std::string head;
+        const std::string file = folder + sub + "/" + name;
+        if (maildir::ReadHead(file, &head) == 0 && MessageIdOf(head) == id) files.push_back(file);
+      }
+    }
+  }
+  return files;
+}
+
+// The file of the message on standard input: the one of its Message-ID, or
+// of those the one with its body.
+std::string FileOfInput(CommandContext& ctx) {
+  const std::string_view piped = StoredForm(ctx.origin.input);
+  const std::string id = MessageIdOf(piped);
+  if (id.empty()) {
+    throw CommandFailure("standard input", "the message has no Message-ID; name its file instead");
+  }
+  const std::string& root = ctx.Session().host().root();
+  std::vector<std::string> files = FilesWithMessageId(root, id);
+  if (files.size() > 1) {
+    std::vector<std::string> same;
+    for (const std::string& file : files) {
+      std::string text;
+      if (maildir::ReadFile(file, &text) == 0 && SameBody(BodyOf(text), BodyOf(piped))) {
+        same.push_back(file);
+      }
+    }
+    files = same.empty() ? files : same;
+  }
+  if (files.empty()) throw CommandFailure(id, "no message with this Message-ID in " + root);
+  if (files.size() > 1) {
+    std::string list;
+    for (const std::string& file : files) list += "\n  " + file;
+    throw CommandFailure(id, "more than one message has this Message-ID; name the file:" + list);
+  }
+  return files[0];
+}
+
+std::vector<std::string> NamedMessages(CommandContext& ctx, const Invocation& v) {
+  return v.fromInput ? std::vector<std::string>{FileOfInput(ctx)} : v.files;
+}
+
+}  // namespace
+
+Result RunMarkSpam(CommandContext& ctx, const Invocation& v) {
+  const std::vector<std::string> names = NamedMessages(ctx, v);
+  RunVerdictCommand(ctx, names, command::kMarkSpam, [](const std::string&) { return true; });
+  PrintWhereMessagesAre(ctx, names);
+  return Result::kOk;
+}
+
+Result RunNotSpam(CommandContext& ctx, const Invocation& v) {
+  MaildirSession& session = ctx.Session();
+  const std::string to = v.to.empty() ? "Inbox" : v.to;
+  const std::string shown = ShownFolderNames(session, {to})[0];
+  // The destination is asked for only when the messages leave the spam
+  // folder and no folder was chosen for good.
+  ctx.ui.QueueScript([&](DialogDriver& d) {
+    d.Select(DestinationFolderDialog::kFolderBox,
+             RowOf(d, DestinationFolderDialog::kFolderBox, shown));
+    d.Tick(DestinationFolderDialog::kPermanent, v.remember);
+    d.Click(kIdOk);
+  });
+  const std::vector<std::string> names = NamedMessages(ctx, v);
+  // A message marked as spam is corrected; one without a marker is learnt.
+  RunVerdictCommand(ctx, names, command::kNotSpam, [](const std::string& marker) {
+    return !marker.empty() && marker != header::kLearnSpam;
+  });
+  if (ctx.ui.pendingScripts() && (!v.to.empty() || v.remember)) {
+    ctx.err << "tarvex: --to and --remember were not needed: the messages stayed where they "
+               "were, or went to the folder chosen for good (settings)\n";
+  }
+  PrintWhereMessagesAre(ctx, names);
+  return Result::kOk;
+}
+
+Result RunHeaders(CommandContext& ctx, const Invocation& v) {
+  RunOnSelections(ctx, v.files, command::kMailHeaders);
+  std::string text =
+      cp1252::ToUtf8(DialogText(ctx.ui, RawHeadersDialog::kResourceId, RawHeadersDialog::kHeaders));
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  ctx.out << text;
+  return Result::kOk;
+}
+
+Result RunTrain(CommandContext& ctx, const Invocation& v) {
+  MaildirSession& session = ctx.Session();
+  const std::vector<std::string> spam = ShownFolderNames(session, v.spamFolders);
+  const std::vector<std::string> good = ShownFolderNames(session, v.goodFolders);
+  ctx.ui.QueueScript([&](DialogDriver& d) {
+    d.Tick(TrainingDialog::kEmptyFirst, v.emptyFirst);
+    if (!spam.empty()) d.Click(TrainingDialog::kSpamPick);
+    if (!good.empty()) d.Click(TrainingDialog::kGoodPick);
+    d.Click(TrainingDialog::kStartTraining);
+  });
+  for (const std::vector<std::string>* folders : {&spam, &good}) {
+    if (folders->empty()) continue;
+    ctx.ui.QueueScript([folders](DialogDriver& d) {
+      for (const std::string& name : *folders) {
+        d.TickRow(FolderPickDialog::kFolderList, RowOf(d, FolderPickDialog::kFolderList, name),
+                  true);
+      }
+      d.Click(kIdOk);
+    });
+  }
+  BayesFilter& filter = session.app().bayesFilter();
+  const int32_t spamBefore = v.emptyFirst ? 0 : filter.SpamMessageCount();
+  const int32_t cleanBefore = v.emptyFirst ? 0 : filter.CleanMessageCount();
+  session.app().SetTrainingProgress([&ctx](const std::string& folder, size_t learnt) {
+    ctx.Progress("Training on " + cp1252::ToUtf8(folder) + ":", learnt, 0);
+  });
+  session.app().OnCommand(command::kTrainFilter);
+  session.app().SetTrainingProgress(nullptr);
+  ctx.ProgressDone();
+  ctx.out << "Learnt " << filter.SpamMessageCount() - spamBefore << " spam and "
+          << filter.CleanMessageCount() - cleanBefore << " good messages; " << filter.WordCount()
+          << " words\n";
+  return Result::kOk;
+}
+}  // namespace tarvex
