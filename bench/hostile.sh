@@ -65,7 +65,7 @@ class Log:
 
     def __init__(self):
         self.offset, self.rest = 0, b""
-        self.judged_times, self.failed, self.other = [], 0, []
+        self.judged_times, self.failed, self.other, self.skipped = [], 0, [], 0
 
     def poll(self):
         with open(log_path, "rb") as f:
@@ -82,13 +82,15 @@ class Log:
                 else:
                     self.judged_times.append(now)
             elif not re.match(rb"tarvex: (watching|stopping)", line):
+                self.skipped += line.startswith(b"tarvex: skipped ")
                 self.other.append(line.decode("utf-8", "replace"))
         return len(self.judged_times)
 
-    def wait_for(self, count, timeout):
-        """Waits until count messages are judged in all; False on timeout."""
+    def wait_for(self, count, timeout, skipped_count=False):
+        """Waits until count messages are judged in all (or, with
+        skipped_count, judged or skipped with a log line); False on timeout."""
         end = min(deadline, time.monotonic() + timeout)
-        while self.poll() < count:
+        while self.poll() + (self.skipped if skipped_count else 0) < count:
             if time.monotonic() >= end:
                 return False
             time.sleep(0.02)
@@ -229,7 +231,8 @@ try:
     # 1. The hostile set.
     start = time.monotonic()
     hostile = hostile_set()
-    phase["hostile"] = (hostile, log.wait_for(hostile, 120), time.monotonic() - start)
+    phase["hostile"] = (hostile, log.wait_for(hostile, 120, skipped_count=True),
+                        time.monotonic() - start)
     hostile_judged = log.poll()
 
     # 2. The flood: staged first (the delivery agent's own work), then renamed
@@ -306,7 +309,8 @@ print(f"messages judged: {len(log.judged_times)} (regular files delivered: {len(
       f"{log.failed} more stopped by a host failure)")
 if "hostile" in phase:
     n, done, took = phase["hostile"]
-    print(f"  hostile set: {'all' if done else 'NOT all'} {n} judged, in {took:.1f} s")
+    print(f"  hostile set: {'all' if done else 'NOT all'} {n} judged or skipped with a log line, "
+          f"in {took:.1f} s")
 other = collections.Counter(re.sub(r"\d+", "N", line)[:160] for line in log.other if line.strip())
 print("skipped or otherwise logged:" + ("" if other else " nothing"))
 for line, count in other.most_common(20):

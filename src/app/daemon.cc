@@ -1,6 +1,7 @@
 #include "app/daemon.h"
 
 #include <csignal>
+#include <functional>
 #include <ostream>
 #include <stdexcept>
 
@@ -55,17 +56,33 @@ bool RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions
   host.SetNotices([&log](const std::string& line) { log << "tarvex: " << line << std::endl; });
   // A disk that cannot be read now may be readable at the next change: the
   // daemon says so and goes on.
-  const unsigned changes = loop.WatchReadable(host.StartWatching(), [&host, &log] {
+  // A flood is judged a slice at a time, with the loop's other work (a
+  // client's command, the save) served between slices.
+  unsigned draining = 0;
+  std::function<void()> drain = [&] {
+    try {
+      host.AnnounceWaiting();
+    } catch (const std::runtime_error& error) {
+      log << "tarvex: " << error.what() << std::endl;
+    }
+    if (!host.AnnouncementsWaiting() && draining != 0) {
+      loop.RemoveSource(draining);
+      draining = 0;
+    }
+  };
+  const unsigned changes = loop.WatchReadable(host.StartWatching(), [&] {
     try {
       host.ProcessFileEvents();
     } catch (const std::runtime_error& error) {
       log << "tarvex: " << error.what() << std::endl;
     }
+    if (host.AnnouncementsWaiting() && draining == 0) draining = loop.Every(1, drain);
   });
   session.Start();
   if (const Status& load = app.bayesFilter().loadStatus(); !load.ok()) {
     log << "tarvex: " << load.message() << std::endl;
     loop.RemoveSource(changes);
+    loop.RemoveSource(draining);
     session.Stop();
     app.SetClassifiedObserver(nullptr);
     return false;
@@ -92,6 +109,7 @@ bool RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions
       << " waiting messages judged); stop with SIGINT or SIGTERM" << std::endl;
   loop.Run();
   loop.RemoveSource(changes);
+  loop.RemoveSource(draining);
   log << "tarvex: stopping" << std::endl;
   session.Stop();
   app.SetClassifiedObserver(nullptr);

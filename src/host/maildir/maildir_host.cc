@@ -1,5 +1,6 @@
 #include "host/maildir/maildir_host.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
@@ -186,10 +187,24 @@ int MaildirHost::StartWatching() {
 std::vector<MaildirHost::NewMessage> MaildirHost::ProcessFileEvents() {
   std::string error;
   const auto found = OwnerCall(*store_, [&] { return store_->TakeFileEvents(&error); });
-  const std::string unsaved = AnnounceAndRemember(*store_, found);
-  if (error.empty()) error = unsaved;
+  waiting_.insert(waiting_.end(), found.begin(), found.end());
+  std::vector<NewMessage> raised;
+  try {
+    raised = AnnounceWaiting();
+  } catch (const std::runtime_error& unsaved) {
+    if (error.empty()) error = unsaved.what();
+  }
   if (!error.empty()) throw std::runtime_error(error);
-  return found;
+  return raised;
+}
+
+std::vector<MaildirHost::NewMessage> MaildirHost::AnnounceWaiting() {
+  const size_t count = std::min(waiting_.size(), kAnnounceSlice);
+  const std::vector<NewMessage> slice(waiting_.begin(), waiting_.begin() + count);
+  waiting_.erase(waiting_.begin(), waiting_.begin() + count);
+  const std::string unsaved = AnnounceAndRemember(*store_, slice);
+  if (!unsaved.empty()) throw std::runtime_error(unsaved);
+  return slice;
 }
 
 std::vector<MaildirHost::NewMessage> MaildirHost::AnnounceUnjudgedMail() {

@@ -129,6 +129,7 @@
 #define TARVEX_HOST_MAILDIR_MAILDIR_HOST_H_
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -246,12 +247,21 @@ class MaildirHost : public HostLibrary {
   // out of the loop before destroying the host. Throws std::runtime_error.
   int StartWatching();
   // Reads what changed on the disk, without waiting, and raises
-  // "OnNewMessage" for each delivered message, in order of arrival; returns
-  // them (with their files as they are after the batch; a message gone again
-  // within it is left out). Nothing before StartWatching. Throws
+  // "OnNewMessage" for the delivered messages, in order of arrival; returns
+  // those raised (with their files as they are after the batch; a message
+  // gone again within it is left out). At most kAnnounceSlice are raised at
+  // a time, so that an owner whose loop has other work (a client waiting)
+  // gets its turn during a flood: the rest wait, in order, for the next
+  // call or for AnnounceWaiting. Nothing before StartWatching. Throws
   // std::runtime_error when the changes cannot be read or a folder cannot be
-  // watched, after raising what was read.
+  // watched, after raising what it could.
   std::vector<NewMessage> ProcessFileEvents();
+  // Raises the next kAnnounceSlice messages that wait; returns them.
+  std::vector<NewMessage> AnnounceWaiting();
+  // Whether delivered messages wait to be raised. What waits when the host
+  // goes is not lost: it carries no verdict, so the next start finds it.
+  bool AnnouncementsWaiting() const { return !waiting_.empty(); }
+  static constexpr size_t kAnnounceSlice = 64;
   // Raises "OnNewMessage" for the messages in the new/ of every watched
   // folder (one with a subscription) that carry none of the judged marks
   // and were not announced before, in this run or, as remembered, an
@@ -325,6 +335,7 @@ class MaildirHost : public HostLibrary {
 
  private:
   std::shared_ptr<maildir_host_internal::Store> store_;
+  std::deque<NewMessage> waiting_;  // delivered, not raised yet
 };
 
 }  // namespace tarvex

@@ -43,10 +43,13 @@ class MaildirWatchTest : public ::testing::Test {
     };
     return manager_->GetFolder(Id(name))->Advise(sink);
   }
-  // The files ProcessFileEvents reports, from the root.
+  // The files ProcessFileEvents and then AnnounceWaiting report, from the root.
   Names Process() {
     Names files;
     for (const auto& m : host_->ProcessFileEvents()) files.push_back(Relative(m.file));
+    while (host_->AnnouncementsWaiting()) {
+      for (const auto& m : host_->AnnounceWaiting()) files.push_back(Relative(m.file));
+    }
     return files;
   }
   std::string Relative(const std::string& path) { return path.substr(md.root().size() + 1); }
@@ -310,6 +313,29 @@ TEST_F(MaildirWatchTest, MailJudgedOnItsWayInIsNotAnnouncedButMailMovedInIs) {
   Subscribe("Inbox");
   const std::string judged = "new/" + md.Deliver("", kJudged);
   EXPECT_EQ(Process(), Names{judged});
+}
+
+// A flood is raised a slice at a time, in order of arrival, so that the
+// owner's loop can serve others between slices; nothing is dropped.
+TEST_F(MaildirWatchTest, AFloodIsRaisedASliceAtATimeInOrder) {
+  Open();
+  host_->StartWatching();
+  Subscribe("Inbox");
+  const size_t flood = 2 * MaildirHost::kAnnounceSlice + 5;
+  Names delivered;
+  for (size_t i = 0; i < flood; ++i) delivered.push_back("new/" + md.Deliver("", kPlain));
+  Names files;
+  for (const auto& m : host_->ProcessFileEvents()) files.push_back(Relative(m.file));
+  EXPECT_EQ(files.size(), MaildirHost::kAnnounceSlice);
+  EXPECT_EQ(raised.size(), MaildirHost::kAnnounceSlice);
+  while (host_->AnnouncementsWaiting()) {
+    const auto slice = host_->AnnounceWaiting();
+    EXPECT_LE(slice.size(), MaildirHost::kAnnounceSlice);
+    for (const auto& m : slice) files.push_back(Relative(m.file));
+  }
+  EXPECT_EQ(files, delivered);
+  EXPECT_EQ(raised.size(), flood);
+  EXPECT_TRUE(host_->AnnounceWaiting().empty());
 }
 
 TEST_F(MaildirWatchTest, MovingMailIntoAFolderListsItOnceAndAnnouncesNothingThere) {
