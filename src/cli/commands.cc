@@ -12,6 +12,7 @@
 #include "mail/mime_message.h"
 #include "platform/codepage.h"
 #include "plugin/host_error_report.h"
+#include "ui/folder_dialogs.h"
 #include "ui/save_failure.h"
 
 namespace tarvex {
@@ -123,10 +124,8 @@ void CommandContext::ProgressDone() {
   lastProgressMs_ = -1;
 }
 
-void CommandContext::RefusedByDialog() {
-  if (!ui.log().empty() && ui.log().back().IsMessageBox() && ui.log().back().owner >= 0) {
-    refusals_.insert(ui.log().size() - 1);
-  }
+void CommandContext::Say(const std::string& text, bool refused) {
+  said_.push_back({ui.log().size(), text, refused});
 }
 
 Result CommandContext::Finish(Result result) {
@@ -134,14 +133,23 @@ Result CommandContext::Finish(Result result) {
   session_.reset();
   CloseFilter();
   route_.reset();
-  for (size_t i = 0; i < ui.log().size(); ++i) {
-    const ScriptedUi::Shown& shown = ui.log()[i];
-    if (!shown.IsMessageBox()) continue;
-    // A box of a dialog is the dialog talking to its user, unless it refused
-    // what the command asked; one outside any dialog is an error report.
-    const bool error = shown.owner < 0 || refusals_.count(i);
-    (error || json_ ? err : out) << HostErrorLine(shown.text, shown.caption, shown.details) << '\n';
+  // A box of a dialog, or what was said for one, is the dialog talking to its
+  // user unless it refused what the command asked; a box outside any dialog
+  // is an error report.
+  auto print = [&](const std::string& line, bool error) {
+    (error || json_ ? err : out) << line << '\n';
     if (error && result == Result::kOk) result = Result::kFailed;
+  };
+  auto said = said_.begin();
+  for (size_t i = 0; i <= ui.log().size(); ++i) {
+    for (; said != said_.end() && said->at == i; ++said) {
+      print(HostErrorLine(said->text, kDialogBoxCaption, ""), said->refused);
+    }
+    if (i == ui.log().size()) break;
+    const ScriptedUi::Shown& shown = ui.log()[i];
+    if (shown.IsMessageBox()) {
+      print(HostErrorLine(shown.text, shown.caption, shown.details), shown.owner < 0);
+    }
   }
   return result;
 }

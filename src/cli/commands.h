@@ -9,7 +9,6 @@
 
 #include <iosfwd>
 #include <memory>
-#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -83,14 +82,15 @@ class CommandContext {
   void Progress(const std::string& what, size_t done, size_t total);
   void ProgressDone();
 
-  // The message box a dialog has just shown (the last thing shown) refused
-  // what the command asked of it: Finish prints it as an error.
-  void RefusedByDialog();
+  // What a dialog would have told its user in a box captioned "Tarvex",
+  // printed by Finish in its place among what the interface showed; refused:
+  // it refused what the command asked, an error.
+  void Say(const std::string& text, bool refused);
 
   // Lets go of what was made for the command (saving the word database), then
-  // prints what the interface showed. The exit code: result, or a failure
-  // when a message box outside any dialog reported an error, or a dialog
-  // refused something.
+  // prints what the interface showed and what was said. The exit code:
+  // result, or a failure when a message box outside any dialog reported an
+  // error, or something said was a refusal.
   Result Finish(Result result);
 
  private:
@@ -107,7 +107,12 @@ class CommandContext {
   std::unique_ptr<RoutedUi::Route> route_;
   int64_t lastProgressMs_ = -1;
   bool progressShown_ = false;
-  std::set<size_t> refusals_;  // indexes into ui.log()
+  struct Said {
+    size_t at;  // said before ui.log()[at]
+    std::string text;
+    bool refused;
+  };
+  std::vector<Said> said_;
 };
 
 // Runs the invocation and returns the exit status.
