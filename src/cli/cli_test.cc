@@ -530,7 +530,27 @@ TEST_F(CommandLine, ShowsASaveErrorAndFails) {
   std::ofstream(settings, std::ios::binary) << text;
   const Result r = Run("stats");
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_EQ(r.err, "Bayesian Plugin Error: Cannot save database (" + unwritable + ")\n");
+  const std::string failed = "Bayesian Plugin Error: Cannot save database (" + unwritable + ")\n";
+  EXPECT_EQ(r.err, failed);
+
+  // Emptying saves at once, and again at the end; the settings dialog's
+  // question and answer come around the first failure.
+  const std::string asked = "Tarvex: Are you sure you want to empty the Database?\n";
+  const std::string emptied = "Tarvex: Database Empty\n";
+  const struct {
+    const char* command;
+    std::string out, err;
+  } emptying[] = {
+      {"settings empty-db", asked + emptied, failed + failed},
+      {"settings empty-db --json", "", asked + failed + emptied + failed},
+      {"empty-db", "", failed + failed},
+  };
+  for (const auto& c : emptying) {
+    const Result e = Run(c.command);
+    EXPECT_EQ(e.exit_code, 1) << c.command;
+    EXPECT_EQ(e.out, c.out) << c.command;
+    EXPECT_EQ(e.err, c.err) << c.command;
+  }
 }
 
 }  // namespace
