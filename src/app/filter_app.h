@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -75,6 +76,10 @@ class FilterApp : public PluginClient {
   void OpenTrainingDialog();
   void TrainFromFolders(const std::vector<std::string>& spamFolders,
                         const std::vector<std::string>& goodFolders);
+  // The commands with their answers given, whatever is selected; without a
+  // controller they do nothing. NotSpam's messages are of the current folder.
+  void NotSpam(const std::vector<int32_t>& ids, const DestinationPicker& pick);
+  std::optional<std::string> RawHeaders(int32_t folderId, int32_t messageId);
 
   PluginController* controller() { return controller_.get(); }
   BayesFilter& bayesFilter() { return bayesFilter_; }
