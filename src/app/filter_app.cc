@@ -154,9 +154,10 @@ void FilterApp::OpenTrainingDialog() {
 }
 
 void FilterApp::TrainFromFolders(const std::vector<std::string>& spamFolders,
-                                 const std::vector<std::string>& goodFolders) {
+                                 const std::vector<std::string>& goodFolders, bool emptyFirst) {
+  if (!controller_) return;
   UserCommandContext c = Commands();
-  tarvex::TrainFromFolders(c, spamFolders, goodFolders);
+  tarvex::TrainFromFolders(c, spamFolders, goodFolders, emptyFirst);
 }
 
 }  // namespace tarvex

@@ -74,10 +74,10 @@ class FilterApp : public PluginClient {
   void OpenSettingsDialog();
   void ShowMailHeaders();
   void OpenTrainingDialog();
-  void TrainFromFolders(const std::vector<std::string>& spamFolders,
-                        const std::vector<std::string>& goodFolders);
   // The commands with their answers given, whatever is selected; without a
   // controller they do nothing. NotSpam's messages are of the current folder.
+  void TrainFromFolders(const std::vector<std::string>& spamFolders,
+                        const std::vector<std::string>& goodFolders, bool emptyFirst);
   void NotSpam(const std::vector<int32_t>& ids, const DestinationPicker& pick);
   std::optional<std::string> RawHeaders(int32_t folderId, int32_t messageId);
 

@@ -163,14 +163,6 @@ std::string DialogText(const ScriptedUi& ui, int resourceId, int control) {
   return {};
 }
 
-int RowOf(const DialogDriver& d, int control, const std::string& text) {
-  const std::vector<std::string> rows = d.Rows(control);
-  const auto row = std::find(rows.begin(), rows.end(), text);
-  return row == rows.end() ? -1 : static_cast<int>(row - rows.begin());
-}
-
-namespace {
-
 std::vector<std::string> FolderNames(MaildirSession& session) {
   std::vector<std::string> names;
   if (PluginController* controller = session.app().controller()) {
@@ -178,8 +170,6 @@ std::vector<std::string> FolderNames(MaildirSession& session) {
   }
   return names;
 }
-
-}  // namespace
 
 std::vector<std::string> ShownFolderNames(MaildirSession& session,
                                           const std::vector<std::string>& names) {

@@ -133,8 +133,9 @@ bool CreateMaildir(const std::string& path);
 // The text of a dialog's control right after the dialog opened; empty when
 // no such dialog was shown.
 std::string DialogText(const ScriptedUi& ui, int resourceId, int control);
-// The row of a list or combo box that shows text, byte for byte; -1 when none.
-int RowOf(const DialogDriver& d, int control, const std::string& text);
+// Every folder's name as the interface shows them (Windows-1252), in the
+// order of its folder lists.
+std::vector<std::string> FolderNames(MaildirSession& session);
 // The folder names as the interface shows them (Windows-1252); an unknown
 // one ends the command.
 std::vector<std::string> ShownFolderNames(MaildirSession& session,

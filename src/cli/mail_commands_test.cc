@@ -81,6 +81,20 @@ TEST_F(MailCommands, NotSpamSaysWhenItsDestinationWasNotNeeded) {
   EXPECT_TRUE(fs::is_empty(lower + "/new"));
 }
 
+// As in the training dialog, a folder is ticked once however often it is
+// named.
+TEST_F(MailCommands, TrainsOnEachFolderNamedOnce) {
+  const std::string upper = Folder("Work"), lower = Folder("work");
+  Deliver("u1", Mail("quarterly figures", "the quarterly figures"), upper);
+  Deliver("l1", Mail("cheap pills", "buy cheap pills"), lower);
+  Deliver("l2", Mail("cheap watches", "buy cheap watches"), lower);
+  const Result r = Run("train --spam work work --good Work Work");
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out.substr(0, r.out.find(';')), "Learnt 2 spam and 1 good messages");
+  const std::string stats = Run("stats").out;
+  EXPECT_EQ(stats.substr(stats.find('\n') + 1), "Spam messages: 2\nClean messages: 1\n");
+}
+
 TEST_F(MailCommands, SettingsChangeOneValueAndShowTheNotSpamFolder) {
   const std::string work = Folder("Work");
   Folder("work");

@@ -1,9 +1,8 @@
 // The commands on messages of the Maildir, as the mail client's toolbar has
-// them: mark-spam, not-spam, headers, train. Each one finds the messages the
-// user names. not-spam and headers call the plug-in's operations with the
+// them: mark-spam, not-spam, headers, train. Each one finds the messages or
+// folders the user names. not-spam and headers call the plug-in's operations with the
 // answers given on the command line; mark-spam runs the toolbar's command on
-// the messages, selected; train queues on the command's scripted interface
-// what the user would do in the training dialogs.
+// the messages, selected; train trains on the folders named.
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -15,7 +14,6 @@
 #include "mail/maildir_names.h"
 #include "mail/message_text.h"
 #include "platform/codepage.h"
-#include "ui/folder_dialogs.h"
 #include "ui/plugin_toolbar.h"
 
 namespace tarvex {
@@ -202,6 +200,20 @@ std::vector<std::string> NamedMessages(CommandContext& ctx, const Invocation& v)
   return v.fromInput ? std::vector<std::string>{FileOfInput(ctx)} : v.files;
 }
 
+// The folders as the training dialog's folder list gives them back: in the
+// order of the list, each once.
+std::vector<std::string> InListOrder(MaildirSession& session,
+                                     const std::vector<std::string>& folders) {
+  std::vector<std::string> ordered;
+  for (const std::string& name : FolderNames(session)) {
+    if (std::find(folders.begin(), folders.end(), name) != folders.end() &&
+        std::find(ordered.begin(), ordered.end(), name) == ordered.end()) {
+      ordered.push_back(name);
+    }
+  }
+  return ordered;
+}
+
 }  // namespace
 
 Result RunMarkSpam(CommandContext& ctx, const Invocation& v) {
@@ -250,29 +262,14 @@ Result RunTrain(CommandContext& ctx, const Invocation& v) {
   MaildirSession& session = ctx.Session();
   const std::vector<std::string> spam = ShownFolderNames(session, v.spamFolders);
   const std::vector<std::string> good = ShownFolderNames(session, v.goodFolders);
-  ctx.ui.QueueScript([&](DialogDriver& d) {
-    d.Tick(TrainingDialog::kEmptyFirst, v.emptyFirst);
-    if (!spam.empty()) d.Click(TrainingDialog::kSpamPick);
-    if (!good.empty()) d.Click(TrainingDialog::kGoodPick);
-    d.Click(TrainingDialog::kStartTraining);
-  });
-  for (const std::vector<std::string>* folders : {&spam, &good}) {
-    if (folders->empty()) continue;
-    ctx.ui.QueueScript([folders](DialogDriver& d) {
-      for (const std::string& name : *folders) {
-        d.TickRow(FolderPickDialog::kFolderList, RowOf(d, FolderPickDialog::kFolderList, name),
-                  true);
-      }
-      d.Click(kIdOk);
-    });
-  }
   BayesFilter& filter = session.app().bayesFilter();
   const int32_t spamBefore = v.emptyFirst ? 0 : filter.SpamMessageCount();
   const int32_t cleanBefore = v.emptyFirst ? 0 : filter.CleanMessageCount();
   session.app().SetTrainingProgress([&ctx](const std::string& folder, size_t learnt) {
     ctx.Progress("Training on " + cp1252::ToUtf8(folder) + ":", learnt, 0);
   });
-  session.app().OnCommand(command::kTrainFilter);
+  session.app().TrainFromFolders(InListOrder(session, spam), InListOrder(session, good),
+                                 v.emptyFirst);
   session.app().SetTrainingProgress(nullptr);
   ctx.ProgressDone();
   ctx.out << "Learnt " << filter.SpamMessageCount() - spamBefore << " spam and "

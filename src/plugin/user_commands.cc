@@ -159,7 +159,10 @@ void ShowMailHeaders(UserCommandContext& c) {
 }
 
 void TrainFromFolders(UserCommandContext& c, const std::vector<std::string>& spamFolders,
-                      const std::vector<std::string>& goodFolders) {
+                      const std::vector<std::string>& goodFolders, bool emptyFirst) {
+  if (emptyFirst) {
+    ReportSaveFailure(c.ui, c.filter.EmptyDatabase(), c.filter.databasePath());
+  }
   for (const std::string& name : spamFolders) TrainFromFolder(c, name, true);
   for (const std::string& name : goodFolders) TrainFromFolder(c, name, false);
 }
@@ -168,10 +171,7 @@ void OpenTrainingDialog(UserCommandContext& c) {
   TrainingDialog dialog(c.ui);
   c.controller.ListFolderNames(&dialog.allFolders);
   if (c.ui.RunModal(dialog) != kIdOk) return;
-  if (dialog.emptyFirst) {
-    ReportSaveFailure(c.ui, c.filter.EmptyDatabase(), c.filter.databasePath());
-  }
-  TrainFromFolders(c, dialog.spamFolders, dialog.goodFolders);
+  TrainFromFolders(c, dialog.spamFolders, dialog.goodFolders, dialog.emptyFirst);
 }
 
 }  // namespace tarvex

@@ -51,9 +51,11 @@ void ShowMailHeaders(UserCommandContext& c);
 std::optional<std::string> RawHeaders(UserCommandContext& c, int32_t folderId, int32_t messageId);
 // Asks for training folders and trains on them.
 void OpenTrainingDialog(UserCommandContext& c);
-// Learns every message of the spam folders as spam, then of the good ones as clean.
+// Learns every message of the spam folders as spam, then of the good ones as
+// clean; with emptyFirst, the word database is emptied (and saved, a failure
+// reported) before, as the training dialog's check box asks.
 void TrainFromFolders(UserCommandContext& c, const std::vector<std::string>& spamFolders,
-                      const std::vector<std::string>& goodFolders);
+                      const std::vector<std::string>& goodFolders, bool emptyFirst = false);
 
 // The controller operations that learn; LearnMessageById and TrainFromFolder
 // report host failures, RelearnMessageById passes them on.
