@@ -520,6 +520,15 @@ TEST_F(CommandLine, WarnsOfASenderListThatDoesNotParse) {
   EXPECT_EQ(Run("blacklist list").err, warning);  // through the daemon too
 }
 
+// The About box shows the product's line twice: beside the icon and framed.
+TEST_F(CommandLine, AboutPrintsWhatTheAboutBoxShows) {
+  ASSERT_EQ(Run("init").exit_code, 0);
+  const Result r = Run("about");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "Tarvex v1.2\nTarvex v1.2\n");
+  EXPECT_EQ(r.err, "");
+}
+
 TEST_F(CommandLine, ShowsASaveErrorAndFails) {
   ASSERT_EQ(Run("init").exit_code, 0);
   const std::string settings = home_ + "/.config/tarvex/settings.reg";

@@ -153,15 +153,6 @@ Result CommandContext::Finish(Result result) {
   }
   return result;
 }
-std::string DialogText(const ScriptedUi& ui, int resourceId, int control) {
-  for (const ScriptedUi::Shown& shown : ui.log()) {
-    if (shown.IsDialog() && shown.resourceId == resourceId) {
-      auto text = shown.controlTexts.find(control);
-      if (text != shown.controlTexts.end()) return text->second;
-    }
-  }
-  return {};
-}
 
 std::vector<std::string> FolderNames(MaildirSession& session) {
   std::vector<std::string> names;

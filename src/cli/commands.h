@@ -129,10 +129,6 @@ int32_t AddToMemoryHost(MemoryHost& host, const mail::RawMessage& message);
 // false when it cannot.
 bool CreateMaildir(const std::string& path);
 
-// What the commands read of the dialogs they script.
-// The text of a dialog's control right after the dialog opened; empty when
-// no such dialog was shown.
-std::string DialogText(const ScriptedUi& ui, int resourceId, int control);
 // Every folder's name as the interface shows them (Windows-1252), in the
 // order of its folder lists.
 std::vector<std::string> FolderNames(MaildirSession& session);
