@@ -125,7 +125,7 @@ void CommandContext::ProgressDone() {
 }
 
 void CommandContext::Say(const std::string& text, bool refused) {
-  said_.push_back({ui.log().size(), text, refused});
+  ui.Say(text, kDialogBoxCaption, refused);
 }
 
 Result CommandContext::Finish(Result result) {
@@ -133,23 +133,11 @@ Result CommandContext::Finish(Result result) {
   session_.reset();
   CloseFilter();
   route_.reset();
-  // A box of a dialog, or what was said for one, is the dialog talking to its
-  // user unless it refused what the command asked; a box outside any dialog
-  // is an error report.
-  auto print = [&](const std::string& line, bool error) {
-    (error || json_ ? err : out) << line << '\n';
-    if (error && result == Result::kOk) result = Result::kFailed;
-  };
-  auto said = said_.begin();
-  for (size_t i = 0; i <= ui.log().size(); ++i) {
-    for (; said != said_.end() && said->at == i; ++said) {
-      print(HostErrorLine(said->text, kDialogBoxCaption, ""), said->refused);
-    }
-    if (i == ui.log().size()) break;
-    const ScriptedUi::Shown& shown = ui.log()[i];
-    if (shown.IsMessageBox()) {
-      print(HostErrorLine(shown.text, shown.caption, shown.details), shown.owner < 0);
-    }
+  // What a dialog says goes with the command's output, unless it refused
+  // what the command asked; a box outside any dialog is an error report.
+  for (const CommandUi::Line& line : ui.lines()) {
+    (line.error || json_ ? err : out) << line.text << '\n';
+    if (line.error && result == Result::kOk) result = Result::kFailed;
   }
   return result;
 }

@@ -1,7 +1,7 @@
 // The commands of the command-line program over the library, as the command
 // table names them (command_table.h), one source file per group. Each runs
 // in a CommandContext: the profile, the command's output and printer, the
-// interface its user sees (a scripted one, built from the arguments), and
+// interface its user sees (the message boxes, printed at the end), and
 // either the daemon's running application or objects made for this one
 // command. Each returns what it came to; RunCommand makes the exit status.
 #ifndef TARVEX_CLI_COMMANDS_H_
@@ -15,13 +15,14 @@
 
 #include "app/maildir_session.h"
 #include "cli/command_line.h"
+#include "cli/command_ui.h"
 #include "cli/printer.h"
 #include "cli/profile.h"
 #include "host/memory/memory_host.h"
 #include "lists/sender_lists.h"
 #include "mail/message_file.h"
 #include "platform/event_loop.h"
-#include "ui/scripted_ui.h"
+#include "ui/routed_ui.h"
 
 namespace tarvex {
 
@@ -52,8 +53,8 @@ class CommandContext {
   const RequestOrigin& origin;
   std::ostream& out;
   std::ostream& err;
-  // What the command's user sees; commands queue their answers here.
-  ScriptedUi ui;
+  // What the command's user sees.
+  CommandUi ui;
 
   // What the command found goes here: in text, or in JSON once PrintAsJson
   // was called. What the dialogs said then goes to standard error, so that
@@ -107,12 +108,6 @@ class CommandContext {
   std::unique_ptr<RoutedUi::Route> route_;
   int64_t lastProgressMs_ = -1;
   bool progressShown_ = false;
-  struct Said {
-    size_t at;  // said before ui.log()[at]
-    std::string text;
-    bool refused;
-  };
-  std::vector<Said> said_;
 };
 
 // Runs the invocation and returns the exit status.
