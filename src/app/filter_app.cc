@@ -131,6 +131,18 @@ void FilterApp::NotSpam() {
   tarvex::NotSpam(c);
 }
 
+void FilterApp::NotSpam(const std::vector<int32_t>& ids, const DestinationPicker& pick) {
+  if (!controller_) return;
+  UserCommandContext c = Commands();
+  tarvex::NotSpam(c, ids, pick);
+}
+
+std::optional<std::string> FilterApp::RawHeaders(int32_t folderId, int32_t messageId) {
+  if (!controller_) return std::nullopt;
+  UserCommandContext c = Commands();
+  return tarvex::RawHeaders(c, folderId, messageId);
+}
+
 void FilterApp::ShowMailHeaders() {
   UserCommandContext c = Commands();
   tarvex::ShowMailHeaders(c);
@@ -142,9 +154,10 @@ void FilterApp::OpenTrainingDialog() {
 }
 
 void FilterApp::TrainFromFolders(const std::vector<std::string>& spamFolders,
-                                 const std::vector<std::string>& goodFolders) {
+                                 const std::vector<std::string>& goodFolders, bool emptyFirst) {
+  if (!controller_) return;
   UserCommandContext c = Commands();
-  tarvex::TrainFromFolders(c, spamFolders, goodFolders);
+  tarvex::TrainFromFolders(c, spamFolders, goodFolders, emptyFirst);
 }
 
 }  // namespace tarvex

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,8 +74,12 @@ class FilterApp : public PluginClient {
   void OpenSettingsDialog();
   void ShowMailHeaders();
   void OpenTrainingDialog();
+  // The commands with their answers given, whatever is selected; without a
+  // controller they do nothing. NotSpam's messages are of the current folder.
   void TrainFromFolders(const std::vector<std::string>& spamFolders,
-                        const std::vector<std::string>& goodFolders);
+                        const std::vector<std::string>& goodFolders, bool emptyFirst);
+  void NotSpam(const std::vector<int32_t>& ids, const DestinationPicker& pick);
+  std::optional<std::string> RawHeaders(int32_t folderId, int32_t messageId);
 
   PluginController* controller() { return controller_.get(); }
   BayesFilter& bayesFilter() { return bayesFilter_; }

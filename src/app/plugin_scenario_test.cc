@@ -252,6 +252,39 @@ TEST_F(Plugin, NotSpamAsksForADestinationOncePerCommand) {
   EXPECT_EQ(ui_.Dialogs().size(), 2u);
 }
 
+// The front ends without dialogs name the messages and give the answers.
+TEST_F(Plugin, NotSpamAndHeadersTakeTheirMessagesAndAnswersAsArguments) {
+  Started();
+  const int32_t a = Add(spam_, "<x@y.example>"), b = Add(spam_, "<x@y.example>", "Spam");
+  Select(spam_, {});  // the messages are named, read in the current folder
+  int asked = 0;
+  const DestinationPicker pick = [&](std::vector<std::string>& names) {
+    ++asked;
+    EXPECT_NE(std::find(names.begin(), names.end(), "Work"), names.end());
+    return std::optional<std::string>("Work");
+  };
+  app_->NotSpam({a, b}, pick);
+  EXPECT_EQ(asked, 1);
+  ASSERT_EQ(host_.Moves().size(), 2u);
+  for (const MemoryHost::Move& move : host_.Moves()) {
+    EXPECT_EQ(move.target_folder, work_);
+    EXPECT_EQ(Header(work_, move.target_id, "X-TVX-LEARN"), "Not Spam");
+  }
+  // Outside the spam folder nothing is asked and nothing moves.
+  const int32_t c = Add(kInbox, "<x@y.example>");
+  Select(kInbox, {});
+  app_->NotSpam({c}, pick);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(Header(kInbox, c, "X-TVX-LEARN"), "Not Spam");
+  EXPECT_EQ(host_.Moves().size(), 2u);
+  EXPECT_TRUE(ui_.Dialogs().empty());
+
+  const std::optional<std::string> headers = app_->RawHeaders(kInbox, c);
+  ASSERT_TRUE(headers);
+  EXPECT_NE(headers->find("From: <x@y.example>"), std::string::npos) << *headers;
+  EXPECT_NE(headers->find("X-TVX-LEARN: Not Spam"), std::string::npos) << *headers;
+}
+
 TEST_F(Plugin, TrainsOnTheFoldersChosenInTheTrainingDialog) {
   Started();
   const int32_t samples = host_.AddFolder(MemoryHost::kLocalFoldersId, "Samples");

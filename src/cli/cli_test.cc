@@ -520,6 +520,15 @@ TEST_F(CommandLine, WarnsOfASenderListThatDoesNotParse) {
   EXPECT_EQ(Run("blacklist list").err, warning);  // through the daemon too
 }
 
+// The About box shows the product's line twice: beside the icon and framed.
+TEST_F(CommandLine, AboutPrintsWhatTheAboutBoxShows) {
+  ASSERT_EQ(Run("init").exit_code, 0);
+  const Result r = Run("about");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "Tarvex v1.2\nTarvex v1.2\n");
+  EXPECT_EQ(r.err, "");
+}
+
 TEST_F(CommandLine, ShowsASaveErrorAndFails) {
   ASSERT_EQ(Run("init").exit_code, 0);
   const std::string settings = home_ + "/.config/tarvex/settings.reg";
@@ -530,7 +539,27 @@ TEST_F(CommandLine, ShowsASaveErrorAndFails) {
   std::ofstream(settings, std::ios::binary) << text;
   const Result r = Run("stats");
   EXPECT_EQ(r.exit_code, 1);
-  EXPECT_EQ(r.err, "Bayesian Plugin Error: Cannot save database (" + unwritable + ")\n");
+  const std::string failed = "Bayesian Plugin Error: Cannot save database (" + unwritable + ")\n";
+  EXPECT_EQ(r.err, failed);
+
+  // Emptying saves at once, and again at the end; the settings dialog's
+  // question and answer come around the first failure.
+  const std::string asked = "Tarvex: Are you sure you want to empty the Database?\n";
+  const std::string emptied = "Tarvex: Database Empty\n";
+  const struct {
+    const char* command;
+    std::string out, err;
+  } emptying[] = {
+      {"settings empty-db", asked + emptied, failed + failed},
+      {"settings empty-db --json", "", asked + failed + emptied + failed},
+      {"empty-db", "", failed + failed},
+  };
+  for (const auto& c : emptying) {
+    const Result e = Run(c.command);
+    EXPECT_EQ(e.exit_code, 1) << c.command;
+    EXPECT_EQ(e.out, c.out) << c.command;
+    EXPECT_EQ(e.err, c.err) << c.command;
+  }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "mail/mime_message.h"
 #include "platform/codepage.h"
 #include "plugin/host_error_report.h"
+#include "ui/folder_dialogs.h"
 #include "ui/save_failure.h"
 
 namespace tarvex {
@@ -123,10 +124,8 @@ void CommandContext::ProgressDone() {
   lastProgressMs_ = -1;
 }
 
-void CommandContext::RefusedByDialog() {
-  if (!ui.log().empty() && ui.log().back().IsMessageBox() && ui.log().back().owner >= 0) {
-    refusals_.insert(ui.log().size() - 1);
-  }
+void CommandContext::Say(const std::string& text, bool refused) {
+  ui.Say(text, kDialogBoxCaption, refused);
 }
 
 Result CommandContext::Finish(Result result) {
@@ -134,34 +133,14 @@ Result CommandContext::Finish(Result result) {
   session_.reset();
   CloseFilter();
   route_.reset();
-  for (size_t i = 0; i < ui.log().size(); ++i) {
-    const ScriptedUi::Shown& shown = ui.log()[i];
-    if (!shown.IsMessageBox()) continue;
-    // A box of a dialog is the dialog talking to its user, unless it refused
-    // what the command asked; one outside any dialog is an error report.
-    const bool error = shown.owner < 0 || refusals_.count(i);
-    (error || json_ ? err : out) << HostErrorLine(shown.text, shown.caption, shown.details) << '\n';
-    if (error && result == Result::kOk) result = Result::kFailed;
+  // What a dialog says goes with the command's output, unless it refused
+  // what the command asked; a box outside any dialog is an error report.
+  for (const CommandUi::Line& line : ui.lines()) {
+    (line.error || json_ ? err : out) << line.text << '\n';
+    if (line.error && result == Result::kOk) result = Result::kFailed;
   }
   return result;
 }
-std::string DialogText(const ScriptedUi& ui, int resourceId, int control) {
-  for (const ScriptedUi::Shown& shown : ui.log()) {
-    if (shown.IsDialog() && shown.resourceId == resourceId) {
-      auto text = shown.controlTexts.find(control);
-      if (text != shown.controlTexts.end()) return text->second;
-    }
-  }
-  return {};
-}
-
-int RowOf(const DialogDriver& d, int control, const std::string& text) {
-  const std::vector<std::string> rows = d.Rows(control);
-  const auto row = std::find(rows.begin(), rows.end(), text);
-  return row == rows.end() ? -1 : static_cast<int>(row - rows.begin());
-}
-
-namespace {
 
 std::vector<std::string> FolderNames(MaildirSession& session) {
   std::vector<std::string> names;
@@ -170,8 +149,6 @@ std::vector<std::string> FolderNames(MaildirSession& session) {
   }
   return names;
 }
-
-}  // namespace
 
 std::vector<std::string> ShownFolderNames(MaildirSession& session,
                                           const std::vector<std::string>& names) {

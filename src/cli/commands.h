@@ -1,7 +1,7 @@
 // The commands of the command-line program over the library, as the command
 // table names them (command_table.h), one source file per group. Each runs
 // in a CommandContext: the profile, the command's output and printer, the
-// interface its user sees (a scripted one, built from the arguments), and
+// interface its user sees (the message boxes, printed at the end), and
 // either the daemon's running application or objects made for this one
 // command. Each returns what it came to; RunCommand makes the exit status.
 #ifndef TARVEX_CLI_COMMANDS_H_
@@ -9,20 +9,20 @@
 
 #include <iosfwd>
 #include <memory>
-#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "app/maildir_session.h"
 #include "cli/command_line.h"
+#include "cli/command_ui.h"
 #include "cli/printer.h"
 #include "cli/profile.h"
 #include "host/memory/memory_host.h"
 #include "lists/sender_lists.h"
 #include "mail/message_file.h"
 #include "platform/event_loop.h"
-#include "ui/scripted_ui.h"
+#include "ui/routed_ui.h"
 
 namespace tarvex {
 
@@ -53,8 +53,8 @@ class CommandContext {
   const RequestOrigin& origin;
   std::ostream& out;
   std::ostream& err;
-  // What the command's user sees; commands queue their answers here.
-  ScriptedUi ui;
+  // What the command's user sees.
+  CommandUi ui;
 
   // What the command found goes here: in text, or in JSON once PrintAsJson
   // was called. What the dialogs said then goes to standard error, so that
@@ -83,14 +83,15 @@ class CommandContext {
   void Progress(const std::string& what, size_t done, size_t total);
   void ProgressDone();
 
-  // The message box a dialog has just shown (the last thing shown) refused
-  // what the command asked of it: Finish prints it as an error.
-  void RefusedByDialog();
+  // What a dialog would have told its user in a box captioned "Tarvex",
+  // printed by Finish in its place among what the interface showed; refused:
+  // it refused what the command asked, an error.
+  void Say(const std::string& text, bool refused);
 
   // Lets go of what was made for the command (saving the word database), then
-  // prints what the interface showed. The exit code: result, or a failure
-  // when a message box outside any dialog reported an error, or a dialog
-  // refused something.
+  // prints what the interface showed and what was said. The exit code:
+  // result, or a failure when a message box outside any dialog reported an
+  // error, or something said was a refusal.
   Result Finish(Result result);
 
  private:
@@ -107,7 +108,6 @@ class CommandContext {
   std::unique_ptr<RoutedUi::Route> route_;
   int64_t lastProgressMs_ = -1;
   bool progressShown_ = false;
-  std::set<size_t> refusals_;  // indexes into ui.log()
 };
 
 // Runs the invocation and returns the exit status.
@@ -124,12 +124,9 @@ int32_t AddToMemoryHost(MemoryHost& host, const mail::RawMessage& message);
 // false when it cannot.
 bool CreateMaildir(const std::string& path);
 
-// What the commands read of the dialogs they script.
-// The text of a dialog's control right after the dialog opened; empty when
-// no such dialog was shown.
-std::string DialogText(const ScriptedUi& ui, int resourceId, int control);
-// The row of a list or combo box that shows text, byte for byte; -1 when none.
-int RowOf(const DialogDriver& d, int control, const std::string& text);
+// Every folder's name as the interface shows them (Windows-1252), in the
+// order of its folder lists.
+std::vector<std::string> FolderNames(MaildirSession& session);
 // The folder names as the interface shows them (Windows-1252); an unknown
 // one ends the command.
 std::vector<std::string> ShownFolderNames(MaildirSession& session,

@@ -18,7 +18,6 @@
 #include "platform/profile_lock.h"
 #include "plugin/new_message.h"
 #include "ui/about_dialog.h"
-#include "ui/plugin_toolbar.h"
 
 namespace tarvex {
 namespace {
@@ -68,11 +67,10 @@ Result RunDaemonCommand(CommandContext& ctx, const Invocation&) {
 }
 
 Result RunAbout(CommandContext& ctx, const Invocation&) {
-  ctx.Session().app().OnCommand(command::kAbout);
-  for (int control : {AboutDialog::kName, AboutDialog::kFramedName}) {
-    const std::string text = DialogText(ctx.ui, AboutDialog::kResourceId, control);
-    if (!text.empty()) ctx.out << cp1252::ToUtf8(text) << '\n';
-  }
+  // What the About box shows, once for each place it shows it; like the
+  // toolbar's button, nothing while the mail client is not there.
+  if (!ctx.Session().app().controller()) return Result::kOk;
+  for (int i = 0; i < 2; ++i) ctx.out << cp1252::ToUtf8(AboutDialog::kProductLine) << '\n';
   return Result::kOk;
 }
 

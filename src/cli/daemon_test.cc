@@ -113,6 +113,26 @@ TEST_F(Daemon, JudgesDeliveriesAndServesTheClient) {
   EXPECT_NE(Run("stats").out.find("Clean messages: 5\n"), std::string::npos);
 }
 
+// The daemon judges by the lists as the client last left them.
+TEST_F(Daemon, JudgesByListEditsMadeWhileItRuns) {
+  StartDaemon();
+  const std::string mail = Mail("x@late.example", "hello", "a note");
+  const std::string listed = "X-TVX-REASON: late.example domain in blacklist";
+  Result r = Run("blacklist add --domain late.example");
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out, "Tarvex: Item Added To Blacklist\n");
+  EXPECT_NE(Run("filter", mail).out.find(listed), std::string::npos);
+  ASSERT_EQ(Run("blacklist rename --domain late.example later.example").exit_code, 0);
+  EXPECT_EQ(Run("filter", mail).out.find(listed), std::string::npos);
+  EXPECT_NE(Run("filter", Mail("x@later.example", "hello", "a note"))
+                .out.find("X-TVX-REASON: later.example domain in blacklist"),
+            std::string::npos);
+  ASSERT_EQ(Run("blacklist remove --domain later.example").exit_code, 0);
+  EXPECT_EQ(Run("filter", Mail("x@later.example", "hi", "a note")).out.find("in blacklist"),
+            std::string::npos);
+  EXPECT_EQ(StopDaemon(SIGTERM), 0);
+}
+
 TEST_F(Daemon, LosesNothingWhenKilledDuringABurst) {
   StartDaemon();
   constexpr int kMessages = 300;

@@ -17,6 +17,7 @@
 #include "platform/codepage.h"
 #include "platform/profile_lock.h"
 #include "ui/save_failure.h"
+#include "ui/settings_dialog.h"
 
 namespace tarvex {
 namespace {
@@ -303,7 +304,7 @@ Result RunStats(CommandContext& ctx, const Invocation&) {
 Result RunEmptyDb(CommandContext& ctx, const Invocation&) {
   BayesFilter& filter = ctx.Filter();
   const uint32_t words = filter.WordCount();
-  ReportSaveFailure(ctx.ui, filter.EmptyDatabase(), filter.databasePath());
+  FilterWordStore(ctx.ui, filter).EmptyDatabase();
   if (!filter.databaseClean()) return Result::kFailed;
   ctx.out << "Removed " << words << " words\n";
   return Result::kOk;

@@ -1,26 +1,13 @@
-// The commands on the sender lists, through the lists' dialog: blacklist
-// and whitelist, each with list, add, rename and remove.
+// The commands on the sender lists, with the checks and words of the lists'
+// dialogs: blacklist and whitelist, each with list, add, rename and remove.
 #include <ostream>
 
 #include "cli/commands.h"
+#include "lists/list_operations.h"
 #include "platform/codepage.h"
-#include "ui/list_dialogs.h"
-#include "ui/plugin_toolbar.h"
 
 namespace tarvex {
 namespace {
-
-// List entries match ignoring case, as the lists compare them; an exact
-// match comes first.
-int EntryRowOf(const DialogDriver& d, int control, const std::string& text) {
-  const int exact = RowOf(d, control, text);
-  if (exact >= 0) return exact;
-  const std::vector<std::string> rows = d.Rows(control);
-  for (size_t i = 0; i < rows.size(); ++i) {
-    if (EqualIgnoringCase(rows[i], text)) return static_cast<int>(i);
-  }
-  return -1;
-}
 
 const char* KindName(bool domain) { return domain ? "domain" : "address"; }
 
@@ -39,17 +26,27 @@ void CheckEntryName(const std::string& text, bool domain) {
   }
 }
 
+// The list's arrays in the application's memory, loaded again.
+void Reload(MaildirSession& session, FileSystem& fs, ListId list) {
+  SenderLists& lists = session.app().lists();
+  const bool white = list == ListId::Whitelist;
+  ReloadList(fs, session.app().settings(), list,
+             white ? &lists.whitelistAddresses : &lists.blacklistAddresses,
+             white ? &lists.whitelistDomains : &lists.blacklistDomains);
+}
+
 class ListEditor {
  public:
-  ListEditor(CommandContext& ctx, const Invocation& v, DialogDriver& d) : ctx_(ctx), v_(v), d_(d) {}
+  ListEditor(CommandContext& ctx, const Invocation& v, FileSystem& fs,
+             const FilterSettings& settings, ListId list)
+      : ctx_(ctx), v_(v), fs_(fs), settings_(settings), list_(list) {}
 
-  // What the list command does in the dialog; false when the dialog refused
-  // a name or an entry was not found.
-  bool Edit() {
+  // Does what the list command asks; false when a name was refused or an
+  // entry was not found. modified tells whether the file was changed.
+  bool Edit(bool* modified) {
     if (v_.action == Action::kList) {
       for (bool domain : {true, false}) {
-        ChooseType(domain);
-        for (const std::string& entry : d_.Rows(kList)) {
+        for (const std::string& entry : ListEntries(fs_, settings_, list_, Kind(domain))) {
           Printer& p = ctx_.printer();
           p.BeginMap();
           p.Key("kind", {"", " "});
@@ -61,63 +58,57 @@ class ListEditor {
       }
       return true;
     }
-    ChooseType(v_.domain);
+    const EntryKind kind = Kind(v_.domain);
     if (v_.action == Action::kAdd) {
       bool ok = true;
       for (const std::string& text : v_.files) {
-        const int before = d_.RowCount(kList);
-        d_.Type(ListDialog::kItemName, cp1252::FromUtf8(text));
-        d_.Click(ListDialog::kAddToList);
-        ok = Accepted(d_.RowCount(kList) > before) && ok;
+        ok = Answer(AddListEntry(fs_, settings_, list_, kind, cp1252::FromUtf8(text)), modified) &&
+             ok;
       }
       return ok;
     }
     if (v_.action == Action::kRename) {
-      const int row = Row(v_.files[0]);
-      if (row < 0) return false;
-      d_.DoubleClick(kList, row);
-      d_.Type(ListDialog::kItemName, cp1252::FromUtf8(v_.files[1]));
-      d_.Click(kIdOk);
-      // A refused name leaves the dialog editing the row.
-      return Accepted(!static_cast<const ListDialog&>(d_.presenter()).updating);
+      if (!Found(v_.files[0])) return false;
+      return Answer(RenameListEntry(fs_, settings_, list_, kind, cp1252::FromUtf8(v_.files[0]),
+                                    cp1252::FromUtf8(v_.files[1])),
+                    modified);
     }
     // remove: all the names, or none.
     bool ok = true;
+    for (const std::string& text : v_.files) ok = Found(text) && ok;
+    if (!ok) return false;
+    // A name given twice finds nothing the second time.
     for (const std::string& text : v_.files) {
-      const int row = Row(text);
-      if (row >= 0) d_.TickRow(kList, row, true);
-      ok = ok && row >= 0;
+      RemoveListEntry(fs_, settings_, list_, kind, cp1252::FromUtf8(text));
     }
-    if (ok) d_.Click(ListDialog::kRemove);
-    return ok;
+    *modified = true;
+    ctx_.Say(kListEntriesRemoved, false);
+    return true;
   }
 
  private:
-  static constexpr int kList = ListDialog::kEntryList;
+  static EntryKind Kind(bool domain) { return domain ? EntryKind::Domain : EntryKind::Address; }
 
-  void ChooseType(bool domain) {
-    const char* type = domain ? ListDialog::kDomainType : ListDialog::kAddressType;
-    d_.Select(ListDialog::kTypeBox, RowOf(d_, ListDialog::kTypeBox, type));
+  // Whether the list has the entry; when not, says so on standard error.
+  bool Found(const std::string& text) {
+    if (ContainsEntry(fs_, settings_, list_, Kind(v_.domain), cp1252::FromUtf8(text))) return true;
+    ctx_.err << "tarvex: " << text << ": no such " << KindName(v_.domain) << " in the "
+             << v_.command->name << '\n';
+    return false;
   }
 
-  // The entry's row; -1, said on standard error, when there is none.
-  int Row(const std::string& text) {
-    const int row = EntryRowOf(d_, kList, cp1252::FromUtf8(text));
-    if (row < 0) {
-      ctx_.err << "tarvex: " << text << ": no such " << KindName(v_.domain) << " in the "
-               << v_.command->name << '\n';
-    }
-    return row;
-  }
-
-  bool Accepted(bool accepted) {
-    if (!accepted) ctx_.RefusedByDialog();
-    return accepted;
+  // Says what the list's dialog would have said; a refusal is an error.
+  bool Answer(const ListEdit& edit, bool* modified) {
+    ctx_.Say(edit.message, !edit.ok());
+    if (edit.ok()) *modified = true;
+    return edit.ok();
   }
 
   CommandContext& ctx_;
   const Invocation& v_;
-  DialogDriver& d_;
+  FileSystem& fs_;
+  const FilterSettings& settings_;
+  const ListId list_;
 };
 
 Result RunList(CommandContext& ctx, const Invocation& v, ListId list) {
@@ -127,17 +118,17 @@ Result RunList(CommandContext& ctx, const Invocation& v, ListId list) {
     CheckEntryName(v.files[1], v.domain);
   }
   MaildirSession& session = ctx.Session();
+  FileSystem& fs = ctx.profile.fs();
+  const FilterSettings& settings = session.app().settings();
   // The list's own operations fail silently; the user at the command line
   // learns why the list looks empty.
-  if (Status status = CheckList(ctx.profile.fs(), session.app().settings(), list); !status.ok()) {
+  if (Status status = CheckList(fs, settings, list); !status.ok()) {
     ctx.err << "tarvex: warning: " << status.message() << '\n';
   }
-  bool ok = true;
-  ctx.ui.QueueScript([&](DialogDriver& d) {
-    ok = ListEditor(ctx, v, d).Edit();
-    d.Click(ListDialog::kClose);
-  });
-  session.app().OnCommand(list == ListId::Blacklist ? command::kBlackList : command::kWhiteList);
+  bool modified = false;
+  const bool ok = ListEditor(ctx, v, fs, settings, list).Edit(&modified);
+  // The running filter judges by its own copy of the list.
+  if (modified) Reload(session, fs, list);
   return ok ? Result::kOk : Result::kFailed;
 }
 

@@ -56,6 +56,45 @@ TEST_F(MailCommands, FolderNamesMatchByteForByte) {
   EXPECT_NE(Settings().find("\"NotSpamFolderName\"=\"work\""), std::string::npos) << Settings();
 }
 
+// --to answers the question of the destination, which comes only when the
+// messages leave the spam folder and no folder was chosen for good.
+TEST_F(MailCommands, NotSpamSaysWhenItsDestinationWasNotNeeded) {
+  const std::string upper = Folder("Work"), lower = Folder("work");
+  const std::string unneeded =
+      "tarvex: --to and --remember were not needed: the messages stayed where they were, or went "
+      "to the folder chosen for good (settings)\n";
+  Deliver("in", Mail("hello", "a note"));
+  Result r = Run("not-spam --to work in");
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.err, unneeded);
+  EXPECT_EQ(r.out, "in: " + Maildir() + "/new/in\n");
+
+  Deliver("one", Mail("hi", "one note"), SpamFolder());
+  Deliver("two", Mail("hey", "two notes"), SpamFolder());
+  r = Run("not-spam --to Work --remember one");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out, "one: " + upper + "/new/one\n");
+  r = Run("not-spam --to work two");
+  EXPECT_EQ(r.err, unneeded);
+  EXPECT_EQ(r.out, "two: " + upper + "/new/two\n");
+  EXPECT_EQ(Shown("NotSpamFolderName"), "NotSpamFolderName: Work");
+  EXPECT_TRUE(fs::is_empty(lower + "/new"));
+}
+
+// As in the training dialog, a folder is ticked once however often it is
+// named.
+TEST_F(MailCommands, TrainsOnEachFolderNamedOnce) {
+  const std::string upper = Folder("Work"), lower = Folder("work");
+  Deliver("u1", Mail("quarterly figures", "the quarterly figures"), upper);
+  Deliver("l1", Mail("cheap pills", "buy cheap pills"), lower);
+  Deliver("l2", Mail("cheap watches", "buy cheap watches"), lower);
+  const Result r = Run("train --spam work work --good Work Work");
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_EQ(r.out.substr(0, r.out.find(';')), "Learnt 2 spam and 1 good messages");
+  const std::string stats = Run("stats").out;
+  EXPECT_EQ(stats.substr(stats.find('\n') + 1), "Spam messages: 2\nClean messages: 1\n");
+}
+
 TEST_F(MailCommands, SettingsChangeOneValueAndShowTheNotSpamFolder) {
   const std::string work = Folder("Work");
   Folder("work");

@@ -1,10 +1,9 @@
 // tarvex settings: shows the settings a user changes, sets or clears one,
-// or empties the word database through the Settings dialog.
+// or empties the word database as the Settings dialog does.
 #include <ostream>
 
 #include "cli/commands.h"
 #include "platform/codepage.h"
-#include "ui/plugin_toolbar.h"
 #include "ui/settings_dialog.h"
 
 namespace tarvex {
@@ -32,11 +31,10 @@ void PrintSetting(Printer& p, FilterSettings& settings, const SettingInfo& s) {
 Result RunSettings(CommandContext& ctx, const Invocation& v) {
   if (v.action == Action::kEmptyDb) {
     MaildirSession& session = ctx.Session();
-    ctx.ui.QueueScript([&](DialogDriver& d) {
-      ctx.ui.QueueAnswer(mb::kIdYes);
-      d.Click(SettingsDialog::kEmptyDatabase);
-    });
-    session.app().OnCommand(command::kSettings);
+    // As the settings dialog does it, its question answered yes.
+    ctx.Say(SettingsDialog::kEmptyQuestion, false);
+    FilterWordStore(session.ui(), session.app().bayesFilter()).EmptyDatabase();
+    ctx.Say(SettingsDialog::kEmptied, false);
     return Result::kOk;
   }
   ctx.RequireProfile();

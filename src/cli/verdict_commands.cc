@@ -1,9 +1,10 @@
 // The commands on messages of the Maildir, as the mail client's toolbar has
-// them: mark-spam, not-spam, headers, train. Each one selects what the user
-// would select, queues on the command's scripted interface what the user
-// would do in the dialogs that come up, and runs the plug-in's command; then
-// it prints what the dialogs showed.
+// them: mark-spam, not-spam, headers, train. Each one finds the messages or
+// folders the user names. not-spam and headers call the plug-in's operations with the
+// answers given on the command line; mark-spam runs the toolbar's command on
+// the messages, selected; train trains on the folders named.
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <ostream>
 
@@ -13,7 +14,6 @@
 #include "mail/maildir_names.h"
 #include "mail/message_text.h"
 #include "platform/codepage.h"
-#include "ui/folder_dialogs.h"
 #include "ui/plugin_toolbar.h"
 
 namespace tarvex {
@@ -34,9 +34,18 @@ std::vector<Location> LocateAll(CommandContext& ctx, const std::vector<std::stri
   return found;
 }
 
-// Runs command once per folder that holds some of the messages, with those
+// What a command does with the messages of one folder, selected in it.
+using FolderRun = std::function<void(const std::vector<int32_t>& messages)>;
+
+// The toolbar's command on the messages of one folder, selected.
+FolderRun ToolbarCommand(MaildirSession& session, uint32_t command) {
+  return [&session, command](const std::vector<int32_t>&) { session.app().OnCommand(command); };
+}
+
+// Runs run once per folder that holds some of the messages, with those
 // messages selected, folders in the order they are first named.
-void RunOnSelections(CommandContext& ctx, const std::vector<Location>& messages, uint32_t command) {
+void RunOnSelections(CommandContext& ctx, const std::vector<Location>& messages,
+                     const FolderRun& run) {
   MaildirSession& session = ctx.Session();
   std::vector<int32_t> folders;
   std::map<int32_t, std::vector<int32_t>> selection;
@@ -46,13 +55,9 @@ void RunOnSelections(CommandContext& ctx, const std::vector<Location>& messages,
   }
   for (int32_t folder : folders) {
     session.Select(folder, selection[folder]);
-    session.app().OnCommand(command);
+    run(selection[folder]);
   }
   session.Select(MaildirHost::kInboxId, {});
-}
-
-void RunOnSelections(CommandContext& ctx, const std::vector<std::string>& names, uint32_t command) {
-  RunOnSelections(ctx, LocateAll(ctx, names), command);
 }
 
 // The user's verdict a message carries ("X-TVX-LEARN"), as the commands read
@@ -75,8 +80,8 @@ std::optional<std::string> LearnMarker(MaildirSession& session, const Location& 
 // Runs a command that leaves alone the messages the user already judged, and
 // says which it left alone and why. skips tells from a marker whether the
 // command passes over the message.
-void RunVerdictCommand(CommandContext& ctx, const std::vector<std::string>& names, uint32_t command,
-                       bool (*skips)(const std::string& marker)) {
+void RunVerdictCommand(CommandContext& ctx, const std::vector<std::string>& names,
+                       const FolderRun& command, bool (*skips)(const std::string& marker)) {
   const std::vector<Location> messages = LocateAll(ctx, names);
   std::vector<std::optional<std::string>> markers;
   for (const Location& at : messages) markers.push_back(LearnMarker(ctx.Session(), at));
@@ -195,11 +200,26 @@ std::vector<std::string> NamedMessages(CommandContext& ctx, const Invocation& v)
   return v.fromInput ? std::vector<std::string>{FileOfInput(ctx)} : v.files;
 }
 
+// The folders as the training dialog's folder list gives them back: in the
+// order of the list, each once.
+std::vector<std::string> InListOrder(MaildirSession& session,
+                                     const std::vector<std::string>& folders) {
+  std::vector<std::string> ordered;
+  for (const std::string& name : FolderNames(session)) {
+    if (std::find(folders.begin(), folders.end(), name) != folders.end() &&
+        std::find(ordered.begin(), ordered.end(), name) == ordered.end()) {
+      ordered.push_back(name);
+    }
+  }
+  return ordered;
+}
+
 }  // namespace
 
 Result RunMarkSpam(CommandContext& ctx, const Invocation& v) {
   const std::vector<std::string> names = NamedMessages(ctx, v);
-  RunVerdictCommand(ctx, names, command::kMarkSpam, [](const std::string&) { return true; });
+  RunVerdictCommand(ctx, names, ToolbarCommand(ctx.Session(), command::kMarkSpam),
+                    [](const std::string&) { return true; });
   PrintWhereMessagesAre(ctx, names);
   return Result::kOk;
 }
@@ -209,19 +229,19 @@ Result RunNotSpam(CommandContext& ctx, const Invocation& v) {
   const std::string to = v.to.empty() ? "Inbox" : v.to;
   const std::string shown = ShownFolderNames(session, {to})[0];
   // The destination is asked for only when the messages leave the spam
-  // folder and no folder was chosen for good.
-  ctx.ui.QueueScript([&](DialogDriver& d) {
-    d.Select(DestinationFolderDialog::kFolderBox,
-             RowOf(d, DestinationFolderDialog::kFolderBox, shown));
-    d.Tick(DestinationFolderDialog::kPermanent, v.remember);
-    d.Click(kIdOk);
-  });
+  // folder and no folder was chosen for good; remembered, it is that folder.
+  bool asked = false;
+  const DestinationPicker pick = [&](std::vector<std::string>&) -> std::optional<std::string> {
+    if (v.remember) session.app().settings().SetNotSpamFolderName(shown);
+    asked = true;
+    return shown;
+  };
   const std::vector<std::string> names = NamedMessages(ctx, v);
   // A message marked as spam is corrected; one without a marker is learnt.
-  RunVerdictCommand(ctx, names, command::kNotSpam, [](const std::string& marker) {
-    return !marker.empty() && marker != header::kLearnSpam;
-  });
-  if (ctx.ui.pendingScripts() && (!v.to.empty() || v.remember)) {
+  RunVerdictCommand(
+      ctx, names, [&](const std::vector<int32_t>& ids) { session.app().NotSpam(ids, pick); },
+      [](const std::string& marker) { return !marker.empty() && marker != header::kLearnSpam; });
+  if (!asked && (!v.to.empty() || v.remember)) {
     ctx.err << "tarvex: --to and --remember were not needed: the messages stayed where they "
                "were, or went to the folder chosen for good (settings)\n";
   }
@@ -230,9 +250,9 @@ Result RunNotSpam(CommandContext& ctx, const Invocation& v) {
 }
 
 Result RunHeaders(CommandContext& ctx, const Invocation& v) {
-  RunOnSelections(ctx, v.files, command::kMailHeaders);
-  std::string text =
-      cp1252::ToUtf8(DialogText(ctx.ui, RawHeadersDialog::kResourceId, RawHeadersDialog::kHeaders));
+  MaildirSession& session = ctx.Session();
+  const Location at = Locate(ctx, session.host(), v.files[0]);
+  std::string text = cp1252::ToUtf8(session.app().RawHeaders(at.folder, at.message).value_or(""));
   text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
   ctx.out << text;
   return Result::kOk;
@@ -242,29 +262,14 @@ Result RunTrain(CommandContext& ctx, const Invocation& v) {
   MaildirSession& session = ctx.Session();
   const std::vector<std::string> spam = ShownFolderNames(session, v.spamFolders);
   const std::vector<std::string> good = ShownFolderNames(session, v.goodFolders);
-  ctx.ui.QueueScript([&](DialogDriver& d) {
-    d.Tick(TrainingDialog::kEmptyFirst, v.emptyFirst);
-    if (!spam.empty()) d.Click(TrainingDialog::kSpamPick);
-    if (!good.empty()) d.Click(TrainingDialog::kGoodPick);
-    d.Click(TrainingDialog::kStartTraining);
-  });
-  for (const std::vector<std::string>* folders : {&spam, &good}) {
-    if (folders->empty()) continue;
-    ctx.ui.QueueScript([folders](DialogDriver& d) {
-      for (const std::string& name : *folders) {
-        d.TickRow(FolderPickDialog::kFolderList, RowOf(d, FolderPickDialog::kFolderList, name),
-                  true);
-      }
-      d.Click(kIdOk);
-    });
-  }
   BayesFilter& filter = session.app().bayesFilter();
   const int32_t spamBefore = v.emptyFirst ? 0 : filter.SpamMessageCount();
   const int32_t cleanBefore = v.emptyFirst ? 0 : filter.CleanMessageCount();
   session.app().SetTrainingProgress([&ctx](const std::string& folder, size_t learnt) {
     ctx.Progress("Training on " + cp1252::ToUtf8(folder) + ":", learnt, 0);
   });
-  session.app().OnCommand(command::kTrainFilter);
+  session.app().TrainFromFolders(InListOrder(session, spam), InListOrder(session, good),
+                                 v.emptyFirst);
   session.app().SetTrainingProgress(nullptr);
   ctx.ProgressDone();
   ctx.out << "Learnt " << filter.SpamMessageCount() - spamBefore << " spam and "

@@ -32,15 +32,15 @@ void Reporting(UserCommandContext& c, Fn command) {
 }
 
 // Where "Not Spam" moves messages out of the spam folder: the folder the
-// settings name, else the one the user picks; none after Cancel.
-std::optional<int32_t> NotSpamDestination(UserCommandContext& c) {
+// settings name, else the one picked; none when none was.
+std::optional<int32_t> NotSpamDestination(UserCommandContext& c, const DestinationPicker& pick) {
   std::string name = c.settings.GetNotSpamFolderName();
   if (name.empty()) {
     std::vector<std::string> names;
     c.controller.ListFolderNames(&names);
-    DestinationFolderDialog dialog(names, c.settings);
-    if (c.ui.RunModal(dialog) != kIdOk) return std::nullopt;
-    name = names[static_cast<size_t>(dialog.selectedIndex)];
+    std::optional<std::string> picked = pick(names);
+    if (!picked) return std::nullopt;
+    name = *picked;
   }
   return c.controller.FindFolderIdByName(name);
 }
@@ -97,12 +97,29 @@ void MarkSpam(UserCommandContext& c) {
 }
 
 void NotSpam(UserCommandContext& c) {
+  std::vector<int32_t> ids;
+  bool selected = false;
   Reporting(c, [&] {
+    ids = c.controller.GetSelectedMessageIds();
+    selected = true;
+  });
+  if (!selected) return;
+  NotSpam(c, ids, [&c](std::vector<std::string>& names) -> std::optional<std::string> {
+    DestinationFolderDialog dialog(names, c.settings);
+    if (c.ui.RunModal(dialog) != kIdOk) return std::nullopt;
+    return names[static_cast<size_t>(dialog.selectedIndex)];
+  });
+}
+
+void NotSpam(UserCommandContext& c, const std::vector<int32_t>& ids,
+             const DestinationPicker& pick) {
+  Reporting(c, [&] {
+    // The messages are read and marked through the current folder.
     const int32_t folderId = c.controller.GetCurrentFolderId();
     const bool inSpamFolder = SpamFolderId(c) == folderId;
-    const std::vector<int32_t> ids = c.controller.GetSelectedMessageIds();
     if (ids.empty()) return;
-    const std::optional<int32_t> destination = inSpamFolder ? NotSpamDestination(c) : std::nullopt;
+    const std::optional<int32_t> destination =
+        inSpamFolder ? NotSpamDestination(c, pick) : std::nullopt;
     const bool learn = c.settings.GetLearnFromNotSpam() != 0;
     for (int32_t id : ids) {
       const std::string verdict = c.controller.GetLearnHeader(id);
@@ -119,21 +136,33 @@ void NotSpam(UserCommandContext& c) {
   });
 }
 
+std::optional<std::string> RawHeaders(UserCommandContext& c, int32_t folderId, int32_t messageId) {
+  std::optional<std::string> headers;
+  Reporting(c, [&] {
+    HostRef<HostMessage> message = c.controller.GetMessageInFolder(messageId, folderId);
+    if (message) headers = message->GetRawHeaders();
+  });
+  return headers;
+}
+
 void ShowMailHeaders(UserCommandContext& c) {
+  std::optional<std::string> headers;
   Reporting(c, [&] {
     const int32_t folderId = c.controller.GetCurrentFolderId();
     const std::vector<int32_t> ids = c.controller.GetSelectedMessageIds();
-    if (ids.size() != 1) return;
-    HostRef<HostMessage> message = c.controller.GetMessageInFolder(ids[0], folderId);
-    if (!message) return;
-    RawHeadersDialog dialog;
-    dialog.rawHeaderText = message->GetRawHeaders();
-    c.ui.RunModal(dialog);
+    if (ids.size() == 1) headers = RawHeaders(c, folderId, ids[0]);
   });
+  if (!headers) return;
+  RawHeadersDialog dialog;
+  dialog.rawHeaderText = *headers;
+  c.ui.RunModal(dialog);
 }
 
 void TrainFromFolders(UserCommandContext& c, const std::vector<std::string>& spamFolders,
-                      const std::vector<std::string>& goodFolders) {
+                      const std::vector<std::string>& goodFolders, bool emptyFirst) {
+  if (emptyFirst) {
+    ReportSaveFailure(c.ui, c.filter.EmptyDatabase(), c.filter.databasePath());
+  }
   for (const std::string& name : spamFolders) TrainFromFolder(c, name, true);
   for (const std::string& name : goodFolders) TrainFromFolder(c, name, false);
 }
@@ -142,10 +171,7 @@ void OpenTrainingDialog(UserCommandContext& c) {
   TrainingDialog dialog(c.ui);
   c.controller.ListFolderNames(&dialog.allFolders);
   if (c.ui.RunModal(dialog) != kIdOk) return;
-  if (dialog.emptyFirst) {
-    ReportSaveFailure(c.ui, c.filter.EmptyDatabase(), c.filter.databasePath());
-  }
-  TrainFromFolders(c, dialog.spamFolders, dialog.goodFolders);
+  TrainFromFolders(c, dialog.spamFolders, dialog.goodFolders, dialog.emptyFirst);
 }
 
 }  // namespace tarvex

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,13 +36,26 @@ void MarkSpam(UserCommandContext& c);
 // Learns (or corrects) and marks the selected messages; in "DedoZarozo" it
 // also moves them to the folder the settings name, or that the user picks.
 void NotSpam(UserCommandContext& c);
+// Picks the folder that messages leaving the spam folder go to, when the
+// settings name none, out of folderNames; nothing leaves them where they are.
+// Remembering the choice in the settings is the picker's part.
+using DestinationPicker =
+    std::function<std::optional<std::string>(std::vector<std::string>& folderNames)>;
+// NotSpam on the messages ids of the current folder, whatever is selected;
+// pick is asked at most once, and only when messages leave the spam folder.
+void NotSpam(UserCommandContext& c, const std::vector<int32_t>& ids, const DestinationPicker& pick);
 // Shows the raw headers when exactly one message is selected.
 void ShowMailHeaders(UserCommandContext& c);
+// The raw header block of the message of the folder, as the host keeps it;
+// nothing when there is no such message, or when the host failed (reported).
+std::optional<std::string> RawHeaders(UserCommandContext& c, int32_t folderId, int32_t messageId);
 // Asks for training folders and trains on them.
 void OpenTrainingDialog(UserCommandContext& c);
-// Learns every message of the spam folders as spam, then of the good ones as clean.
+// Learns every message of the spam folders as spam, then of the good ones as
+// clean; with emptyFirst, the word database is emptied (and saved, a failure
+// reported) before, as the training dialog's check box asks.
 void TrainFromFolders(UserCommandContext& c, const std::vector<std::string>& spamFolders,
-                      const std::vector<std::string>& goodFolders);
+                      const std::vector<std::string>& goodFolders, bool emptyFirst = false);
 
 // The controller operations that learn; LearnMessageById and TrainFromFolder
 // report host failures, RelearnMessageById passes them on.

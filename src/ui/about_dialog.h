@@ -16,6 +16,9 @@ class AboutDialog : public DialogPresenter {
   static constexpr int kFrame = 1502;
   static constexpr int kFramedName = 1503;
   static constexpr int kClose = kIdCancel;
+  // The product's name and version, shown beside the icon and again in the
+  // frame.
+  static constexpr char kProductLine[] = "Tarvex v1.2";
 
   static const DialogTemplate& Layout();
   const DialogTemplate& Template() const override { return Layout(); }

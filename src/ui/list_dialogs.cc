@@ -34,29 +34,15 @@ DialogTemplate ListLayout(int resourceId, const char* caption, int height, int l
           }};
 }
 
-bool LoadList(ListId list, FileSystem& fs, const FilterSettings& settings,
-              std::vector<std::string>* addresses, std::vector<std::string>* domains) {
-  return list == ListId::Whitelist ? LoadWhitelist(fs, settings, addresses, domains)
-                                   : LoadBlacklist(fs, settings, addresses, domains);
-}
-
 }  // namespace
 
 const ListDialogKind& ListDialogKind::Of(ListId list) {
   static const ListDialogKind black{
       ListId::Blacklist,
-      ListLayout(BlacklistDialog::kResourceId, "Manage Blacklist Items", 305, 159, 284),
-      "This Domain Already Exists in BlackList",
-      "This MailId Already Exists in BlackList",
-      "Item Added To Blacklist",
-      "Item Updated in Blacklist"};
+      ListLayout(BlacklistDialog::kResourceId, "Manage Blacklist Items", 305, 159, 284)};
   static const ListDialogKind white{
       ListId::Whitelist,
-      ListLayout(WhitelistDialog::kResourceId, "Manage Whitelist Items", 302, 158, 283),
-      "This Domain Already Exists in WhiteList",
-      "This MailId Already Exists in WhiteList",
-      "Item Added To Whitelist",
-      "Item Updated in Whitelist"};
+      ListLayout(WhitelistDialog::kResourceId, "Manage Whitelist Items", 302, 158, 283)};
   return list == ListId::Whitelist ? white : black;
 }
 
@@ -125,11 +111,6 @@ void ListDialog::Save(DialogView& view) {
     view.SetFocus(kTypeBox);
     return;
   }
-  if (name.empty()) {
-    Tell(view, "Please Enter an Item Name");
-    view.SetFocus(kItemName);
-    return;
-  }
   if (updating) {
     UpdateName(view, kind, name);
   } else {
@@ -137,20 +118,21 @@ void ListDialog::Save(DialogView& view) {
   }
 }
 
+void ListDialog::Answer(DialogView& view, const ListEdit& edit) {
+  Tell(view, edit.message);
+  // A refused name stays in the box, for the user to correct.
+  if (!edit.ok()) view.SetFocus(kItemName);
+}
+
 void ListDialog::AddName(DialogView& view, EntryKind kind, const std::string& name) {
-  // Duplicates are looked for in the file, not in the arrays.
-  if (ContainsEntry(fs_, settings_, list(), kind, name)) {
-    Tell(view, kind == EntryKind::Domain ? kind_.duplicateDomain : kind_.duplicateAddress);
-    view.SetFocus(kItemName);
-    return;
+  const ListEdit edit = AddListEntry(fs_, settings_, list(), kind, name);
+  if (edit.ok()) {
+    EntriesOf(kind).push_back(name);
+    view.AddItem(kEntryList, name);
+    view.SetText(kItemName, "");
+    modified = true;
   }
-  EntriesOf(kind).push_back(name);
-  // A file that cannot be read takes nothing, and that is not reported.
-  AddEntry(fs_, settings_, list(), kind, name);
-  view.AddItem(kEntryList, name);
-  view.SetText(kItemName, "");
-  Tell(view, kind_.added);
-  modified = true;
+  Answer(view, edit);
 }
 
 void ListDialog::UpdateName(DialogView& view, EntryKind kind, const std::string& name) {
@@ -158,24 +140,20 @@ void ListDialog::UpdateName(DialogView& view, EntryKind kind, const std::string&
   // then empty, as a list view answers for a missing row.
   const bool rowExists = updateIndex >= 0 && updateIndex < view.ItemCount(kEntryList);
   const std::string oldName = rowExists ? view.ItemText(kEntryList, updateIndex) : std::string();
-  // The entry being edited counts too: an unchanged name is refused.
-  if (ContainsEntry(fs_, settings_, list(), kind, name)) {
-    Tell(view, kind == EntryKind::Domain ? kind_.duplicateDomain : kind_.duplicateAddress);
-    view.SetFocus(kItemName);
-    return;
+  const ListEdit edit = RenameListEntry(fs_, settings_, list(), kind, oldName, name);
+  if (edit.ok()) {
+    std::vector<std::string>& entries = EntriesOf(kind);
+    // After a removal the arrays follow the file, which may hold fewer
+    // entries than the list shows rows.
+    if (updateIndex >= 0 && static_cast<size_t>(updateIndex) < entries.size()) {
+      entries[static_cast<size_t>(updateIndex)] = name;
+    }
+    if (rowExists) view.SetItemText(kEntryList, updateIndex, name);
+    view.SetText(kItemName, "");
+    LeaveUpdateMode(view, "Add to List");
+    modified = true;
   }
-  std::vector<std::string>& entries = EntriesOf(kind);
-  // After a removal the arrays follow the file, which may hold fewer entries
-  // than the list shows rows.
-  if (updateIndex >= 0 && static_cast<size_t>(updateIndex) < entries.size()) {
-    entries[static_cast<size_t>(updateIndex)] = name;
-  }
-  RenameEntry(fs_, settings_, list(), kind, name, oldName);
-  if (rowExists) view.SetItemText(kEntryList, updateIndex, name);
-  view.SetText(kItemName, "");
-  LeaveUpdateMode(view, "Add to List");
-  Tell(view, kind_.updated);
-  modified = true;
+  Answer(view, edit);
 }
 
 void ListDialog::RemoveTicked(DialogView& view) {
@@ -184,12 +162,11 @@ void ListDialog::RemoveTicked(DialogView& view) {
   const int rows = view.ItemCount(kEntryList);
   for (int row = 0; row < rows; ++row) {
     if (!view.ItemChecked(kEntryList, row)) continue;
-    RemoveEntry(fs_, settings_, list(), kind, view.ItemText(kEntryList, row));
+    // A row whose entry is gone from the file just goes from the list.
+    RemoveListEntry(fs_, settings_, list(), kind, view.ItemText(kEntryList, row));
     modified = true;
   }
-  addresses.clear();
-  domains.clear();
-  LoadList(list(), fs_, settings_, &addresses, &domains);
+  ReloadList(fs_, settings_, list(), &addresses, &domains);
   for (;;) {
     int ticked = -1;
     for (int row = 0; ticked < 0 && row < view.ItemCount(kEntryList); ++row) {
@@ -198,7 +175,7 @@ void ListDialog::RemoveTicked(DialogView& view) {
     if (ticked < 0) break;
     view.DeleteItem(kEntryList, ticked);
   }
-  Tell(view, "Item(s) Removed Successfully");
+  Tell(view, kListEntriesRemoved);
 }
 
 void ListDialog::Tell(DialogView& view, const std::string& text) {
@@ -211,10 +188,7 @@ void OpenListDialog(UserInterface& ui, FileSystem& fs, const FilterSettings& set
   for (const std::string& entry : addresses) dialog.addresses.push_back(entry);
   for (const std::string& entry : domains) dialog.domains.push_back(entry);
   ui.RunModal(dialog);
-  if (!dialog.modified) return;
-  domains.clear();
-  addresses.clear();
-  LoadList(list, fs, settings, &addresses, &domains);
+  if (dialog.modified) ReloadList(fs, settings, list, &addresses, &domains);
 }
 
 }  // namespace tarvex

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "lists/list_operations.h"
 #include "lists/sender_lists.h"
 #include "platform/file_system.h"
 #include "settings/filter_settings.h"
@@ -20,14 +21,11 @@
 
 namespace tarvex {
 
-// What tells the two dialogs apart: their list, layout and wording.
+// What tells the two dialogs apart: their list and layout. Their words come
+// with the list's edits (list_operations.h).
 struct ListDialogKind {
   ListId list;
   DialogTemplate layout;
-  std::string duplicateDomain;   // the name is already a domain entry
-  std::string duplicateAddress;  // ... an address entry
-  std::string added;
-  std::string updated;
 
   static const ListDialogKind& Of(ListId list);
 };
@@ -85,6 +83,8 @@ class ListDialog : public DialogPresenter {
   void AddName(DialogView& view, EntryKind kind, const std::string& name);
   void UpdateName(DialogView& view, EntryKind kind, const std::string& name);
   void RemoveTicked(DialogView& view);
+  // Shows what the edit came to.
+  void Answer(DialogView& view, const ListEdit& edit);
   void Tell(DialogView& view, const std::string& text);
 
   const ListDialogKind& kind_;

@@ -111,12 +111,11 @@ void SettingsDialog::ReadBoxes(const DialogView& view) {
 }
 
 void SettingsDialog::EmptyDatabase(DialogView& view) {
-  if (view.MessageBox("Are you sure you want to empty the Database?", kDialogBoxCaption,
-                      mb::kYesNo) != mb::kIdYes) {
+  if (view.MessageBox(kEmptyQuestion, kDialogBoxCaption, mb::kYesNo) != mb::kIdYes) {
     return;
   }
   words_.EmptyDatabase();  // takes effect now, whatever ends the dialog
-  view.MessageBox("Database Empty", kDialogBoxCaption, mb::kOk);
+  view.MessageBox(kEmptied, kDialogBoxCaption, mb::kOk);
   // The word count line keeps the count read at opening.
 }
 

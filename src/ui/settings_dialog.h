@@ -48,6 +48,10 @@ class SettingsDialog : public DialogPresenter {
   // The folder a message marked as not spam goes to when the destination
   // dialog is switched off here.
   static constexpr char kDefaultNotSpamFolder[] = "Inbox";
+  // What the dialog asks before emptying the database, and says after, even
+  // when the emptied database could not be saved.
+  static constexpr char kEmptyQuestion[] = "Are you sure you want to empty the Database?";
+  static constexpr char kEmptied[] = "Database Empty";
 
   SettingsDialog(WordStore& words, FilterSettings& settings) : words_(words), settings_(settings) {}
 
@@ -84,8 +88,9 @@ class SettingsDialog : public DialogPresenter {
   FilterSettings& settings_;
 };
 
-// The filter's word database as the dialog sees it. The box of a failed save
-// has no owner, as every other failed save's; the dialog's boxes are its own.
+// The filter's word database as the dialog and the command line see it. The
+// box of a failed save has no owner, as every other failed save's; the
+// dialog's boxes are its own.
 class FilterWordStore : public WordStore {
  public:
   FilterWordStore(UserInterface& ui, BayesFilter& filter) : ui_(ui), filter_(filter) {}
