@@ -9,8 +9,8 @@
 #include "bayes/database_file.h"
 #include "host/fault_injecting_host.h"
 #include "host/memory/memory_host.h"
+#include "testing/scripted_ui.h"
 #include "ui/folder_dialogs.h"
-#include "ui/scripted_ui.h"
 #include "ui/settings_dialog.h"
 
 namespace tarvex {

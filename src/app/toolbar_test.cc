@@ -6,7 +6,7 @@
 #include "app/filter_app.h"
 #include "host/memory/memory_host.h"
 #include "testing/recording_toolbar.h"
-#include "ui/scripted_ui.h"
+#include "testing/scripted_ui.h"
 
 namespace tarvex {
 namespace {

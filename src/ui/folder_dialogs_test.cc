@@ -10,7 +10,7 @@
 
 #include "settings/settings_store.h"
 #include "testing/dialog_layout.h"
-#include "ui/scripted_ui.h"
+#include "testing/scripted_ui.h"
 
 namespace tarvex {
 namespace {

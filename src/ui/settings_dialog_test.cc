@@ -14,9 +14,9 @@
 #include "settings/settings_store.h"
 #include "testing/bayes_fixture.h"
 #include "testing/dialog_layout.h"
+#include "testing/scripted_ui.h"
 #include "ui/about_dialog.h"
 #include "ui/save_failure.h"
-#include "ui/scripted_ui.h"
 
 namespace tarvex {
 namespace {

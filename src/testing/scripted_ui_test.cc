@@ -1,4 +1,4 @@
-#include "ui/scripted_ui.h"
+#include "testing/scripted_ui.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "ui/scripted_ui.h"
+#include "testing/scripted_ui.h"
 
 #include <algorithm>
 #include <cctype>

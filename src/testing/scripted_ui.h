@@ -13,8 +13,8 @@
 // a button of another (nested) takes the script after its parent's. A script
 // that returns while its dialog is still open cancels it, as the close box
 // would (Click(kIdCancel)); a dialog with no script queued is cancelled at once.
-#ifndef TARVEX_UI_SCRIPTED_UI_H_
-#define TARVEX_UI_SCRIPTED_UI_H_
+#ifndef TARVEX_TESTING_SCRIPTED_UI_H_
+#define TARVEX_TESTING_SCRIPTED_UI_H_
 
 #include <cstddef>
 #include <cstdint>
@@ -278,4 +278,4 @@ class ScriptedUi : public UserInterface {
 
 }  // namespace tarvex
 
-#endif  // TARVEX_UI_SCRIPTED_UI_H_
+#endif  // TARVEX_TESTING_SCRIPTED_UI_H_
