@@ -106,22 +106,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!Load(fs, settings, &reloaded) || !(reloaded == expected)) return 0;
 
   // A list is never replaced by text that the library would not read back as
-  // the entries it printed: such an edit leaves the file as it was.
-  const std::string settled = fs.files()[kPath];
+  // the entries it printed: such an edit is refused and the file stays as it
+  // was. Each edit below either changes the file to exactly the entries
+  // expected, or leaves it, and the entries, as they were.
+  const auto edited = [&](const std::string& before, const Entries& prior) {
+    if (fs.files()[kPath] != before) return true;
+    CHECK(Load(fs, settings, &reloaded) && reloaded == prior);
+    return false;
+  };
+  std::string before = fs.files()[kPath];
+  Entries prior = expected;
   CHECK(tarvex::AddEntry(fs, settings, ListId::Blacklist, EntryKind::Address, text));
-  if (fs.files()[kPath] == settled) return 0;
+  if (!edited(before, prior)) return 0;
   expected.addresses.push_back(text);
   CHECK(Load(fs, settings, &reloaded) && reloaded == expected);
 
+  before = fs.files()[kPath];
+  prior = expected;
   tarvex::RemoveEntry(fs, settings, ListId::Blacklist, EntryKind::Address, text);
+  if (!edited(before, prior)) return 0;
   EraseFirst(&expected.addresses, text);
   CHECK(Load(fs, settings, &reloaded) && reloaded == expected);
 
   if (!expected.domains.empty()) {
     const std::string old = expected.domains.front();
-    const std::string before = fs.files()[kPath];
+    before = fs.files()[kPath];
+    prior = expected;
     CHECK(tarvex::RenameEntry(fs, settings, ListId::Blacklist, EntryKind::Domain, text, old));
-    if (fs.files()[kPath] == before) return 0;  // refused, as above
+    if (!edited(before, prior)) return 0;
     expected.domains.front() = text;
     CHECK(Load(fs, settings, &reloaded) && reloaded == expected);
   }
