@@ -10,7 +10,6 @@
 
 #include "classify/verdict_headers.h"
 #include "cli/commands.h"
-#include "host/maildir/maildir_files.h"
 #include "mail/maildir_names.h"
 #include "mail/message_text.h"
 #include "platform/codepage.h"
@@ -118,82 +117,21 @@ void PrintWhereMessagesAre(CommandContext& ctx, const std::vector<std::string>& 
 
 // ------------------------------------------------------------------ by Message-ID
 
-// The first Message-ID of a header block, unfolded; empty when none.
-std::string MessageIdOf(std::string_view message) {
-  const std::string_view header = message.substr(0, mail::LayOut(message).header_end);
-  for (const mail::HeaderField& field : mail::HeaderFields(header)) {
-    if (EqualIgnoringCase(field.name, "Message-ID")) return mail::UnfoldedValue(header, field);
-  }
-  return {};
-}
-
-std::string_view BodyOf(std::string_view message) {
-  return message.substr(mail::LayOut(message).body_start);
-}
-
-// A message piped by a mail reader: without the mbox "From " line it may
-// start with and the extra line end it may end with.
-std::string_view StoredForm(std::string_view piped) {
-  if (piped.rfind("From ", 0) == 0)
-    piped.remove_prefix(std::min(piped.size(), piped.find('\n') + 1));
-  return piped;
-}
-
-bool SameBody(std::string_view stored, std::string_view piped) {
-  if (stored == piped) return true;
-  return piped.size() == stored.size() + 1 && piped.back() == '\n' &&
-         piped.substr(0, stored.size()) == stored;
-}
-
-// The message files of the Maildir whose Message-ID is id, every folder.
-std::vector<std::string> FilesWithMessageId(const std::string& root, const std::string& id) {
-  std::vector<std::string> folders = {root}, files;
-  std::vector<std::string> names;
-  if (maildir::ListDirectory(root, &names) == 0) {
-    for (const std::string& name : names) {
-      if (name.size() > 1 && name[0] == '.' && name != "..") folders.push_back(root + "/" + name);
-    }
-  }
-  for (const std::string& folder : folders) {
-    for (const char* sub : {"/new", "/cur"}) {
-      if (maildir::ListDirectory(folder + sub, &names) != 0) continue;
-      for (const std::string& name : names) {
-        std::string head;
-        const std::string file = folder + sub + "/" + name;
-        if (maildir::ReadHead(file, &head) == 0 && MessageIdOf(head) == id) files.push_back(file);
-      }
-    }
-  }
-  return files;
-}
-
 // The file of the message on standard input: the one of its Message-ID, or
 // of those the one with its body.
 std::string FileOfInput(CommandContext& ctx) {
-  const std::string_view piped = StoredForm(ctx.origin.input);
-  const std::string id = MessageIdOf(piped);
+  const MaildirHost& host = ctx.Session().host();
+  const std::vector<std::string> files = host.FilesOfMessage(ctx.origin.input);
+  if (files.size() == 1) return files[0];
+  const std::string id =
+      mail::FirstHeaderValue(mail::WithoutMboxFromLine(ctx.origin.input), "Message-ID");
   if (id.empty()) {
     throw CommandFailure("standard input", "the message has no Message-ID; name its file instead");
   }
-  const std::string& root = ctx.Session().host().root();
-  std::vector<std::string> files = FilesWithMessageId(root, id);
-  if (files.size() > 1) {
-    std::vector<std::string> same;
-    for (const std::string& file : files) {
-      std::string text;
-      if (maildir::ReadFile(file, &text) == 0 && SameBody(BodyOf(text), BodyOf(piped))) {
-        same.push_back(file);
-      }
-    }
-    files = same.empty() ? files : same;
-  }
-  if (files.empty()) throw CommandFailure(id, "no message with this Message-ID in " + root);
-  if (files.size() > 1) {
-    std::string list;
-    for (const std::string& file : files) list += "\n  " + file;
-    throw CommandFailure(id, "more than one message has this Message-ID; name the file:" + list);
-  }
-  return files[0];
+  if (files.empty()) throw CommandFailure(id, "no message with this Message-ID in " + host.root());
+  std::string list;
+  for (const std::string& file : files) list += "\n  " + file;
+  throw CommandFailure(id, "more than one message has this Message-ID; name the file:" + list);
 }
 
 std::vector<std::string> NamedMessages(CommandContext& ctx, const Invocation& v) {

@@ -94,6 +94,21 @@ std::vector<HeaderField> HeaderFields(std::string_view block) {
   return fields;
 }
 
+std::string FirstHeaderValue(std::string_view message, std::string_view name) {
+  const std::string_view header = message.substr(0, LayOut(message).header_end);
+  for (const HeaderField& field : HeaderFields(header)) {
+    if (SameFieldName(field.name, name)) return UnfoldedValue(header, field);
+  }
+  return {};
+}
+
+std::string_view WithoutMboxFromLine(std::string_view message) {
+  if (message.rfind("From ", 0) == 0) {
+    message.remove_prefix(std::min(message.size(), message.find('\n') + 1));
+  }
+  return message;
+}
+
 std::string UnfoldedValue(std::string_view block, const HeaderField& field) {
   std::string value;
   for (size_t pos = field.value_begin; pos < field.end; ++pos) {

@@ -56,6 +56,14 @@ std::vector<std::pair<std::string, std::string>> HeaderLines(std::string_view he
 
 bool SameFieldName(std::string_view a, std::string_view b);
 
+// The unfolded value of the first field called name in message's header
+// block; empty when there is none.
+std::string FirstHeaderValue(std::string_view message, std::string_view name);
+
+// A message as a mail reader pipes it, without the mbox "From " line it may
+// start with.
+std::string_view WithoutMboxFromLine(std::string_view message);
+
 // Whether name can be written as a field name: printable ASCII without ":".
 bool IsValidFieldName(std::string_view name);
 // Whether value can be written on one line: no CR, LF or NUL.

@@ -10,6 +10,7 @@
 #include "host/maildir/maildir_files.h"
 #include "host/maildir/store.h"
 #include "mail/maildir_names.h"
+#include "mail/message_text.h"
 
 // The owner's side of the host. The store (store.h) holds the state and does
 // the work; the objects handed to the plug-in are in host_objects.cc.
@@ -93,6 +94,56 @@ std::string MaildirHost::MessageFile(int32_t folderId, int32_t messageId) const 
     if (!folder) throw std::invalid_argument("There is no folder " + std::to_string(folderId));
     return store_->Locate(*folder, messageId, true);
   });
+}
+
+namespace {
+
+std::string MessageIdOf(std::string_view message) {
+  return mail::FirstHeaderValue(message, "Message-ID");
+}
+
+std::string_view BodyOf(std::string_view message) {
+  return message.substr(mail::LayOut(message).body_start);
+}
+
+bool SameBody(std::string_view stored, std::string_view piped) {
+  if (stored == piped) return true;
+  return piped.size() == stored.size() + 1 && piped.back() == '\n' &&
+         piped.substr(0, stored.size()) == stored;
+}
+
+}  // namespace
+
+std::vector<std::string> MaildirHost::FilesOfMessage(std::string_view message) const {
+  const std::string_view piped = mail::WithoutMboxFromLine(message);
+  const std::string id = MessageIdOf(piped);
+  if (id.empty()) return {};
+  const std::string& top = root();
+  std::vector<std::string> folders = {top}, files, names;
+  if (maildir::ListDirectory(top, &names) == 0) {
+    for (const std::string& name : names) {
+      if (name.size() > 1 && name[0] == '.' && name != "..") folders.push_back(top + "/" + name);
+    }
+  }
+  for (const std::string& folder : folders) {
+    for (const char* sub : {"/new", "/cur"}) {
+      if (maildir::ListDirectory(folder + sub, &names) != 0) continue;
+      for (const std::string& name : names) {
+        std::string head;
+        const std::string file = folder + sub + "/" + name;
+        if (maildir::ReadHead(file, &head) == 0 && MessageIdOf(head) == id) files.push_back(file);
+      }
+    }
+  }
+  if (files.size() < 2) return files;
+  std::vector<std::string> same;
+  for (const std::string& file : files) {
+    std::string text;
+    if (maildir::ReadFile(file, &text) == 0 && SameBody(BodyOf(text), BodyOf(piped))) {
+      same.push_back(file);
+    }
+  }
+  return same.empty() ? files : same;
 }
 
 std::optional<MaildirHost::NewMessage> MaildirHost::FindMessage(

@@ -232,6 +232,12 @@ class MaildirHost : public HostLibrary {
   // working folder) or by its unique name, looked for in every folder in walk
   // order; empty when no folder holds it.
   std::optional<NewMessage> FindMessage(const std::string& pathOrUniqueName) const;
+  // The files of the Maildir's folders that hold message, as a mail reader
+  // pipes it (an mbox "From " line before it, a line end after it, allowed):
+  // those with its Message-ID, and of several those with its body too. None
+  // when it has no Message-ID. Reads each file's header only, and a whole
+  // file only when the Message-ID is not enough.
+  std::vector<std::string> FilesOfMessage(std::string_view message) const;
   // Looks at every folder (or one) for message files not seen before whose
   // unique names the host did not write itself, gives them ids, raises
   // "OnNewMessage" with each id on its folder's sinks, and returns them in

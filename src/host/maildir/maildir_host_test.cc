@@ -185,6 +185,25 @@ TEST_F(MaildirHostTest, MoveKeepsNewAndCurAndTheFileName) {
   EXPECT_TRUE(host.ScanForNewMessages().empty());  // its own moves are not new mail
 }
 
+// A message piped by a mail reader is found by its Message-ID in any folder;
+// of several with that id, by its body too.
+TEST_F(MaildirHostTest, APipedMessageIsFoundByItsMessageIdThenByItsBody) {
+  md.MakeFolder(".Junk");
+  const std::string header = "Subject: s\nMessage-ID:\n <one@example.com>\n\n";
+  md.Write("new/a", header + "first\n");
+  md.Write(".Junk/cur/b:2,S", header + "second\n");
+  md.Write("cur/c:2,", "Message-ID: <two@example.com>\n\nthird\n");
+  MaildirHost& host = Open();
+  const std::string root = md.root();
+  EXPECT_EQ(host.FilesOfMessage("From x@y Mon Jan 1\nMessage-ID: <two@example.com>\n\nelse\n"),
+            Names{root + "/cur/c:2,"});
+  EXPECT_EQ(host.FilesOfMessage("From x@y Mon Jan 1\n" + header + "second\n\n"),
+            Names{root + "/.Junk/cur/b:2,S"});
+  EXPECT_EQ(host.FilesOfMessage(header + "neither\n").size(), 2u);
+  EXPECT_TRUE(host.FilesOfMessage("Subject: no id\n\nbody\n").empty());
+  EXPECT_TRUE(host.FilesOfMessage("Message-ID: <three@example.com>\n\n").empty());
+}
+
 TEST_F(MaildirHostTest, MovingAwayDuringTheWalkSkipsNothing) {
   for (int i = 0; i < 5; ++i) md.Deliver("", kPlain);
   Open();
