@@ -1,8 +1,14 @@
 #include "app/maildir_session.h"
 
+#include <filesystem>
 #include <iterator>
+#include <system_error>
 
 #include "classify/verdict_headers.h"
+#include "host/maildir/announced_state.h"
+#include "host/maildir/maildir_files.h"
+#include "mail/maildir_names.h"
+#include "settings/filter_settings.h"
 
 namespace tarvex {
 namespace {
@@ -46,6 +52,19 @@ void MaildirSession::Stop() {
 void MaildirSession::Select(int32_t folderId, const std::vector<int32_t>& messageIds) {
   host_.SetCurrentFolder(folderId);
   host_.SetSelection(messageIds);
+}
+
+bool MaildirExists(const std::string& path) { return maildir::IsDirectory(path); }
+
+bool CreateMaildir(const std::string& path) {
+  std::error_code error;
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+  return maildir::MakeMaildir(path, false) == 0 &&
+         maildir::MakeMaildir(path + "/." + mail::EncodeFolderName(kSpamFolderName), true) == 0;
+}
+
+std::string AnnouncedStateFile(const std::string& stateFolder, const std::string& path) {
+  return maildir::AnnouncedStateFile(stateFolder, path);
 }
 
 }  // namespace tarvex

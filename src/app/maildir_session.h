@@ -58,6 +58,16 @@ class MaildirSession {
   bool started_ = false;
 };
 
+// Whether a Maildir is at path.
+bool MaildirExists(const std::string& path);
+// Makes a Maildir at path, its parent folders as needed, and its spam folder,
+// so that delivery agents that make no folders can file spam there; false
+// when it cannot.
+bool CreateMaildir(const std::string& path);
+// The file in stateFolder where the store remembers what it announced of the
+// Maildir at path, between runs.
+std::string AnnouncedStateFile(const std::string& stateFolder, const std::string& path);
+
 }  // namespace tarvex
 
 #endif  // TARVEX_APP_MAILDIR_SESSION_H_

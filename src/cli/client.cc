@@ -17,7 +17,6 @@
 
 #include "app/daemon.h"
 #include "cli/commands.h"
-#include "host/maildir/maildir_files.h"
 #include "platform/glib_event_loop.h"
 #include "platform/profile_lock.h"
 

@@ -6,7 +6,6 @@
 #include <ostream>
 
 #include "bayes/bayes_filter.h"
-#include "host/maildir/maildir_files.h"
 #include "host/memory/memory_host.h"
 #include "mail/message_text.h"
 #include "mail/mime_message.h"
@@ -23,15 +22,6 @@ int64_t SteadyMs() {
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 }  // namespace
-
-// The spam folder comes with it, so that delivery agents that do not make
-// folders can file spam there.
-bool CreateMaildir(const std::string& path) {
-  std::error_code error;
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
-  return maildir::MakeMaildir(path, false) == 0 &&
-         maildir::MakeMaildir(path + "/." + kSpamFolderName, true) == 0;
-}
 
 CommandContext::CommandContext(Profile& profile, const RequestOrigin& origin, std::ostream& out,
                                std::ostream& err, MaildirSession* daemon)
@@ -82,7 +72,7 @@ MaildirSession& CommandContext::Session() {
   if (!session_) {
     RequireProfile();
     const std::string& maildir = profile.paths().maildir;
-    if (!maildir::IsDirectory(maildir)) {
+    if (!MaildirExists(maildir)) {
       throw CommandFailure(maildir, "no Maildir here; run 'tarvex init' or give --maildir");
     }
     // The command's own filter, if it made one, must be saved before the

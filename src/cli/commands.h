@@ -120,10 +120,6 @@ void RequireDatabase(const BayesFilter& filter);
 // Puts the message into the in-memory host's Inbox; returns its id.
 int32_t AddToMemoryHost(MemoryHost& host, const mail::RawMessage& message);
 
-// Makes a Maildir at path, its parent folders as needed, and its spam folder;
-// false when it cannot.
-bool CreateMaildir(const std::string& path);
-
 // Every folder's name as the interface shows them (Windows-1252), in the
 // order of its folder lists.
 std::vector<std::string> FolderNames(MaildirSession& session);

@@ -10,7 +10,6 @@
 
 #include "cli/client.h"
 #include "cli/commands.h"
-#include "host/maildir/maildir_files.h"
 #include "host/memory/memory_host.h"
 #include "mail/message_text.h"
 #include "platform/codepage.h"
@@ -45,7 +44,7 @@ Result RunDaemonCommand(CommandContext& ctx, const Invocation&) {
         << " (is a daemon running already?)\n";
     return Result::kFailed;
   }
-  if (!maildir::IsDirectory(paths.maildir)) {
+  if (!MaildirExists(paths.maildir)) {
     if (!CreateMaildir(paths.maildir)) {
       log << "tarvex: " << paths.maildir << ": cannot create the Maildir\n";
       return Result::kFailed;

@@ -11,7 +11,6 @@
 #include "classify/verdict_headers.h"
 #include "cli/client.h"
 #include "cli/commands.h"
-#include "host/maildir/maildir_files.h"
 #include "host/memory/memory_host.h"
 #include "mail/message_file.h"
 #include "platform/codepage.h"
@@ -129,7 +128,7 @@ Result RunInit(Profile& profile, std::ostream& out, std::ostream& err, bool forc
   }
   out << "Created the profile: settings in " << paths.settings << ", data in " << paths.data_folder
       << '\n';
-  if (!maildir::IsDirectory(paths.maildir)) {
+  if (!MaildirExists(paths.maildir)) {
     if (!CreateMaildir(paths.maildir)) {
       return Fail(err, paths.maildir, "cannot create the Maildir");
     }

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <ostream>
 
-#include "host/maildir/announced_state.h"
+#include "app/maildir_session.h"
 #include "platform/codepage.h"
 #include "platform/desktop.h"
 #include "plugin/host_error_report.h"
@@ -91,7 +91,7 @@ ProfilePaths LocateProfile(const ProfileOptions& options, const GetEnv& getenv) 
   paths.lock = paths.settings + ".lock";
   paths.sockets = SocketPaths(paths.settings, getenv);
   paths.socket = paths.sockets.front();
-  paths.announced = maildir::AnnouncedStateFile(StateFolder(getenv), paths.maildir);
+  paths.announced = AnnouncedStateFile(StateFolder(getenv), paths.maildir);
   return paths;
 }
 
