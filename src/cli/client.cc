@@ -175,7 +175,7 @@ Result ProfileInUse(std::ostream& err, const std::string& lock, pid_t holder) {
 int RunClient(Profile& profile, const Invocation& invocation,
               const std::vector<std::string>& args) {
   const ProfilePaths& paths = profile.paths();
-  const CommandSpec* command = invocation.command;
+  const Command* command = invocation.command;
   const int failure = ExitStatus(Result::kFailed, command);
   RequestOrigin origin = OriginHere(invocation);
   if (command->input == Input::kMessage) {

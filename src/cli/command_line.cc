@@ -28,11 +28,11 @@ class Grammar {
                            "fix the clock at EPOCH seconds, for reproducible runs")
                ->check(CLI::Range(int64_t{INT32_MIN}, int64_t{INT32_MAX}));
     now_->type_name("EPOCH");
-    for (const CommandSpec& spec : Commands()) {
-      CLI::App* c = app_.add_subcommand(spec.name, spec.help);
-      c->preparse_callback([this, &spec](size_t) { v_.command = &spec; });
-      if (spec.prints) c->add_flag("--json", v_.json, "print one JSON object per line");
-      if (spec.grammar) spec.grammar(commands_, *c);
+    for (const Command& entry : Commands()) {
+      CLI::App* c = app_.add_subcommand(entry.name, entry.help);
+      c->preparse_callback([this, &entry](size_t) { v_.command = &entry; });
+      if (entry.prints) c->add_flag("--json", v_.json, "print one JSON object per line");
+      if (entry.grammar) entry.grammar(commands_, *c);
     }
   }
 

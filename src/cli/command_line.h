@@ -20,7 +20,7 @@ namespace tarvex {
 enum class Action { kNone, kList, kAdd, kRename, kRemove, kShow, kSet, kClear, kEmptyDb };
 
 struct Invocation {
-  const CommandSpec* command = nullptr;
+  const Command* command = nullptr;
   Action action = Action::kNone;  // blacklist, whitelist, settings
   ProfileOptions profile;
   bool force = false;              // init

@@ -6,11 +6,11 @@
 
 namespace tarvex {
 
-const std::vector<CommandSpec>& Commands() {
+const std::vector<Command>& Commands() {
   using I = Input;
   using W = RunsIn;
   const std::string spamFolder = kSpamFolderName;
-  static const std::vector<CommandSpec> commands = {
+  static const std::vector<Command> commands = {
       // daemon_commands.cc (init: database_commands.cc)
       {"run", "watch the Maildir and judge every message delivered into it (the daemon)",
        W::kClient, I::kNone, false, nullptr, RunDaemonCommand},
@@ -62,7 +62,7 @@ const std::vector<CommandSpec>& Commands() {
   return commands;
 }
 
-int ExitStatus(Result result, const CommandSpec* command) {
+int ExitStatus(Result result, const Command* command) {
   const bool judges = command && command->input == Input::kMessage;
   switch (result) {
     case Result::kOk:

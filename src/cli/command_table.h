@@ -52,7 +52,7 @@ constexpr int kExitSpam = 0;
 constexpr int kExitClean = 1;
 constexpr int kExitNotJudged = 3;
 
-struct CommandSpec {
+struct Command {
   std::string name;
   std::string help;
   RunsIn runsIn;
@@ -65,11 +65,11 @@ struct CommandSpec {
 };
 
 // Every command, in the order the help lists them.
-const std::vector<CommandSpec>& Commands();
+const std::vector<Command>& Commands();
 
 // The one place that makes an exit status: of what the command (null before
 // one is known) came to.
-int ExitStatus(Result result, const CommandSpec* command = nullptr);
+int ExitStatus(Result result, const Command* command = nullptr);
 
 }  // namespace tarvex
 
