@@ -21,16 +21,11 @@ inline constexpr char kTopWords[] = "X-TVX-TOP-WORDS";
 inline constexpr char kLearn[] = "X-TVX-LEARN";
 inline constexpr char kLearnSpam[] = "Spam";
 inline constexpr char kLearnNotSpam[] = "Not Spam";
-// A message that carries one of these has its verdict: the user's, or the
-// filter's given at delivery.
-inline constexpr const char* kJudged[] = {kResult, kLearn};
 }  // namespace header
 
 // The headers that say a message was judged, by the filter or by the user;
 // a store is given them to tell judged mail from mail still to be judged.
-inline std::vector<std::string> JudgedMarks() {
-  return {std::begin(header::kJudged), std::end(header::kJudged)};
-}
+inline std::vector<std::string> JudgedMarks() { return {header::kResult, header::kLearn}; }
 
 struct HeaderValue {
   std::string name, value;

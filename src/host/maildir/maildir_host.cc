@@ -98,9 +98,7 @@ std::string MaildirHost::MessageFile(int32_t folderId, int32_t messageId) const 
 
 namespace {
 
-std::string MessageIdOf(std::string_view message) {
-  return mail::FirstHeaderValue(message, "Message-ID");
-}
+const char kMessageId[] = "Message-ID";
 
 std::string_view BodyOf(std::string_view message) {
   return message.substr(mail::LayOut(message).body_start);
@@ -116,7 +114,7 @@ bool SameBody(std::string_view stored, std::string_view piped) {
 
 std::vector<std::string> MaildirHost::FilesOfMessage(std::string_view message) const {
   const std::string_view piped = mail::WithoutMboxFromLine(message);
-  const std::string id = MessageIdOf(piped);
+  const std::string id = mail::FirstHeaderValue(piped, kMessageId);
   if (id.empty()) return {};
   const std::string& top = root();
   std::vector<std::string> folders = {top}, files, names;
@@ -131,7 +129,8 @@ std::vector<std::string> MaildirHost::FilesOfMessage(std::string_view message) c
       for (const std::string& name : names) {
         std::string head;
         const std::string file = folder + sub + "/" + name;
-        if (maildir::ReadHead(file, &head) == 0 && MessageIdOf(head) == id) files.push_back(file);
+        if (maildir::ReadHead(file, &head) == 0 && mail::FirstHeaderValue(head, kMessageId) == id)
+          files.push_back(file);
       }
     }
   }
