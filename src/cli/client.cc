@@ -23,47 +23,12 @@
 namespace tarvex {
 namespace {
 
-// Frame types of the exchange.
-constexpr char kRequest = 'Q';
-constexpr char kStdout = 'o';
-constexpr char kStderr = 'e';
-constexpr char kExit = 'x';
-
 // How long a client waits for a profile that another command holds, or for
 // a daemon that holds the lock but does not listen yet. A delivery agent's
 // filter holds mail up while it waits, so it gives up soon: the agent then
 // delivers the message unjudged.
 constexpr auto kLockWait = std::chrono::seconds(30);
 constexpr auto kFilterLockWait = std::chrono::seconds(3);
-
-// An output stream whose bytes travel to the client as frames of one type,
-// sent whenever the stream is flushed or its buffer fills.
-class FrameBuffer : public std::streambuf {
- public:
-  FrameBuffer(int fd, char type) : fd_(fd), type_(type) { setp(buffer_, buffer_ + sizeof buffer_); }
-  ~FrameBuffer() override { sync(); }
-
- protected:
-  int overflow(int c) override {
-    if (sync() != 0) return traits_type::eof();
-    if (c != traits_type::eof()) sputc(static_cast<char>(c));
-    return traits_type::not_eof(c);
-  }
-  int sync() override {
-    const size_t size = static_cast<size_t>(pptr() - pbase());
-    // A client that went away loses the rest of the output; the command
-    // still runs to its end.
-    if (size && alive_) alive_ = WriteFrame(fd_, type_, std::string_view(pbase(), size));
-    setp(buffer_, buffer_ + sizeof buffer_);
-    return 0;
-  }
-
- private:
-  int fd_;
-  char type_;
-  bool alive_ = true;
-  char buffer_[16384];
-};
 
 std::string CurrentFolder() {
   std::error_code error;
@@ -127,22 +92,11 @@ RequestOrigin OriginHere(const Invocation& invocation) {
   return origin;
 }
 
-int Forward(int fd, const RequestOrigin& origin, const std::vector<std::string>& args) {
-  std::vector<std::string> request = {origin.cwd, origin.terminal ? "1" : "0", origin.input};
-  request.insert(request.end(), args.begin(), args.end());
-  if (!WriteFrame(fd, kRequest, PackStrings(request))) return -1;
-  Frame frame;
-  while (ReadFrame(fd, &frame)) {
-    if (frame.type == kExit) return std::atoi(frame.data.c_str());
-    std::ostream& out = frame.type == kStdout ? std::cout : std::cerr;
-    out.write(frame.data.data(), static_cast<std::streamsize>(frame.data.size()));
-    out.flush();
-  }
-  return -1;
-}
-
-int RunHere(Profile& profile, const Invocation& invocation, const RequestOrigin& origin) {
-  CommandContext ctx(profile, origin, std::cout, std::cerr, nullptr);
+// daemon: connects to the daemon whose operations the command uses; none
+// to run it on its own.
+int RunHere(Profile& profile, const Invocation& invocation, const RequestOrigin& origin,
+            const DaemonConnector& daemon = nullptr) {
+  CommandContext ctx(profile, origin, std::cout, std::cerr, daemon);
   return RunCommand(invocation, ctx);
 }
 
@@ -172,8 +126,7 @@ Result ProfileInUse(std::ostream& err, const std::string& lock, pid_t holder) {
   return Result::kFailed;
 }
 
-int RunClient(Profile& profile, const Invocation& invocation,
-              const std::vector<std::string>& args) {
+int RunClient(Profile& profile, const Invocation& invocation) {
   const ProfilePaths& paths = profile.paths();
   const Command* command = invocation.command;
   const int failure = ExitStatus(Result::kFailed, command);
@@ -196,11 +149,10 @@ int RunClient(Profile& profile, const Invocation& invocation,
   pid_t holder = 0;
   std::set<std::string> untrusted;
   for (;;) {
-    if (UniqueFd daemon = ConnectToDaemon(paths, &untrusted); daemon.valid()) {
-      const int code = Forward(daemon.get(), origin, args);
-      if (code >= 0) return code;
-      std::cerr << "tarvex: the daemon went away before answering\n";
-      return failure;
+    if (ConnectToDaemon(paths, &untrusted).valid()) {
+      // The command runs here; what it asks of the filter, the daemon does.
+      return RunHere(profile, invocation, origin,
+                     [&] { return ConnectToDaemon(paths, &untrusted); });
     }
     if (std::optional<ProfileLock> lock = ProfileLock::TryAcquire(paths.lock, &holder)) {
       return RunHere(profile, invocation, origin);
@@ -210,28 +162,6 @@ int RunClient(Profile& profile, const Invocation& invocation,
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-}
-
-void ServeClient(UniqueFd client, const Frame& frame, Profile& profile, MaildirSession& session) {
-  std::vector<std::string> request;
-  if (frame.type != kRequest || !UnpackStrings(frame.data, &request) || request.size() < 3) return;
-  const RequestOrigin origin{request[0], request[2], request[1] == "1"};
-  const std::vector<std::string> args(request.begin() + 3, request.end());
-  int code;
-  {
-    FrameBuffer outBuffer(client.get(), kStdout), errBuffer(client.get(), kStderr);
-    std::ostream out(&outBuffer), err(&errBuffer);
-    const Parsed parsed = ParseCommandLine(args, out, err);
-    code = ExitStatus(parsed.result);
-    if (parsed.invocation && parsed.invocation->command->runsIn == RunsIn::kClient) {
-      err << "tarvex: " << parsed.invocation->command->name << " does not run in the daemon\n";
-      code = ExitStatus(Result::kUsage);
-    } else if (parsed.invocation) {
-      CommandContext ctx(profile, origin, out, err, &session);
-      code = RunCommand(*parsed.invocation, ctx);
-    }
-  }
-  WriteFrame(client.get(), kExit, std::to_string(code));
 }
 
 }  // namespace tarvex

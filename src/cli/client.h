@@ -1,8 +1,8 @@
-// Where a command runs. With a daemon on the profile, the client sends it the
-// arguments (with its working folder and standard input) over the profile's
-// socket and relays what comes back: standard output, standard error and the
-// exit code, as the daemon produces them. Without one, the client runs the
-// command itself, holding the profile lock the daemon would hold.
+// Where a command's work is done. The command always runs in the program
+// the user started; with a daemon on the profile, what it asks of the filter
+// goes to the daemon as typed requests over the profile's socket
+// (app/remote_operations.h). Without one, the command does it itself,
+// holding the profile lock the daemon would hold.
 #ifndef TARVEX_CLI_CLIENT_H_
 #define TARVEX_CLI_CLIENT_H_
 
@@ -12,19 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "app/maildir_session.h"
 #include "cli/command_line.h"
 #include "cli/profile.h"
 #include "platform/command_socket.h"
 
 namespace tarvex {
 
-// Runs the invocation (parsed from args) through the daemon or here.
-int RunClient(Profile& profile, const Invocation& invocation, const std::vector<std::string>& args);
-
-// The daemon's side: answers the client's request by running the command on
-// the daemon's session.
-void ServeClient(UniqueFd client, const Frame& request, Profile& profile, MaildirSession& session);
+// Runs the invocation, with the daemon or on its own.
+int RunClient(Profile& profile, const Invocation& invocation);
 
 // Says that the process holder holds the profile's lock file; a failure.
 Result ProfileInUse(std::ostream& err, const std::string& lock, pid_t holder);

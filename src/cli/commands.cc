@@ -24,17 +24,17 @@ int64_t SteadyMs() {
 }  // namespace
 
 CommandContext::CommandContext(Profile& profile, const RequestOrigin& origin, std::ostream& out,
-                               std::ostream& err, MaildirSession* daemon)
-    : profile(profile),
-      origin(origin),
-      out(out),
-      err(err),
-      printer_(MakePrinter(false, out)),
-      daemon_(daemon) {
-  if (daemon_) route_ = std::make_unique<RoutedUi::Route>(daemon_->ui(), ui);
+                               std::ostream& err, const DaemonConnector& daemon)
+    : profile(profile), origin(origin), out(out), err(err), printer_(MakePrinter(false, out)) {
+  // The boxes the daemon shows for the command are the command's own.
+  if (daemon) daemon_ = std::make_unique<RemoteOperations>(daemon, ui);
 }
 
 CommandContext::~CommandContext() = default;
+
+void Check(const Status& status) {
+  if (!status.ok()) throw CommandFailure(status);
+}
 
 void CommandContext::RequireProfile() {
   if (Status status = profile.Check(); !status.ok()) throw CommandFailure(status);
@@ -44,8 +44,13 @@ void RequireDatabase(const BayesFilter& filter) {
   if (!filter.loadStatus().ok()) throw CommandFailure(filter.loadStatus());
 }
 
+Operations& CommandContext::Ops() {
+  if (daemon_) return *daemon_;
+  Filter();
+  return local_;
+}
+
 BayesFilter& CommandContext::Filter() {
-  if (daemon_) return daemon_->app().bayesFilter();
   if (session_) return session_->app().bayesFilter();
   if (!filter_) {
     RequireProfile();
@@ -57,7 +62,6 @@ BayesFilter& CommandContext::Filter() {
 }
 
 const SenderLists& CommandContext::Lists() {
-  if (daemon_) return daemon_->app().lists();
   if (session_) return session_->app().lists();
   if (!lists_) {
     RequireProfile();
@@ -68,7 +72,6 @@ const SenderLists& CommandContext::Lists() {
 }
 
 MaildirSession& CommandContext::Session() {
-  if (daemon_) return *daemon_;
   if (!session_) {
     RequireProfile();
     const std::string& maildir = profile.paths().maildir;
@@ -122,7 +125,6 @@ Result CommandContext::Finish(Result result) {
   ProgressDone();
   session_.reset();
   CloseFilter();
-  route_.reset();
   // What a dialog says goes with the command's output, unless it refused
   // what the command asked; a box outside any dialog is an error report.
   for (const CommandUi::Line& line : ui.lines()) {
@@ -132,35 +134,10 @@ Result CommandContext::Finish(Result result) {
   return result;
 }
 
-std::vector<std::string> FolderNames(MaildirSession& session) {
-  std::vector<std::string> names;
-  if (PluginController* controller = session.app().controller()) {
-    controller->ListFolderNames(&names);
-  }
-  return names;
-}
-
-std::vector<std::string> ShownFolderNames(MaildirSession& session,
-                                          const std::vector<std::string>& names) {
-  const std::vector<std::string> all = FolderNames(session);
+std::vector<std::string> ShownNames(const std::vector<std::string>& names) {
   std::vector<std::string> shown;
-  for (const std::string& name : names) {
-    shown.push_back(cp1252::FromUtf8(name));
-    if (std::find(all.begin(), all.end(), shown.back()) == all.end()) {
-      throw CommandFailure(name, "no such folder in " + session.host().root());
-    }
-  }
+  for (const std::string& name : names) shown.push_back(cp1252::FromUtf8(name));
   return shown;
-}
-
-int32_t AddToMemoryHost(MemoryHost& host, const mail::RawMessage& m) {
-  HostHeaders headers;
-  for (const auto& [name, value] : mail::HeaderLines(m.header)) {
-    const std::string utf8 = cp1252::ToUtf8(value);
-    headers.emplace_back(cp1252::ToUtf8(name),
-                         m.presented ? mail::PresentedHeaderValue(name, utf8) : utf8);
-  }
-  return host.AddMessage(MemoryHost::kInboxId, headers, cp1252::ToUtf8(m.body));
 }
 
 int RunCommand(const Invocation& v, CommandContext& ctx) {
@@ -168,7 +145,7 @@ int RunCommand(const Invocation& v, CommandContext& ctx) {
   Result result;
   try {
     result = v.command->run(ctx, v);
-  } catch (const CommandFailure& failure) {
+  } catch (const OperationFailure& failure) {
     ctx.err << "tarvex: " << failure.what() << '\n';
     result = Result::kFailed;
   }

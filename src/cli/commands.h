@@ -1,37 +1,43 @@
 // The commands of the command-line program over the library, as the command
 // table names them (command_table.h), one source file per group. Each runs
 // in a CommandContext: the profile, the command's output and printer, the
-// interface its user sees (the message boxes, printed at the end), and
-// either the daemon's running application or objects made for this one
-// command. Each returns what it came to; RunCommand makes the exit status.
+// interface its user sees (the message boxes, printed at the end), and the
+// user's operations: the daemon's over its socket, or ones made here for
+// this one command. Each returns what it came to; RunCommand makes the exit
+// status.
 #ifndef TARVEX_CLI_COMMANDS_H_
 #define TARVEX_CLI_COMMANDS_H_
 
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "app/local_operations.h"
 #include "app/maildir_session.h"
+#include "app/remote_operations.h"
 #include "cli/command_line.h"
 #include "cli/command_ui.h"
 #include "cli/printer.h"
 #include "cli/profile.h"
-#include "host/memory/memory_host.h"
 #include "lists/sender_lists.h"
 #include "mail/message_file.h"
+#include "ops/operations.h"
 #include "platform/event_loop.h"
-#include "ui/routed_ui.h"
 
 namespace tarvex {
 
 // Ends a command with a one-line reason on standard error: "tarvex: what: why".
-struct CommandFailure : std::runtime_error {
+struct CommandFailure : OperationFailure {
   CommandFailure(const std::string& what, const std::string& why)
-      : std::runtime_error(what + ": " + why) {}
-  explicit CommandFailure(const Status& status) : std::runtime_error(status.message()) {}
+      : OperationFailure(Status::Invalid(what, why)) {}
+  explicit CommandFailure(const Status& status) : OperationFailure(status) {}
 };
+
+// Ends the command with the status's message when it is a failure.
+void Check(const Status& status);
 
 // Where a command's request came from: its working folder, its standard
 // input and whether a person watches its standard error.
@@ -41,13 +47,17 @@ struct RequestOrigin {
   bool terminal = false;
 };
 
-class CommandContext {
+// Opens a connection to the profile's daemon.
+using DaemonConnector = std::function<UniqueFd()>;
+
+class CommandContext : private OperationsOwner {
  public:
-  // daemon: the daemon's running session, or null to make what the command
-  // needs here (under the profile lock, which the caller holds).
+  // daemon: connects to the daemon, whose operations the command then uses;
+  // none to make what the command needs here (under the profile lock, which
+  // the caller holds).
   CommandContext(Profile& profile, const RequestOrigin& origin, std::ostream& out,
-                 std::ostream& err, MaildirSession* daemon);
-  ~CommandContext();
+                 std::ostream& err, const DaemonConnector& daemon = nullptr);
+  ~CommandContext() override;
 
   Profile& profile;
   const RequestOrigin& origin;
@@ -65,13 +75,10 @@ class CommandContext {
     json_ = true;
   }
 
-  // The word database, loaded as at start-up. Throws CommandFailure when
-  // there is no profile.
-  BayesFilter& Filter();
-  const SenderLists& Lists();
-  // The application over the Maildir, started. Throws CommandFailure when
-  // there is no profile or no Maildir.
-  MaildirSession& Session();
+  // The user's operations: the daemon's, or the command's own. Like the
+  // daemon, the command's own refuse to work without the word database:
+  // throws CommandFailure when it cannot be loaded.
+  Operations& Ops();
   bool InDaemon() const { return daemon_ != nullptr; }
   // Throws CommandFailure when there is no profile.
   void RequireProfile();
@@ -95,17 +102,28 @@ class CommandContext {
   Result Finish(Result result);
 
  private:
+  // What the command's own operations work on, made when first needed. The
+  // word database is loaded as at start-up; the application over the
+  // Maildir is started. Each throws CommandFailure when there is no profile
+  // (or no Maildir).
+  BayesFilter& Filter() override;
+  const SenderLists& Lists() override;
+  MaildirSession& Session() override;
+  FileSystem& Files() override { return profile.fs(); }
+  SettingsStore& Settings() override { return profile.store(); }
+  UserInterface& Ui() override { return ui; }
+  SenderLists* HeldLists() override { return session_ ? &session_->app().lists() : nullptr; }
   // Saves the command's own filter, if it made one, and lets it go.
   void CloseFilter();
 
   std::unique_ptr<Printer> printer_;
   bool json_ = false;
-  MaildirSession* daemon_;
+  std::unique_ptr<RemoteOperations> daemon_;
+  LocalOperations local_{*this};
   ManualEventLoop loop_;
   std::unique_ptr<BayesFilter> filter_;
   std::unique_ptr<SenderLists> lists_;
   std::unique_ptr<MaildirSession> session_;
-  std::unique_ptr<RoutedUi::Route> route_;
   int64_t lastProgressMs_ = -1;
   bool progressShown_ = false;
 };
@@ -117,16 +135,8 @@ int RunCommand(const Invocation& invocation, CommandContext& ctx);
 // it does anything (throws CommandFailure); the file stays as it is.
 void RequireDatabase(const BayesFilter& filter);
 
-// Puts the message into the in-memory host's Inbox; returns its id.
-int32_t AddToMemoryHost(MemoryHost& host, const mail::RawMessage& message);
-
-// Every folder's name as the interface shows them (Windows-1252), in the
-// order of its folder lists.
-std::vector<std::string> FolderNames(MaildirSession& session);
-// The folder names as the interface shows them (Windows-1252); an unknown
-// one ends the command.
-std::vector<std::string> ShownFolderNames(MaildirSession& session,
-                                          const std::vector<std::string>& names);
+// The names as the interface shows them (Windows-1252).
+std::vector<std::string> ShownNames(const std::vector<std::string>& names);
 
 // Creates the profile: the data files that are missing, the settings and the
 // Maildir. With force, existing settings are rewritten (the old file kept as

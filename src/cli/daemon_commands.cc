@@ -7,16 +7,13 @@
 #include <ostream>
 
 #include "app/daemon.h"
+#include "app/remote_operations.h"
 
 #include "cli/client.h"
 #include "cli/commands.h"
-#include "host/memory/memory_host.h"
-#include "mail/message_text.h"
 #include "platform/codepage.h"
 #include "platform/glib_event_loop.h"
 #include "platform/profile_lock.h"
-#include "plugin/new_message.h"
-#include "ui/about_dialog.h"
 
 namespace tarvex {
 namespace {
@@ -57,49 +54,28 @@ Result RunDaemonCommand(CommandContext& ctx, const Invocation&) {
   MaildirSession session(
       SessionServices{profile.clock(), profile.fs(), profile.store(), logUi, loop}, paths.maildir,
       paths.announced);
+  SessionOwner owner(session, profile.fs(), profile.store());
+  LocalOperations operations(owner);
   DaemonOptions options;
   options.commands = &server;
   options.onRequest = [&](UniqueFd client, Frame request) {
-    ServeClient(std::move(client), request, profile, session);
+    ServeOperation(std::move(client), request, operations, session.ui());
   };
   return RunDaemon(session, loop, options, log) ? Result::kOk : Result::kFailed;
 }
 
 Result RunAbout(CommandContext& ctx, const Invocation&) {
-  // What the About box shows, once for each place it shows it; like the
-  // toolbar's button, nothing while the mail client is not there.
-  if (!ctx.Session().app().controller()) return Result::kOk;
-  for (int i = 0; i < 2; ++i) ctx.out << cp1252::ToUtf8(AboutDialog::kProductLine) << '\n';
+  // What the About box shows, once for each place it shows it.
+  std::string productLine;
+  Check(ctx.Ops().About(&productLine));
+  if (productLine.empty()) return Result::kOk;
+  for (int i = 0; i < 2; ++i) ctx.out << cp1252::ToUtf8(productLine) << '\n';
   return Result::kOk;
 }
 
-namespace {
-
-bool IsSpam(Outcome outcome) {
-  return outcome == Outcome::kBlacklisted || outcome == Outcome::kNonEnglish ||
-         outcome == Outcome::kSpam;
-}
-
-std::vector<std::pair<std::string, std::string>> HeaderFields(const VerdictHeaders& headers) {
-  std::vector<std::pair<std::string, std::string>> fields;
-  for (const HeaderValue& h : headers) fields.emplace_back(h.name, cp1252::ToUtf8(h.LineValue()));
-  return fields;
-}
-
-// A message the user already judged carries the verdict.
-bool JudgedSpam(const mail::RawMessage& message) {
-  for (const auto& [name, value] : mail::HeaderLines(message.header)) {
-    if (EqualIgnoringCase(name, header::kLearn)) return value == header::kLearnSpam;
-  }
-  return false;
-}
-
-}  // namespace
-
-// The message goes through the classifier in a mail store held in memory,
-// with the profile's lists, settings and word database; what it would write
-// into the message is written into the copy on standard output, and what it
-// learns stays learnt.
+// The message is judged with the profile's lists, settings and word
+// database; what the filter would write into the message is written into the
+// copy on standard output, and what it learns stays learnt.
 //
 // A message above the size limit is not judged: it goes out as it came.
 Result RunFilter(CommandContext& ctx, const Invocation&) {
@@ -111,22 +87,11 @@ Result RunFilter(CommandContext& ctx, const Invocation&) {
             << "; passed on unchanged\n";
     return Result::kFailed;
   }
-  MemoryHost host;
-  host.AddFolder(MemoryHost::kLocalFoldersId, kSpamFolderName);
-  const mail::RawMessage raw = mail::ReadableMessage(message, mail::MessageReading::kDecoded);
-  const int32_t id = AddToMemoryHost(host, raw);
-  FilterSettings settings = ctx.profile.settings();
-  BayesFilter& filter = ctx.Filter();
-  HostRef<HostFolderManager> manager = host.CreateFolderManager();
-  HostRef<HostFolder> inbox = manager->GetInboxFolder();
-  SpamFolder spamFolder;
-  ClassifierContext context{filter, ctx.Lists(), settings, ctx.ui, *manager, spamFolder};
-  const ClassifyResult result = ClassifyMessage(context, *inbox, id);
-  if (result.failed) return Result::kFailed;
-  ctx.out << mail::SetHeaderFields(message, HeaderFields(result.headers));
-  if (result.outcome == Outcome::kUntouched)
-    return JudgedSpam(raw) ? Result::kSpam : Result::kClean;
-  return IsSpam(result.outcome) ? Result::kSpam : Result::kClean;
+  FilterReport report;
+  Check(ctx.Ops().Filter(message, &report));
+  if (report.verdict == FilterReport::Verdict::kNotJudged) return Result::kFailed;
+  ctx.out << report.message;
+  return report.verdict == FilterReport::Verdict::kSpam ? Result::kSpam : Result::kClean;
 }
 
 }  // namespace tarvex

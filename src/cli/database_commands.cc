@@ -150,35 +150,43 @@ Result RunInitCommand(CommandContext& ctx, const Invocation& v) {
 }
 
 Result RunLearn(CommandContext& ctx, const Invocation& v) {
-  BayesFilter& filter = ctx.Filter();
-  int learnt = 0;
+  // Messages go to the owner in batches: few round trips, bounded memory.
+  constexpr size_t kBatchBytes = size_t{16} << 20;
+  std::vector<mail::RawMessage> batch;
+  size_t batchBytes = 0;
+  int32_t learnt = 0;
+  auto send = [&] {
+    if (!batch.empty()) Check(ctx.Ops().Learn(batch, v.spam, &learnt));
+    batch.clear();
+    batchBytes = 0;
+  };
   const Result result =
       ForEachMessage(ctx, v, "Learning", [&](const std::string&, const mail::RawMessage& m) {
-        learnt += filter.LearnMessage(m.body, m.header, v.spam);
+        batch.push_back(m);
+        batchBytes += m.header.size() + m.body.size();
+        if (batchBytes >= kBatchBytes) send();
       });
+  send();
   ctx.out << "Learnt " << learnt << (learnt == 1 ? " message" : " messages") << " as "
           << (v.spam ? "spam" : "clean") << '\n';
   return result;
 }
 
 Result RunRelearn(CommandContext& ctx, const Invocation& v) {
-  BayesFilter& filter = ctx.Filter();
   return ForEachMessage(
       ctx, v, "Correcting", [&](const std::string& file, const mail::RawMessage& m) {
-        const int32_t passes = filter.RelearnMessage(m.body, m.header, v.spam);
+        int32_t passes = 0;
+        Check(ctx.Ops().Relearn(m, v.spam, &passes));
         ctx.out << file << ": " << passes
                 << (passes == 1 ? " correction pass" : " correction passes") << '\n';
       });
 }
 
 Result RunScore(CommandContext& ctx, const Invocation& v) {
-  BayesFilter& filter = ctx.Filter();
-  const bool non_english_test = ctx.profile.settings().GetConsiderNonEnglishSpam() != 0;
   Printer& p = ctx.printer();
   return ForEachMessage(ctx, v, "Scoring", [&](const std::string& file, const mail::RawMessage& m) {
-    MessageScore score;
-    score.headerText = m.header;
-    const bool spam = filter.ScoreMessage(m.body, score, non_english_test);
+    ScoreReport score;
+    Check(ctx.Ops().Score(m, &score));
     p.BeginMap();
     p.Key("file", {""});
     p.String(file);
@@ -187,10 +195,10 @@ Result RunScore(CommandContext& ctx, const Invocation& v) {
     p.Key("score");
     p.Integer(score.score);
     p.Key("verdict");
-    p.String(spam ? "Spam" : "Clean");
+    p.String(score.spam ? "Spam" : "Clean");
     p.Key("topWords");
     p.String(cp1252::ToUtf8(score.topWords));
-    PrintHeaderLines(p, BayesianHeaders(score));
+    PrintHeaderLines(p, score.headers);
     p.End();
   });
 }
@@ -199,17 +207,17 @@ Result RunScore(CommandContext& ctx, const Invocation& v) {
 // so that a user can see what a score was made of. Several messages: each
 // one's words follow a line with its name and a colon, which no word has.
 Result RunTokens(CommandContext& ctx, const Invocation& v) {
-  const BayesFilter& filter = ctx.Filter();
   const bool several = v.files.size() > 1;
   Printer& p = ctx.printer();
   return ForEachMessage(ctx, v, "Reading", [&](const std::string& file, const mail::RawMessage& m) {
+    std::vector<std::string> words;
+    Check(ctx.Ops().Tokens(m, &words));
     p.BeginMap();
     p.Key("file", {several ? "" : nullptr, ":\n"});
     p.String(file);
     p.Key("words", {""});
     p.BeginList();
-    filter.VisitMessageWords(m.header, m.body,
-                             [&](std::string_view word) { p.String(cp1252::ToUtf8(word)); });
+    for (const std::string& word : words) p.String(cp1252::ToUtf8(word));
     p.End();
     p.End();
   });
@@ -260,10 +268,7 @@ void PrintClassified(Printer& p, const std::string& file, const ClassifyResult& 
 Result RunClassify(CommandContext& ctx, const Invocation& v) {
   // The daemon's word database may hold more than the file: the dry run
   // reads the file.
-  if (ctx.InDaemon()) {
-    BayesFilter& filter = ctx.Filter();
-    ReportSaveFailure(ctx.ui, filter.SaveDatabase(), filter.databasePath());
-  }
+  if (ctx.InDaemon()) ctx.Ops().SaveDatabase();
   ctx.RequireProfile();
   Profile& profile = ctx.profile;
   OverlayFileSystem dry_run(profile.fs());
@@ -287,24 +292,24 @@ Result RunClassify(CommandContext& ctx, const Invocation& v) {
 }
 
 Result RunStats(CommandContext& ctx, const Invocation&) {
-  BayesFilter& filter = ctx.Filter();
+  DatabaseStats stats;
+  Check(ctx.Ops().Stats(&stats));
   Printer& p = ctx.printer();
   p.BeginMap();
   p.Key("words", {"Words: "});
-  p.Integer(filter.WordCount());
+  p.Integer(stats.words);
   p.Key("spamMessages", {"Spam messages: "});
-  p.Integer(filter.SpamMessageCount());
+  p.Integer(stats.spamMessages);
   p.Key("cleanMessages", {"Clean messages: "});
-  p.Integer(filter.CleanMessageCount());
+  p.Integer(stats.cleanMessages);
   p.End();
   return Result::kOk;
 }
 
 Result RunEmptyDb(CommandContext& ctx, const Invocation&) {
-  BayesFilter& filter = ctx.Filter();
-  const uint32_t words = filter.WordCount();
-  FilterWordStore(ctx.ui, filter).EmptyDatabase();
-  if (!filter.databaseClean()) return Result::kFailed;
+  uint32_t words = 0;
+  // A failed save was shown, and fails the command.
+  if (!ctx.Ops().EmptyDatabase(&words).ok()) return Result::kFailed;
   ctx.out << "Removed " << words << " words\n";
   return Result::kOk;
 }

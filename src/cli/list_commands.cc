@@ -26,27 +26,17 @@ void CheckEntryName(const std::string& text, bool domain) {
   }
 }
 
-// The list's arrays in the application's memory, loaded again.
-void Reload(MaildirSession& session, FileSystem& fs, ListId list) {
-  SenderLists& lists = session.app().lists();
-  const bool white = list == ListId::Whitelist;
-  ReloadList(fs, session.app().settings(), list,
-             white ? &lists.whitelistAddresses : &lists.blacklistAddresses,
-             white ? &lists.whitelistDomains : &lists.blacklistDomains);
-}
-
 class ListEditor {
  public:
-  ListEditor(CommandContext& ctx, const Invocation& v, FileSystem& fs,
-             const FilterSettings& settings, ListId list)
-      : ctx_(ctx), v_(v), fs_(fs), settings_(settings), list_(list) {}
+  ListEditor(CommandContext& ctx, const Invocation& v, ListId list)
+      : ctx_(ctx), v_(v), ops_(ctx.Ops()), list_(list) {}
 
   // Does what the list command asks; false when a name was refused or an
-  // entry was not found. modified tells whether the file was changed.
-  bool Edit(bool* modified) {
+  // entry was not found.
+  bool Edit() {
     if (v_.action == Action::kList) {
       for (bool domain : {true, false}) {
-        for (const std::string& entry : ListEntries(fs_, settings_, list_, Kind(domain))) {
+        for (const std::string& entry : Entries(Kind(domain))) {
           Printer& p = ctx_.printer();
           p.BeginMap();
           p.Key("kind", {"", " "});
@@ -59,19 +49,20 @@ class ListEditor {
       return true;
     }
     const EntryKind kind = Kind(v_.domain);
+    ListEdit edit;
     if (v_.action == Action::kAdd) {
       bool ok = true;
       for (const std::string& text : v_.files) {
-        ok = Answer(AddListEntry(fs_, settings_, list_, kind, cp1252::FromUtf8(text)), modified) &&
-             ok;
+        Check(ops_.AddListEntry(list_, kind, cp1252::FromUtf8(text), &edit));
+        ok = Answer(edit) && ok;
       }
       return ok;
     }
     if (v_.action == Action::kRename) {
       if (!Found(v_.files[0])) return false;
-      return Answer(RenameListEntry(fs_, settings_, list_, kind, cp1252::FromUtf8(v_.files[0]),
-                                    cp1252::FromUtf8(v_.files[1])),
-                    modified);
+      Check(ops_.RenameListEntry(list_, kind, cp1252::FromUtf8(v_.files[0]),
+                                 cp1252::FromUtf8(v_.files[1]), &edit));
+      return Answer(edit);
     }
     // remove: all the names, or none.
     bool ok = true;
@@ -79,9 +70,8 @@ class ListEditor {
     if (!ok) return false;
     // A name given twice finds nothing the second time.
     for (const std::string& text : v_.files) {
-      RemoveListEntry(fs_, settings_, list_, kind, cp1252::FromUtf8(text));
+      Check(ops_.RemoveListEntry(list_, kind, cp1252::FromUtf8(text), &edit));
     }
-    *modified = true;
     ctx_.Say(kListEntriesRemoved, false);
     return true;
   }
@@ -89,25 +79,33 @@ class ListEditor {
  private:
   static EntryKind Kind(bool domain) { return domain ? EntryKind::Domain : EntryKind::Address; }
 
-  // Whether the list has the entry; when not, says so on standard error.
+  std::vector<std::string> Entries(EntryKind kind) {
+    std::vector<std::string> entries;
+    Check(ops_.ListEntries(list_, kind, &entries));
+    return entries;
+  }
+
+  // Whether the list has the entry, in any letter case; when not, says so on
+  // standard error.
   bool Found(const std::string& text) {
-    if (ContainsEntry(fs_, settings_, list_, Kind(v_.domain), cp1252::FromUtf8(text))) return true;
+    const std::string name = cp1252::FromUtf8(text);
+    for (const std::string& entry : Entries(Kind(v_.domain))) {
+      if (EqualIgnoringCase(entry, name)) return true;
+    }
     ctx_.err << "tarvex: " << text << ": no such " << KindName(v_.domain) << " in the "
              << v_.command->name << '\n';
     return false;
   }
 
   // Says what the list's dialog would have said; a refusal is an error.
-  bool Answer(const ListEdit& edit, bool* modified) {
+  bool Answer(const ListEdit& edit) {
     ctx_.Say(edit.message, !edit.ok());
-    if (edit.ok()) *modified = true;
     return edit.ok();
   }
 
   CommandContext& ctx_;
   const Invocation& v_;
-  FileSystem& fs_;
-  const FilterSettings& settings_;
+  Operations& ops_;
   const ListId list_;
 };
 
@@ -117,19 +115,13 @@ Result RunList(CommandContext& ctx, const Invocation& v, ListId list) {
   } else if (v.action == Action::kRename) {
     CheckEntryName(v.files[1], v.domain);
   }
-  MaildirSession& session = ctx.Session();
-  FileSystem& fs = ctx.profile.fs();
-  const FilterSettings& settings = session.app().settings();
+  ctx.RequireProfile();
   // The list's own operations fail silently; the user at the command line
   // learns why the list looks empty.
-  if (Status status = CheckList(fs, settings, list); !status.ok()) {
+  if (Status status = ctx.Ops().CheckList(list); !status.ok()) {
     ctx.err << "tarvex: warning: " << status.message() << '\n';
   }
-  bool modified = false;
-  const bool ok = ListEditor(ctx, v, fs, settings, list).Edit(&modified);
-  // The running filter judges by its own copy of the list.
-  if (modified) Reload(session, fs, list);
-  return ok ? Result::kOk : Result::kFailed;
+  return ListEditor(ctx, v, list).Edit() ? Result::kOk : Result::kFailed;
 }
 
 }  // namespace

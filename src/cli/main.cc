@@ -19,10 +19,10 @@ int Main(int argc, char** argv) {
   Profile profile(invocation.profile, [](const char* name) { return std::getenv(name); });
   try {
     if (invocation.command->runsIn == RunsIn::kClient) {
-      CommandContext ctx(profile, RequestOrigin{}, std::cout, std::cerr, nullptr);
+      CommandContext ctx(profile, RequestOrigin{}, std::cout, std::cerr);
       return RunCommand(invocation, ctx);
     }
-    return RunClient(profile, invocation, args);
+    return RunClient(profile, invocation);
   } catch (const std::exception& e) {
     std::cerr << "tarvex: " << e.what() << '\n';
     return ExitStatus(Result::kFailed, invocation.command);

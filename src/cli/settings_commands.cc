@@ -11,14 +11,17 @@ namespace {
 
 // The settings are read and written one by one, so that changing one leaves
 // every other as it was.
-void PrintSetting(Printer& p, FilterSettings& settings, const SettingInfo& s) {
+void PrintSetting(CommandContext& ctx, const SettingInfo& s) {
+  SettingValue value;
+  Check(ctx.Ops().GetSetting(s.name, &value));
+  Printer& p = ctx.printer();
   const std::string label = std::string(s.name) + ": ";
   if (s.kind == SettingKind::kOption) {
     p.Key(s.name, {label.c_str()});
-    p.Bool(ReadDwordValue(settings.store(), s.name) != 0);
+    p.Bool(value.on);
     return;
   }
-  const std::string folder = cp1252::ToUtf8(settings.GetNotSpamFolderName());
+  const std::string folder = cp1252::ToUtf8(value.text);
   p.Key(s.name, {folder.empty() ? nullptr : label.c_str()});
   p.String(folder);
   if (folder.empty()) {
@@ -29,38 +32,39 @@ void PrintSetting(Printer& p, FilterSettings& settings, const SettingInfo& s) {
 }  // namespace
 
 Result RunSettings(CommandContext& ctx, const Invocation& v) {
+  ctx.RequireProfile();
   if (v.action == Action::kEmptyDb) {
-    MaildirSession& session = ctx.Session();
     // As the settings dialog does it, its question answered yes.
     ctx.Say(SettingsDialog::kEmptyQuestion, false);
-    FilterWordStore(session.ui(), session.app().bayesFilter()).EmptyDatabase();
+    uint32_t removed = 0;
+    ctx.Ops().EmptyDatabase(&removed);
     ctx.Say(SettingsDialog::kEmptied, false);
     return Result::kOk;
   }
-  ctx.RequireProfile();
-  FilterSettings settings = ctx.profile.settings();
   if (v.action == Action::kShow || v.action == Action::kNone) {
+    DatabaseStats stats;
+    Check(ctx.Ops().Stats(&stats));
     Printer& p = ctx.printer();
     p.BeginMap();
     for (const SettingInfo* s : setting::kAll) {
-      if (s->ChangedByUser()) PrintSetting(p, settings, *s);
+      if (s->ChangedByUser()) PrintSetting(ctx, *s);
     }
     p.Key("words", {"Words: "});
-    p.Integer(ctx.Filter().WordCount());
+    p.Integer(stats.words);
     p.End();
     return Result::kOk;
   }
-  if (FindSetting(v.settingName)->kind == SettingKind::kOption) {
-    WriteDwordValue(settings.store(), v.settingName, v.settingValue == "on" ? 1 : 0);
-  } else if (v.action == Action::kClear) {
-    settings.SetNotSpamFolderName("");
-  } else {
-    settings.SetNotSpamFolderName(ShownFolderNames(ctx.Session(), {v.settingValue})[0]);
+  const SettingInfo& s = *FindSetting(v.settingName);
+  SettingValue value;
+  if (s.kind == SettingKind::kOption) {
+    value.on = v.settingValue == "on";
+  } else if (v.action != Action::kClear) {
+    value.text = cp1252::FromUtf8(v.settingValue);
   }
-  Printer& p = ctx.printer();
-  p.BeginMap();
-  PrintSetting(p, settings, *FindSetting(v.settingName));
-  p.End();
+  Check(ctx.Ops().SetSetting(s.name, value));
+  ctx.printer().BeginMap();
+  PrintSetting(ctx, s);
+  ctx.printer().End();
   return Result::kOk;
 }
 }  // namespace tarvex

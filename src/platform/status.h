@@ -18,6 +18,10 @@ class Status {
   static Status FromErrno(const std::string& path, const std::string& what, int error);
   // A failure that is not the system's, such as a file that does not parse.
   static Status Invalid(const std::string& path, const std::string& why);
+  // A failure told whole, as another process reported it.
+  static Status Failure(int error, std::string message) {
+    return Status(error, std::move(message));
+  }
 
   bool ok() const { return failed_ == false; }
   bool IsNotFound() const;
