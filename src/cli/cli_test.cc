@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "bayes/database_file.h"
-#include "cli/program_test_util.h"
 #include "settings/filter_settings.h"
+#include "testing/program.h"
 
 namespace tarvex {
 namespace {

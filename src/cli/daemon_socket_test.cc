@@ -16,9 +16,9 @@
 #include <thread>
 
 #include "cli/profile.h"
-#include "cli/program_test_util.h"
 #include "platform/command_socket.h"
 #include "platform/profile_lock.h"
+#include "testing/program.h"
 
 namespace tarvex {
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "bayes/database_file.h"
-#include "cli/program_test_util.h"
+#include "testing/program.h"
 
 namespace tarvex {
 namespace {

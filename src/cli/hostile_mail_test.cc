@@ -7,7 +7,7 @@
 
 #include <regex>
 
-#include "cli/program_test_util.h"
+#include "testing/program.h"
 
 namespace tarvex {
 namespace {

@@ -1,6 +1,6 @@
 // The toolbar's commands run from the command line, end to end: the real
 // program on a real Maildir.
-#include "cli/program_test_util.h"
+#include "testing/program.h"
 
 namespace tarvex {
 namespace {

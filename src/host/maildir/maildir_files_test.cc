@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "host/maildir/maildir_test_util.h"
+#include "testing/maildir_files.h"
 
 namespace tarvex::maildir {
 namespace {

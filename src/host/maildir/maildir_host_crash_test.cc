@@ -13,7 +13,7 @@
 
 #include "host/host_contract_test.h"
 #include "host/maildir/maildir_host.h"
-#include "host/maildir/maildir_test_util.h"
+#include "testing/maildir_files.h"
 
 namespace tarvex {
 namespace {

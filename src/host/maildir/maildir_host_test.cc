@@ -6,7 +6,7 @@
 #include <tuple>
 
 #include "host/host_contract_test.h"
-#include "host/maildir/maildir_test_util.h"
+#include "testing/maildir_files.h"
 
 namespace tarvex {
 namespace {

@@ -13,8 +13,8 @@
 
 #include "host/host_contract_test.h"
 #include "host/maildir/maildir_host.h"
-#include "host/maildir/maildir_test_util.h"
 #include "platform/glib_event_loop.h"
+#include "testing/maildir_files.h"
 
 namespace tarvex {
 namespace {

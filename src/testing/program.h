@@ -1,8 +1,8 @@
 // Runs the real program in a temporary home folder: commands, the daemon,
 // and deliveries into the home's Maildir the way a mail delivery agent
 // makes them.
-#ifndef TARVEX_CLI_PROGRAM_TEST_UTIL_H_
-#define TARVEX_CLI_PROGRAM_TEST_UTIL_H_
+#ifndef TARVEX_TESTING_PROGRAM_H_
+#define TARVEX_TESTING_PROGRAM_H_
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -123,4 +123,4 @@ class ProgramTest : public ::testing::Test {
 
 }  // namespace tarvex::testing
 
-#endif  // TARVEX_CLI_PROGRAM_TEST_UTIL_H_
+#endif  // TARVEX_TESTING_PROGRAM_H_

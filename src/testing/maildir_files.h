@@ -1,6 +1,6 @@
 // Real Maildir trees in temporary folders, for the tests of the Maildir host.
-#ifndef TARVEX_HOST_MAILDIR_MAILDIR_TEST_UTIL_H_
-#define TARVEX_HOST_MAILDIR_MAILDIR_TEST_UTIL_H_
+#ifndef TARVEX_TESTING_MAILDIR_FILES_H_
+#define TARVEX_TESTING_MAILDIR_FILES_H_
 
 #include <algorithm>
 #include <cstdio>
@@ -103,4 +103,4 @@ inline std::string ReadAll(const std::string& path) {
 
 }  // namespace tarvex::maildir_test
 
-#endif  // TARVEX_HOST_MAILDIR_MAILDIR_TEST_UTIL_H_
+#endif  // TARVEX_TESTING_MAILDIR_FILES_H_
