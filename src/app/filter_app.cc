@@ -69,6 +69,10 @@ ClassifyResult FilterApp::Classify(int32_t messageId, HostFolder& folder) {
   return ClassifyMessage(context, folder, messageId);
 }
 
+MaildirSession& FilterApp::Owner::Session() {
+  throw OperationFailure(Status::Failure(0, "messages are named by the mail client here"));
+}
+
 UserCommandContext FilterApp::Commands() {
   return {*controller_, bayesFilter_, settings_, services_.ui,
           trainingProgress_ ? &trainingProgress_ : nullptr};
@@ -108,18 +112,16 @@ void FilterApp::OnCommand(uint32_t id) {
 }
 
 void FilterApp::OpenBlacklistDialog() {
-  OpenListDialog(services_.ui, services_.fs, settings_, ListId::Blacklist,
-                 lists_.blacklistAddresses, lists_.blacklistDomains);
+  OpenListDialog(services_.ui, operations_, ListId::Blacklist, lists_.blacklistAddresses,
+                 lists_.blacklistDomains);
 }
 
 void FilterApp::OpenWhitelistDialog() {
-  OpenListDialog(services_.ui, services_.fs, settings_, ListId::Whitelist,
-                 lists_.whitelistAddresses, lists_.whitelistDomains);
+  OpenListDialog(services_.ui, operations_, ListId::Whitelist, lists_.whitelistAddresses,
+                 lists_.whitelistDomains);
 }
 
-void FilterApp::OpenSettingsDialog() {
-  tarvex::OpenSettingsDialog(services_.ui, bayesFilter_, settings_);
-}
+void FilterApp::OpenSettingsDialog() { tarvex::OpenSettingsDialog(services_.ui, operations_); }
 
 void FilterApp::MarkSpam() {
   UserCommandContext c = Commands();

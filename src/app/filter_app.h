@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "app/local_operations.h"
 #include "bayes/bayes_filter.h"
 #include "lists/sender_lists.h"
 #include "platform/clock.h"
@@ -81,6 +82,9 @@ class FilterApp : public PluginClient {
   void NotSpam(const std::vector<int32_t>& ids, const DestinationPicker& pick);
   std::optional<std::string> RawHeaders(int32_t folderId, int32_t messageId);
 
+  // The user's operations, as the dialogs the toolbar opens call them.
+  Operations& operations() { return operations_; }
+
   PluginController* controller() { return controller_.get(); }
   BayesFilter& bayesFilter() { return bayesFilter_; }
   SenderLists& lists() { return lists_; }
@@ -92,6 +96,25 @@ class FilterApp : public PluginClient {
  private:
   UserCommandContext Commands();
 
+  // The application as the owner of its dialogs' operations; they work on
+  // folders and lists, never on messages by name.
+  class Owner : public OperationsOwner {
+   public:
+    explicit Owner(FilterApp& app) : app_(app) {}
+    BayesFilter& Filter() override { return app_.bayesFilter_; }
+    const SenderLists& Lists() override { return app_.lists_; }
+    SenderLists* HeldLists() override { return &app_.lists_; }
+    FileSystem& Files() override { return app_.services_.fs; }
+    SettingsStore& Settings() override { return app_.services_.settings; }
+    UserInterface& Ui() override { return app_.services_.ui; }
+    FilterApp& App() override { return app_; }
+    MaildirSession& Session() override;
+    std::string StoreName() override { return "the mail client"; }
+
+   private:
+    FilterApp& app_;
+  };
+
   AppServices services_;
   FilterSettings settings_;
   std::unique_ptr<PluginController> controller_;
@@ -99,6 +122,8 @@ class FilterApp : public PluginClient {
   SenderLists lists_;
   ClassifiedObserver observer_;
   TrainingProgress trainingProgress_;
+  Owner owner_{*this};
+  LocalOperations operations_{owner_};
 };
 
 }  // namespace tarvex

@@ -1,5 +1,7 @@
 #include "app/local_operations.h"
 
+#include "app/maildir_session.h"
+
 #include <algorithm>
 #include <map>
 
@@ -13,7 +15,6 @@
 #include "ui/about_dialog.h"
 #include "ui/plugin_toolbar.h"
 #include "ui/save_failure.h"
-#include "ui/settings_dialog.h"
 
 namespace tarvex {
 namespace {
@@ -177,13 +178,13 @@ Status LocalOperations::EmptyDatabase(uint32_t* removed) {
     BayesFilter& filter = owner_.Filter();
     *removed = filter.WordCount();
     // A failed save is shown as every failed save is.
-    return FilterWordStore(owner_.Ui(), filter).EmptyDatabase();
+    return ReportSaveFailure(owner_.Ui(), filter.EmptyDatabase(), filter.databasePath());
   });
 }
 
 Status LocalOperations::FolderNames(std::vector<std::string>* names) {
   return Guarded([&] {
-    if (PluginController* controller = owner_.Session().app().controller()) {
+    if (PluginController* controller = owner_.App().controller()) {
       controller->ListFolderNames(names);
     }
     return Status::Ok();
@@ -196,8 +197,7 @@ Status LocalOperations::InListOrder(const std::vector<std::string>& folders,
   if (Status listed = FolderNames(&all); !listed.ok()) return listed;
   for (const std::string& name : folders) {
     if (std::find(all.begin(), all.end(), name) == all.end()) {
-      return Status::Invalid(cp1252::ToUtf8(name),
-                             "no such folder in " + owner_.Session().host().root());
+      return Status::Invalid(cp1252::ToUtf8(name), "no such folder in " + owner_.StoreName());
     }
   }
   for (const std::string& name : all) {
@@ -282,7 +282,7 @@ Status LocalOperations::NotSpam(const std::vector<MessageRef>& messages,
 
 Status LocalOperations::RawHeaders(const MessageRef& message, std::string* headers) {
   return Guarded([&] {
-    *headers = owner_.Session().app().RawHeaders(message.folder, message.message).value_or("");
+    *headers = owner_.App().RawHeaders(message.folder, message.message).value_or("");
     return Status::Ok();
   });
 }
@@ -291,7 +291,7 @@ Status LocalOperations::Train(const std::vector<std::string>& spamFolders,
                               const std::vector<std::string>& goodFolders, bool emptyFirst,
                               const Progress& progress, TrainingReport* report) {
   return Guarded([&] {
-    FilterApp& app = owner_.Session().app();
+    FilterApp& app = owner_.App();
     std::vector<std::string> spam, good;
     if (Status s = InListOrder(spamFolders, &spam); !s.ok()) return s;
     if (Status s = InListOrder(goodFolders, &good); !s.ok()) return s;
@@ -373,22 +373,16 @@ Status LocalOperations::SetSetting(const std::string& name, const SettingValue& 
   if (!s || !s->ChangedByUser()) return Status::Invalid(name, "not a setting the user changes");
   if (s->kind == SettingKind::kOption) {
     WriteDwordValue(owner_.Settings(), s->name, value.on ? 1 : 0);
-    return Status::Ok();
-  }
-  return Guarded([&] {
-    if (!value.text.empty()) {
-      std::vector<std::string> known;
-      if (Status checked = InListOrder({value.text}, &known); !checked.ok()) return checked;
-    }
+  } else {
     FilterSettings(owner_.Settings()).SetNotSpamFolderName(value.text);
-    return Status::Ok();
-  });
+  }
+  return Status::Ok();
 }
 
 Status LocalOperations::About(std::string* productLine) {
   return Guarded([&] {
     // Like the toolbar's button, nothing while the mail client is not there.
-    if (owner_.Session().app().controller()) *productLine = AboutDialog::kProductLine;
+    if (owner_.App().controller()) *productLine = AboutDialog::kProductLine;
     return Status::Ok();
   });
 }

@@ -3,11 +3,20 @@
 #ifndef TARVEX_APP_LOCAL_OPERATIONS_H_
 #define TARVEX_APP_LOCAL_OPERATIONS_H_
 
-#include "app/maildir_session.h"
+#include <string>
+
+#include "bayes/bayes_filter.h"
 #include "host/memory/memory_host.h"
+#include "lists/sender_lists.h"
 #include "ops/operations.h"
+#include "platform/file_system.h"
+#include "settings/settings_store.h"
+#include "ui/user_interface.h"
 
 namespace tarvex {
+
+class FilterApp;
+class MaildirSession;
 
 // What the operations work on. Each part is made when first asked for, so
 // that a command that only reads the word database needs no Maildir; a part
@@ -17,33 +26,19 @@ class OperationsOwner {
   virtual ~OperationsOwner() = default;
   virtual BayesFilter& Filter() = 0;
   virtual const SenderLists& Lists() = 0;
-  virtual MaildirSession& Session() = 0;
+  // The lists a running filter judges by, kept in memory; null when none
+  // runs.
+  virtual SenderLists* HeldLists() = 0;
   virtual FileSystem& Files() = 0;
   virtual SettingsStore& Settings() = 0;
   // Where the owner shows what goes wrong while it works.
   virtual UserInterface& Ui() = 0;
-  // The lists a running filter judges by, kept in memory; null when none
-  // runs.
-  virtual SenderLists* HeldLists() = 0;
-};
-
-// The owner that a running session is: every part is the session's.
-class SessionOwner : public OperationsOwner {
- public:
-  SessionOwner(MaildirSession& session, FileSystem& fs, SettingsStore& settings)
-      : session_(session), fs_(fs), settings_(settings) {}
-  BayesFilter& Filter() override { return session_.app().bayesFilter(); }
-  const SenderLists& Lists() override { return session_.app().lists(); }
-  MaildirSession& Session() override { return session_; }
-  FileSystem& Files() override { return fs_; }
-  SettingsStore& Settings() override { return settings_; }
-  UserInterface& Ui() override { return session_.ui(); }
-  SenderLists* HeldLists() override { return &session_.app().lists(); }
-
- private:
-  MaildirSession& session_;
-  FileSystem& fs_;
-  SettingsStore& settings_;
+  // The application bound to the mail client, for the operations on folders.
+  virtual FilterApp& App() = 0;
+  // The application over the store, for the operations on messages.
+  virtual MaildirSession& Session() = 0;
+  // The store, as errors name it (the Maildir's folder).
+  virtual std::string StoreName() = 0;
 };
 
 class LocalOperations : public Operations {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/filter_app.h"
+#include "app/local_operations.h"
 #include "host/maildir/maildir_host.h"
 #include "ui/routed_ui.h"
 
@@ -56,6 +57,28 @@ class MaildirSession {
   RoutedUi ui_;
   FilterApp app_;
   bool started_ = false;
+};
+
+// The owner of the operations that a running session is: every part is the
+// session's.
+class SessionOwner : public OperationsOwner {
+ public:
+  SessionOwner(MaildirSession& session, FileSystem& fs, SettingsStore& settings)
+      : session_(session), fs_(fs), settings_(settings) {}
+  BayesFilter& Filter() override { return session_.app().bayesFilter(); }
+  const SenderLists& Lists() override { return session_.app().lists(); }
+  SenderLists* HeldLists() override { return &session_.app().lists(); }
+  FileSystem& Files() override { return fs_; }
+  SettingsStore& Settings() override { return settings_; }
+  UserInterface& Ui() override { return session_.ui(); }
+  FilterApp& App() override { return session_.app(); }
+  MaildirSession& Session() override { return session_; }
+  std::string StoreName() override { return session_.host().root(); }
+
+ private:
+  MaildirSession& session_;
+  FileSystem& fs_;
+  SettingsStore& settings_;
 };
 
 // Whether a Maildir is at path.

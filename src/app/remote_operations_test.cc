@@ -10,7 +10,7 @@
 #include <fstream>
 #include <thread>
 
-#include "app/local_operations.h"
+#include "app/maildir_session.h"
 #include "ops/wire.h"
 #include "testing/status_matchers.h"
 #include "testing/temp_folder.h"

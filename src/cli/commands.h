@@ -113,6 +113,8 @@ class CommandContext : private OperationsOwner {
   SettingsStore& Settings() override { return profile.store(); }
   UserInterface& Ui() override { return ui; }
   SenderLists* HeldLists() override { return session_ ? &session_->app().lists() : nullptr; }
+  FilterApp& App() override { return Session().app(); }
+  std::string StoreName() override { return profile.paths().maildir; }
   // Saves the command's own filter, if it made one, and lets it go.
   void CloseFilter();
 

@@ -1,5 +1,6 @@
 // tarvex settings: shows the settings a user changes, sets or clears one,
 // or empties the word database as the Settings dialog does.
+#include <algorithm>
 #include <ostream>
 
 #include "cli/commands.h"
@@ -60,6 +61,11 @@ Result RunSettings(CommandContext& ctx, const Invocation& v) {
     value.on = v.settingValue == "on";
   } else if (v.action != Action::kClear) {
     value.text = cp1252::FromUtf8(v.settingValue);
+    std::vector<std::string> folders;
+    Check(ctx.Ops().FolderNames(&folders));
+    if (std::find(folders.begin(), folders.end(), value.text) == folders.end()) {
+      throw CommandFailure(v.settingValue, "no such folder in " + ctx.profile.paths().maildir);
+    }
   }
   Check(ctx.Ops().SetSetting(s.name, value));
   ctx.printer().BeginMap();

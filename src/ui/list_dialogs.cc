@@ -125,7 +125,8 @@ void ListDialog::Answer(DialogView& view, const ListEdit& edit) {
 }
 
 void ListDialog::AddName(DialogView& view, EntryKind kind, const std::string& name) {
-  const ListEdit edit = AddListEntry(fs_, settings_, list(), kind, name);
+  ListEdit edit;
+  ops_.AddListEntry(list(), kind, name, &edit);
   if (edit.ok()) {
     EntriesOf(kind).push_back(name);
     view.AddItem(kEntryList, name);
@@ -140,7 +141,8 @@ void ListDialog::UpdateName(DialogView& view, EntryKind kind, const std::string&
   // then empty, as a list view answers for a missing row.
   const bool rowExists = updateIndex >= 0 && updateIndex < view.ItemCount(kEntryList);
   const std::string oldName = rowExists ? view.ItemText(kEntryList, updateIndex) : std::string();
-  const ListEdit edit = RenameListEntry(fs_, settings_, list(), kind, oldName, name);
+  ListEdit edit;
+  ops_.RenameListEntry(list(), kind, oldName, name, &edit);
   if (edit.ok()) {
     std::vector<std::string>& entries = EntriesOf(kind);
     // After a removal the arrays follow the file, which may hold fewer
@@ -163,10 +165,11 @@ void ListDialog::RemoveTicked(DialogView& view) {
   for (int row = 0; row < rows; ++row) {
     if (!view.ItemChecked(kEntryList, row)) continue;
     // A row whose entry is gone from the file just goes from the list.
-    RemoveListEntry(fs_, settings_, list(), kind, view.ItemText(kEntryList, row));
+    ListEdit edit;
+    ops_.RemoveListEntry(list(), kind, view.ItemText(kEntryList, row), &edit);
     modified = true;
   }
-  ReloadList(fs_, settings_, list(), &addresses, &domains);
+  Reload();
   for (;;) {
     int ticked = -1;
     for (int row = 0; ticked < 0 && row < view.ItemCount(kEntryList); ++row) {
@@ -178,17 +181,28 @@ void ListDialog::RemoveTicked(DialogView& view) {
   Tell(view, kListEntriesRemoved);
 }
 
+void ListDialog::Reload() {
+  // An unreadable file leaves both empty.
+  addresses.clear();
+  domains.clear();
+  ops_.ListEntries(list(), EntryKind::Address, &addresses);
+  ops_.ListEntries(list(), EntryKind::Domain, &domains);
+}
+
 void ListDialog::Tell(DialogView& view, const std::string& text) {
   view.MessageBox(text, kDialogBoxCaption, mb::kOk);
 }
 
-void OpenListDialog(UserInterface& ui, FileSystem& fs, const FilterSettings& settings, ListId list,
+void OpenListDialog(UserInterface& ui, Operations& ops, ListId list,
                     std::vector<std::string>& addresses, std::vector<std::string>& domains) {
-  ListDialog dialog(list, fs, settings);
+  ListDialog dialog(list, ops);
   for (const std::string& entry : addresses) dialog.addresses.push_back(entry);
   for (const std::string& entry : domains) dialog.domains.push_back(entry);
   ui.RunModal(dialog);
-  if (dialog.modified) ReloadList(fs, settings, list, &addresses, &domains);
+  if (!dialog.modified) return;
+  dialog.Reload();
+  addresses = dialog.addresses;
+  domains = dialog.domains;
 }
 
 }  // namespace tarvex

@@ -14,8 +14,7 @@
 
 #include "lists/list_operations.h"
 #include "lists/sender_lists.h"
-#include "platform/file_system.h"
-#include "settings/filter_settings.h"
+#include "ops/operations.h"
 #include "ui/dialog.h"
 #include "ui/user_interface.h"
 
@@ -54,9 +53,8 @@ class ListDialog : public DialogPresenter {
   static constexpr char kAddressType[] = "EMail Address";
   static constexpr char kDomainType[] = "Domain Name";
 
-  // The file operations go through fs and settings.
-  ListDialog(ListId list, FileSystem& fs, const FilterSettings& settings)
-      : kind_(ListDialogKind::Of(list)), fs_(fs), settings_(settings) {}
+  // The edits go through the user's operations.
+  ListDialog(ListId list, Operations& ops) : kind_(ListDialogKind::Of(list)), ops_(ops) {}
 
   static const DialogTemplate& Layout(ListId list) { return ListDialogKind::Of(list).layout; }
   const DialogTemplate& Template() const override { return kind_.layout; }
@@ -70,6 +68,9 @@ class ListDialog : public DialogPresenter {
   bool modified = false;     // the list file was changed
   bool updating = false;     // OK means "Update"
   int32_t updateIndex = -1;  // the row (and array element) being edited
+
+  // Empties the arrays and loads them again from the list's file.
+  void Reload();
 
  private:
   // The kind of the type box's selection; false when nothing is selected.
@@ -88,23 +89,20 @@ class ListDialog : public DialogPresenter {
   void Tell(DialogView& view, const std::string& text);
 
   const ListDialogKind& kind_;
-  FileSystem& fs_;
-  const FilterSettings& settings_;
+  Operations& ops_;
 };
 
 class BlacklistDialog : public ListDialog {
  public:
   static constexpr int kResourceId = 220;
-  BlacklistDialog(FileSystem& fs, const FilterSettings& settings)
-      : ListDialog(ListId::Blacklist, fs, settings) {}
+  explicit BlacklistDialog(Operations& ops) : ListDialog(ListId::Blacklist, ops) {}
   static const DialogTemplate& Layout() { return ListDialog::Layout(ListId::Blacklist); }
 };
 
 class WhitelistDialog : public ListDialog {
  public:
   static constexpr int kResourceId = 221;
-  WhitelistDialog(FileSystem& fs, const FilterSettings& settings)
-      : ListDialog(ListId::Whitelist, fs, settings) {}
+  explicit WhitelistDialog(Operations& ops) : ListDialog(ListId::Whitelist, ops) {}
   static const DialogTemplate& Layout() { return ListDialog::Layout(ListId::Whitelist); }
 };
 
@@ -112,7 +110,7 @@ class WhitelistDialog : public ListDialog {
 // changed the list file, both arrays are emptied and loaded again from the
 // file (so an unreadable file leaves them empty); otherwise they stay as they
 // were.
-void OpenListDialog(UserInterface& ui, FileSystem& fs, const FilterSettings& settings, ListId list,
+void OpenListDialog(UserInterface& ui, Operations& ops, ListId list,
                     std::vector<std::string>& addresses, std::vector<std::string>& domains);
 
 }  // namespace tarvex

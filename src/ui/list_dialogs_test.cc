@@ -10,6 +10,7 @@
 
 #include "settings/settings_store.h"
 #include "testing/dialog_layout.h"
+#include "testing/dialog_operations.h"
 #include "testing/scripted_ui.h"
 
 namespace tarvex {
@@ -88,8 +89,9 @@ class ListDialogTest : public ::testing::Test {
   MemorySettingsStore store;
   FilterSettings settings{store};
   ScriptedUi ui;
-  BlacklistDialog black{fs, settings};
-  WhitelistDialog white{fs, settings};
+  testing::DialogOperations ops{fs, store, ui};
+  BlacklistDialog black{ops};
+  WhitelistDialog white{ops};
 };
 
 TEST_F(ListDialogTest, OkChecksTypeThenNameThenDuplicatesOfTheKindInTheFileIgnoringCase) {
@@ -212,13 +214,13 @@ TEST_F(ListDialogTest, OpenerReloadsItsArraysOnlyAfterAChange) {
     Enter(d, kAddressRow, "BULK@y.example");  // refused: nothing changes
     EXPECT_THAT(d.Rows(L::kEntryList), ElementsAre("memory@x.example"));
   });
-  OpenListDialog(ui, fs, settings, kBlack, addresses, domains);
+  OpenListDialog(ui, ops, kBlack, addresses, domains);
   EXPECT_THAT(addresses, ElementsAre("memory@x.example"));
   EXPECT_THAT(domains, ElementsAre("memory.example"));
 
   ui.QueueScript("Manage Whitelist Items",
                  [](DialogDriver& d) { Enter(d, kAddressRow, "new@work.example"); });
-  OpenListDialog(ui, fs, settings, kWhite, addresses, domains);
+  OpenListDialog(ui, ops, kWhite, addresses, domains);
   EXPECT_THAT(addresses, ElementsAre("boss@work.example", "new@work.example"));
   EXPECT_THAT(domains, ElementsAre("pals.example"));
 
@@ -231,7 +233,7 @@ TEST_F(ListDialogTest, OpenerReloadsItsArraysOnlyAfterAChange) {
     d.Type(L::kItemName, "renamed@work.example");
     d.Click(kIdOk);
   });
-  OpenListDialog(ui, fs, settings, kWhite, addresses, domains);
+  OpenListDialog(ui, ops, kWhite, addresses, domains);
   EXPECT_EQ(fs.files()[kWhitePath], before);
   EXPECT_THAT(addresses, IsEmpty());
   EXPECT_THAT(domains, IsEmpty());

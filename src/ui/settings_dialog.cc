@@ -45,7 +45,9 @@ void SettingsDialog::OnInitDialog(DialogView& view) {
   view.MakeTopmost();
   ReadSettings();
   // The count is shown signed, as it always has been.
-  const int32_t words = static_cast<int32_t>(words_.WordCount());
+  DatabaseStats stats;
+  ops_.Stats(&stats);
+  const int32_t words = static_cast<int32_t>(stats.words);
   view.SetText(kWordCount, "Total Words in Bayesian Database : " + std::to_string(words));
   ShowBoxes(view);
 }
@@ -67,28 +69,46 @@ void SettingsDialog::OnCommand(DialogView& view, int control) {
 
 // The settings are read and written in fixed orders, which differ; both are
 // kept as they are, since a store may log or watch its accesses.
+bool SettingsDialog::Option(const SettingInfo& s) {
+  SettingValue value;
+  ops_.GetSetting(s.name, &value);
+  return value.on;
+}
+
+void SettingsDialog::SetOption(const SettingInfo& s, bool on) {
+  SettingValue value;
+  value.on = on;
+  ops_.SetSetting(s.name, value);
+}
+
 void SettingsDialog::ReadSettings() {
-  beepAtSpam = settings_.GetBeepAtSpam() != 0;
-  learnFromMarkSpam = settings_.GetLearnFromMarkSpam() != 0;
-  learnFromNotSpam = settings_.GetLearnFromNotSpam() != 0;
-  markReadBeforeMoving = settings_.GetMarkReadBeforeMoving() != 0;
-  considerNonEnglishSpam = settings_.GetConsiderNonEnglishSpam() != 0;
-  learnFromBlackListed = settings_.GetLearnFromBlackListed() != 0;
-  learnFromWhiteListed = settings_.GetLearnFromWhiteListed() != 0;
-  askDestinationFolder = settings_.GetNotSpamFolderName().empty();
+  using namespace setting;
+  beepAtSpam = Option(kBeepAtSpam);
+  learnFromMarkSpam = Option(kLearnFromMarkSpam);
+  learnFromNotSpam = Option(kLearnFromNotSpam);
+  markReadBeforeMoving = Option(kMarkReadBeforeMoving);
+  considerNonEnglishSpam = Option(kConsiderNonEnglishSpam);
+  learnFromBlackListed = Option(kLearnFromBlackListed);
+  learnFromWhiteListed = Option(kLearnFromWhiteListed);
+  SettingValue folder;
+  ops_.GetSetting(kNotSpamFolderName.name, &folder);
+  askDestinationFolder = folder.text.empty();
 }
 
 void SettingsDialog::WriteSettings() {
-  settings_.SetBeepAtSpam(beepAtSpam ? 1 : 0);
-  settings_.SetConsiderNonEnglishSpam(considerNonEnglishSpam ? 1 : 0);
-  settings_.SetLearnFromMarkSpam(learnFromMarkSpam ? 1 : 0);
-  settings_.SetLearnFromNotSpam(learnFromNotSpam ? 1 : 0);
-  settings_.SetMarkReadBeforeMoving(markReadBeforeMoving ? 1 : 0);
-  settings_.SetLearnFromBlackListed(learnFromBlackListed ? 1 : 0);
-  settings_.SetLearnFromWhiteListed(learnFromWhiteListed ? 1 : 0);
+  using namespace setting;
+  SetOption(kBeepAtSpam, beepAtSpam);
+  SetOption(kConsiderNonEnglishSpam, considerNonEnglishSpam);
+  SetOption(kLearnFromMarkSpam, learnFromMarkSpam);
+  SetOption(kLearnFromNotSpam, learnFromNotSpam);
+  SetOption(kMarkReadBeforeMoving, markReadBeforeMoving);
+  SetOption(kLearnFromBlackListed, learnFromBlackListed);
+  SetOption(kLearnFromWhiteListed, learnFromWhiteListed);
   // An empty name makes the next "Not Spam" ask for the folder again; a folder
   // chosen earlier is not remembered here, so clearing the box means the inbox.
-  settings_.SetNotSpamFolderName(askDestinationFolder ? std::string() : kDefaultNotSpamFolder);
+  SettingValue folder;
+  if (!askDestinationFolder) folder.text = kDefaultNotSpamFolder;
+  ops_.SetSetting(kNotSpamFolderName.name, folder);
 }
 
 const SettingsDialog::Box SettingsDialog::kBoxes[] = {
@@ -114,18 +134,14 @@ void SettingsDialog::EmptyDatabase(DialogView& view) {
   if (view.MessageBox(kEmptyQuestion, kDialogBoxCaption, mb::kYesNo) != mb::kIdYes) {
     return;
   }
-  words_.EmptyDatabase();  // takes effect now, whatever ends the dialog
+  uint32_t removed = 0;
+  ops_.EmptyDatabase(&removed);  // takes effect now, whatever ends the dialog
   view.MessageBox(kEmptied, kDialogBoxCaption, mb::kOk);
   // The word count line keeps the count read at opening.
 }
 
-Status FilterWordStore::EmptyDatabase() {
-  return ReportSaveFailure(ui_, filter_.EmptyDatabase(), filter_.databasePath());
-}
-
-void OpenSettingsDialog(UserInterface& ui, BayesFilter& filter, FilterSettings& settings) {
-  FilterWordStore words(ui, filter);
-  SettingsDialog dialog(words, settings);
+void OpenSettingsDialog(UserInterface& ui, Operations& ops) {
+  SettingsDialog dialog(ops);
   ui.RunModal(dialog);
 }
 

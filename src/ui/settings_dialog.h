@@ -5,22 +5,12 @@
 
 #include <cstdint>
 
-#include "bayes/bayes_filter.h"
-#include "platform/status.h"
+#include "ops/operations.h"
 #include "settings/filter_settings.h"
 #include "ui/dialog.h"
 #include "ui/user_interface.h"
 
 namespace tarvex {
-
-// What the settings dialog needs of the word database.
-class WordStore {
- public:
-  virtual ~WordStore() = default;
-  virtual uint32_t WordCount() const = 0;
-  // Removes every word and saves at once; a failure is the store's to report.
-  virtual Status EmptyDatabase() = 0;
-};
 
 // Reads the options when it opens and writes them all back on OK; Cancel
 // writes nothing. Emptying the database happens at once, when the user
@@ -53,7 +43,8 @@ class SettingsDialog : public DialogPresenter {
   static constexpr char kEmptyQuestion[] = "Are you sure you want to empty the Database?";
   static constexpr char kEmptied[] = "Database Empty";
 
-  SettingsDialog(WordStore& words, FilterSettings& settings) : words_(words), settings_(settings) {}
+  // The options and the database are reached through the user's operations.
+  explicit SettingsDialog(Operations& ops) : ops_(ops) {}
 
   static const DialogTemplate& Layout();
   const DialogTemplate& Template() const override { return Layout(); }
@@ -84,28 +75,15 @@ class SettingsDialog : public DialogPresenter {
   void ReadBoxes(const DialogView& view);
   void EmptyDatabase(DialogView& view);
 
-  WordStore& words_;
-  FilterSettings& settings_;
+  bool Option(const SettingInfo& s);
+  void SetOption(const SettingInfo& s, bool on);
+
+  Operations& ops_;
 };
 
-// The filter's word database as the dialog and the command line see it. The
-// box of a failed save has no owner, as every other failed save's; the
-// dialog's boxes are its own.
-class FilterWordStore : public WordStore {
- public:
-  FilterWordStore(UserInterface& ui, BayesFilter& filter) : ui_(ui), filter_(filter) {}
-  uint32_t WordCount() const override { return filter_.WordCount(); }
-  Status EmptyDatabase() override;
-
- private:
-  UserInterface& ui_;
-  BayesFilter& filter_;
-};
-
-// Shows the settings dialog modally over the filter's word database; its
-// result is of no interest. A failed save when emptying is shown as every
-// failed save is.
-void OpenSettingsDialog(UserInterface& ui, BayesFilter& filter, FilterSettings& settings);
+// Shows the settings dialog modally; its result is of no interest. A failed
+// save when emptying is shown as every failed save is.
+void OpenSettingsDialog(UserInterface& ui, Operations& ops);
 
 }  // namespace tarvex
 

@@ -14,6 +14,7 @@
 #include "settings/settings_store.h"
 #include "testing/bayes_fixture.h"
 #include "testing/dialog_layout.h"
+#include "testing/dialog_operations.h"
 #include "testing/scripted_ui.h"
 #include "ui/about_dialog.h"
 #include "ui/save_failure.h"
@@ -71,8 +72,8 @@ class SettingsDialogTest : public BayesFixture {
   // Runs a fresh dialog over the settings with the script.
   int Run(DialogScript script) { return RunOver(optionSettings, std::move(script)); }
   int RunOver(FilterSettings& settings, DialogScript script) {
-    words = std::make_unique<FilterWordStore>(screen, *filter);
-    dialog = std::make_unique<SettingsDialog>(*words, settings);
+    ops = std::make_unique<testing::DialogOperations>(fs, settings.store(), screen, filter.get());
+    dialog = std::make_unique<SettingsDialog>(*ops);
     screen.QueueScript("Settings", std::move(script));
     return screen.RunModal(*dialog);
   }
@@ -80,7 +81,7 @@ class SettingsDialogTest : public BayesFixture {
   LoggingStore options;
   FilterSettings optionSettings{options};
   ScriptedUi screen;
-  std::unique_ptr<FilterWordStore> words;
+  std::unique_ptr<testing::DialogOperations> ops;
   std::unique_ptr<SettingsDialog> dialog;
 };
 
@@ -182,7 +183,8 @@ TEST_F(SettingsDialogTest, EmptyingNeedsYesAndHappensAtOnceWhileCancelWritesNoth
   EXPECT_EQ(screen.MessageBoxes()[0].style, mb::kYesNo);
 
   // Only a new dialog shows the new count.
-  OpenSettingsDialog(screen, *filter, optionSettings);
+  testing::DialogOperations again(fs, options, screen, filter.get());
+  OpenSettingsDialog(screen, again);
   EXPECT_EQ(screen.Dialogs().at(1).controlTexts.at(S::kWordCount),
             "Total Words in Bayesian Database : 0");
 }
