@@ -17,6 +17,7 @@ fuzz_dir=$(cd "$(dirname "$0")" && pwd)
 # target name : seed folder
 targets="database_reader_fuzz:database tokenizer_fuzz:tokenizer message_reading_fuzz:message"
 targets="$targets settings_file_fuzz:settings sender_lists_fuzz:lists command_frame_fuzz:command_frame"
+targets="$targets operation_request_fuzz:operation_request"
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/tarvex-fuzz.XXXXXX")
 failed=0

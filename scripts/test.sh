@@ -33,7 +33,7 @@ echo "== fuzzing"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DTARVEX_FUZZ=ON -DTARVEX_TESTS=OFF \
   -DTARVEX_BENCH=OFF >/dev/null
 cmake --build build-fuzz --target database_reader_fuzz tokenizer_fuzz message_reading_fuzz \
-  settings_file_fuzz sender_lists_fuzz command_frame_fuzz
+  settings_file_fuzz sender_lists_fuzz command_frame_fuzz operation_request_fuzz
 fuzz/run.sh build-fuzz "${TARVEX_FUZZ_SECONDS:-10}"
 
 passed=$(awk '/tests passed, .* tests failed out of/ {p += $(NF) - $4} END {print p}' "$log")

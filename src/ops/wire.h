@@ -112,7 +112,7 @@ class WireWriter {
   }
   template <typename T, typename = std::enable_if_t<std::is_class_v<T>>, typename = void>
   void Write(const T& record) {
-    Fields(const_cast<T&>(record), [this](const auto&... field) { (Write(field), ...); });
+    Fields(const_cast<T&>(record), [&](const auto&... field) { (Write(field), ...); });
   }
 
  private:
@@ -179,7 +179,7 @@ class WireReader {
   }
   template <typename T, typename = std::enable_if_t<std::is_class_v<T>>, typename = void>
   void Read(T& record) {
-    Fields(record, [this](auto&... field) { (Read(field), ...); });
+    Fields(record, [&](auto&... field) { (Read(field), ...); });
   }
 
  private:
