@@ -41,48 +41,20 @@ std::string JudgedLine(const ClassifyResult& result, int32_t messageId,
   return line;
 }
 
-bool RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions& options,
+bool RunDaemon(StoreSession& session, GLibEventLoop& loop, const DaemonOptions& options,
                std::ostream& log) {
   MapBlocksFrom(kMappedBlocks);
-  MaildirHost& host = session.host();
   FilterApp& app = session.app();
   app.SetClassifiedObserver(
       [&log](const ClassifyResult& result, int32_t messageId, FolderWatcher& watcher) {
         log << JudgedLine(result, messageId, watcher.folder().GetName()) << std::endl;
         ReturnFreeMemory(kFreeMemoryKept);
       });
-  // Files in the folders that are not judged (not messages, too big) are
-  // named in the log.
-  host.SetNotices([&log](const std::string& line) { log << "tarvex: " << line << std::endl; });
-  // A disk that cannot be read now may be readable at the next change: the
-  // daemon says so and goes on.
-  // A flood is judged a slice at a time, with the loop's other work (a
-  // client's command, the save) served between slices.
-  unsigned draining = 0;
-  std::function<void()> drain = [&] {
-    try {
-      host.AnnounceWaiting();
-    } catch (const std::runtime_error& error) {
-      log << "tarvex: " << error.what() << std::endl;
-    }
-    if (!host.AnnouncementsWaiting() && draining != 0) {
-      loop.RemoveSource(draining);
-      draining = 0;
-    }
-  };
-  const unsigned changes = loop.WatchReadable(host.StartWatching(), [&] {
-    try {
-      host.ProcessFileEvents();
-    } catch (const std::runtime_error& error) {
-      log << "tarvex: " << error.what() << std::endl;
-    }
-    if (host.AnnouncementsWaiting() && draining == 0) draining = loop.Every(1, drain);
-  });
+  session.Watch(loop, [&log](const std::string& line) { log << "tarvex: " << line << std::endl; });
   session.Start();
   if (const Status& load = app.bayesFilter().loadStatus(); !load.ok()) {
     log << "tarvex: " << load.message() << std::endl;
-    loop.RemoveSource(changes);
-    loop.RemoveSource(draining);
+    session.Unwatch(loop);
     session.Stop();
     app.SetClassifiedObserver(nullptr);
     return false;
@@ -92,7 +64,7 @@ bool RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions
   }
   size_t waiting = 0;
   try {
-    waiting = host.AnnounceUnjudgedMail().size();
+    waiting = session.AnnounceUnjudgedMail();
   } catch (const std::runtime_error& error) {
     log << "tarvex: " << error.what() << std::endl;
   }
@@ -105,15 +77,13 @@ bool RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions
   });
   if (options.commands) options.commands->Serve(loop, options.onRequest);
   for (int signal : {SIGINT, SIGTERM}) loop.OnSignal(signal, [&loop] { loop.Quit(); });
-  log << "tarvex: watching " << host.root() << " (" << waiting
+  log << "tarvex: watching " << session.StoreName() << " (" << waiting
       << " waiting messages judged); stop with SIGINT or SIGTERM" << std::endl;
   loop.Run();
-  loop.RemoveSource(changes);
-  loop.RemoveSource(draining);
+  session.Unwatch(loop);
   log << "tarvex: stopping" << std::endl;
   session.Stop();
   app.SetClassifiedObserver(nullptr);
-  host.SetNotices(nullptr);
   return true;
 }
 

@@ -1,6 +1,6 @@
-// The daemon's life: the application over a Maildir, run by a GLib main loop
-// that delivers file changes, timer ticks, client commands and the signals
-// that end it.
+// The daemon's life: the application over a mail store, run by a GLib main
+// loop that delivers the store's changes, timer ticks, client commands and
+// the signals that end it.
 //
 //   start     host watches the disk; InitInstance; "OnInitOEAPI"; mail that
 //             arrived while nothing watched is announced
@@ -15,7 +15,7 @@
 #include <functional>
 #include <iosfwd>
 
-#include "app/maildir_session.h"
+#include "app/store_session.h"
 #include "platform/command_socket.h"
 #include "platform/glib_event_loop.h"
 
@@ -33,7 +33,7 @@ struct DaemonOptions {
 // one line per judged message to log. False when it could not start (the
 // word database cannot be read), said in the log; the command line makes
 // the exit status of it.
-bool RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions& options,
+bool RunDaemon(StoreSession& session, GLibEventLoop& loop, const DaemonOptions& options,
                std::ostream& log);
 
 // The log line of a judged message: its folder and id, the verdict, the

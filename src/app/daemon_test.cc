@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/maildir_session.h"
 #include "bayes/database_file.h"
 #include "testing/temp_folder.h"
 #include "ui/user_interface.h"

@@ -69,7 +69,7 @@ ClassifyResult FilterApp::Classify(int32_t messageId, HostFolder& folder) {
   return ClassifyMessage(context, folder, messageId);
 }
 
-MaildirSession& FilterApp::Owner::Session() {
+StoreSession& FilterApp::Owner::Session() {
   throw OperationFailure(Status::Failure(0, "messages are named by the mail client here"));
 }
 

@@ -108,7 +108,7 @@ class FilterApp : public PluginClient {
     SettingsStore& Settings() override { return app_.services_.settings; }
     UserInterface& Ui() override { return app_.services_.ui; }
     FilterApp& App() override { return app_; }
-    MaildirSession& Session() override;
+    StoreSession& Session() override;
     std::string StoreName() override { return "the mail client"; }
 
    private:

@@ -1,13 +1,12 @@
 #include "app/local_operations.h"
 
-#include "app/maildir_session.h"
+#include "app/store_session.h"
 
 #include <algorithm>
 #include <map>
 
 #include "classify/verdict_headers.h"
 #include "host/memory/memory_host.h"
-#include "mail/maildir_names.h"
 #include "mail/message_text.h"
 #include "mail/mime_message.h"
 #include "platform/codepage.h"
@@ -44,7 +43,7 @@ bool JudgedSpam(const mail::RawMessage& message) {
 }
 
 // The user's verdict a message carries, as the commands read it.
-void ReadMarker(MaildirSession& session, MessageRef* ref) {
+void ReadMarker(StoreSession& session, MessageRef* ref) {
   PluginController* controller = session.app().controller();
   if (!controller || !controller->folderManager()) return;
   try {
@@ -61,7 +60,7 @@ void ReadMarker(MaildirSession& session, MessageRef* ref) {
 // Runs run once per folder that holds some of the messages, with those
 // messages selected, folders in the order they are first named.
 template <typename Fn>
-void RunOnSelections(MaildirSession& session, const std::vector<MessageRef>& messages, Fn run) {
+void RunOnSelections(StoreSession& session, const std::vector<MessageRef>& messages, Fn run) {
   std::vector<int32_t> folders;
   std::map<int32_t, std::vector<int32_t>> selection;
   for (const MessageRef& at : messages) {
@@ -72,7 +71,7 @@ void RunOnSelections(MaildirSession& session, const std::vector<MessageRef>& mes
     session.Select(folder, selection[folder]);
     run(selection[folder]);
   }
-  session.Select(MaildirHost::kInboxId, {});
+  session.ClearSelection();
 }
 
 }  // namespace
@@ -211,16 +210,12 @@ Status LocalOperations::InListOrder(const std::vector<std::string>& folders,
 Status LocalOperations::FindMessages(const std::vector<std::string>& names,
                                      std::vector<MessageRef>* found) {
   return Guarded([&] {
-    MaildirSession& session = owner_.Session();
+    StoreSession& session = owner_.Session();
     for (const std::string& name : names) {
-      std::optional<MaildirHost::NewMessage> at = session.host().FindMessage(name);
-      if (!at) return Status::Invalid(name, "no such message in " + session.host().root());
-      MessageRef ref;
-      ref.folder = at->folder;
-      ref.message = at->message;
-      ref.name = at->file;
-      ReadMarker(session, &ref);
-      found->push_back(ref);
+      std::optional<MessageRef> ref = session.FindMessage(name);
+      if (!ref) return Status::Invalid(name, "no such message in " + session.StoreName());
+      ReadMarker(session, &*ref);
+      found->push_back(*ref);
     }
     return Status::Ok();
   });
@@ -228,27 +223,21 @@ Status LocalOperations::FindMessages(const std::vector<std::string>& names,
 
 Status LocalOperations::FindMessageText(const std::string& text, std::vector<std::string>* names) {
   return Guarded([&] {
-    *names = owner_.Session().host().FilesOfMessage(text);
+    *names = owner_.Session().FilesOfMessage(text);
     return Status::Ok();
   });
 }
 
 std::vector<std::string> LocalOperations::WhereNow(const std::vector<MessageRef>& messages) {
   std::vector<std::string> now;
-  const MaildirHost& host = owner_.Session().host();
-  for (const MessageRef& ref : messages) {
-    const std::string file = ref.name.substr(ref.name.rfind('/') + 1);
-    std::optional<MaildirHost::NewMessage> at =
-        host.FindMessage(mail::ParseMessageFileName(file).unique);
-    now.push_back(at ? at->file : std::string());
-  }
+  for (const MessageRef& ref : messages) now.push_back(owner_.Session().WhereIs(ref.name));
   return now;
 }
 
 Status LocalOperations::MarkSpam(const std::vector<MessageRef>& messages,
                                  std::vector<std::string>* now) {
   return Guarded([&] {
-    MaildirSession& session = owner_.Session();
+    StoreSession& session = owner_.Session();
     RunOnSelections(session, messages, [&](const std::vector<int32_t>&) {
       session.app().OnCommand(command::kMarkSpam);
     });
@@ -260,7 +249,7 @@ Status LocalOperations::MarkSpam(const std::vector<MessageRef>& messages,
 Status LocalOperations::NotSpam(const std::vector<MessageRef>& messages,
                                 const Destination& destination, NotSpamReport* report) {
   return Guarded([&] {
-    MaildirSession& session = owner_.Session();
+    StoreSession& session = owner_.Session();
     if (!destination.folder.empty()) {
       std::vector<std::string> known;
       if (Status checked = InListOrder({destination.folder}, &known); !checked.ok()) return checked;

@@ -16,7 +16,7 @@
 namespace tarvex {
 
 class FilterApp;
-class MaildirSession;
+class StoreSession;
 
 // What the operations work on. Each part is made when first asked for, so
 // that a command that only reads the word database needs no Maildir; a part
@@ -36,7 +36,7 @@ class OperationsOwner {
   // The application bound to the mail client, for the operations on folders.
   virtual FilterApp& App() = 0;
   // The application over the store, for the operations on messages.
-  virtual MaildirSession& Session() = 0;
+  virtual StoreSession& Session() = 0;
   // The store, as errors name it (the Maildir's folder).
   virtual std::string StoreName() = 0;
 };

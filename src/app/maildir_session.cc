@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <iterator>
+#include <stdexcept>
 #include <system_error>
 
 #include "classify/verdict_headers.h"
@@ -52,6 +53,57 @@ void MaildirSession::Stop() {
 void MaildirSession::Select(int32_t folderId, const std::vector<int32_t>& messageIds) {
   host_.SetCurrentFolder(folderId);
   host_.SetSelection(messageIds);
+}
+
+void MaildirSession::Watch(GLibEventLoop& loop, std::function<void(const std::string&)> notice) {
+  notice_ = std::move(notice);
+  // Files in the folders that are not judged (not messages, too big) are
+  // named; a disk that cannot be read now may be readable at the next
+  // change: the session says so and goes on.
+  host_.SetNotices(notice_);
+  changes_ = loop.WatchReadable(host_.StartWatching(), [this, &loop] {
+    try {
+      host_.ProcessFileEvents();
+    } catch (const std::runtime_error& error) {
+      notice_(error.what());
+    }
+    if (!host_.AnnouncementsWaiting() || draining_ != 0) return;
+    draining_ = loop.Every(1, [this, &loop] {
+      try {
+        host_.AnnounceWaiting();
+      } catch (const std::runtime_error& error) {
+        notice_(error.what());
+      }
+      if (!host_.AnnouncementsWaiting() && draining_ != 0) {
+        loop.RemoveSource(draining_);
+        draining_ = 0;
+      }
+    });
+  });
+}
+
+void MaildirSession::Unwatch(GLibEventLoop& loop) {
+  loop.RemoveSource(changes_);
+  loop.RemoveSource(draining_);
+  changes_ = draining_ = 0;
+  host_.SetNotices(nullptr);
+}
+
+std::optional<MessageRef> MaildirSession::FindMessage(const std::string& name) {
+  const std::optional<MaildirHost::NewMessage> at = host_.FindMessage(name);
+  if (!at) return std::nullopt;
+  MessageRef ref;
+  ref.folder = at->folder;
+  ref.message = at->message;
+  ref.name = at->file;
+  return ref;
+}
+
+std::string MaildirSession::WhereIs(const std::string& name) {
+  const std::string file = name.substr(name.rfind('/') + 1);
+  const std::optional<MaildirHost::NewMessage> at =
+      host_.FindMessage(mail::ParseMessageFileName(file).unique);
+  return at ? at->file : std::string();
 }
 
 bool MaildirExists(const std::string& path) { return maildir::IsDirectory(path); }

@@ -1,7 +1,5 @@
-// The application at work on a Maildir: the store as the mail client host,
-// the filter application bound to it, and a user interface that each command
-// can take over for its length. The daemon keeps one for its whole run; a
-// command run without a daemon makes one for itself.
+// The application at work on a Maildir: the Maildir store as the mail
+// client host, watched through inotify.
 #ifndef TARVEX_APP_MAILDIR_SESSION_H_
 #define TARVEX_APP_MAILDIR_SESSION_H_
 
@@ -11,6 +9,7 @@
 
 #include "app/filter_app.h"
 #include "app/local_operations.h"
+#include "app/store_session.h"
 #include "host/maildir/maildir_host.h"
 #include "ui/routed_ui.h"
 
@@ -25,7 +24,7 @@ struct SessionServices {
   EventLoop& loop;
 };
 
-class MaildirSession {
+class MaildirSession : public StoreSession {
  public:
   // The store at maildir, which must exist (std::invalid_argument). The
   // store takes the verdict headers for the marks of judged mail, and
@@ -34,36 +33,46 @@ class MaildirSession {
   MaildirSession(const SessionServices& services, const std::string& maildir,
                  const std::string& announcedState = "");
   // Stops, then lets the application go, which saves the word database.
-  ~MaildirSession();
+  ~MaildirSession() override;
   MaildirSession(const MaildirSession&) = delete;
   MaildirSession& operator=(const MaildirSession&) = delete;
 
-  // Loads the module (InitInstance) and has the host announce that it is up
-  // ("OnInitOEAPI"), so the plug-in connects and watches its folders.
-  void Start();
-  // "OnShutdownOEAPI", then ExitInstance. Safe to call twice.
-  void Stop();
+  void Start() override;
+  void Stop() override;
+  FilterApp& app() override { return app_; }
+  RoutedUi& ui() override { return ui_; }
+  std::string StoreName() const override { return host_.root(); }
+  void Select(int32_t folderId, const std::vector<int32_t>& messageIds) override;
+  void ClearSelection() override { Select(MaildirHost::kInboxId, {}); }
+
+  // A flood is announced a slice at a time, with the loop's other work (a
+  // client's command, the save) served between slices.
+  void Watch(GLibEventLoop& loop, std::function<void(const std::string&)> notice) override;
+  void Unwatch(GLibEventLoop& loop) override;
+  size_t AnnounceUnjudgedMail() override { return host_.AnnounceUnjudgedMail().size(); }
+
+  std::optional<MessageRef> FindMessage(const std::string& name) override;
+  std::vector<std::string> FilesOfMessage(std::string_view text) override {
+    return host_.FilesOfMessage(text);
+  }
+  std::string WhereIs(const std::string& name) override;
 
   MaildirHost& host() { return host_; }
-  FilterApp& app() { return app_; }
-  RoutedUi& ui() { return ui_; }
-
-  // Makes folderId the current folder and messageIds its selection, as the
-  // user would before choosing a command.
-  void Select(int32_t folderId, const std::vector<int32_t>& messageIds);
 
  private:
   MaildirHost host_;
   RoutedUi ui_;
   FilterApp app_;
   bool started_ = false;
+  std::function<void(const std::string&)> notice_;
+  unsigned changes_ = 0, draining_ = 0;
 };
 
 // The owner of the operations that a running session is: every part is the
 // session's.
 class SessionOwner : public OperationsOwner {
  public:
-  SessionOwner(MaildirSession& session, FileSystem& fs, SettingsStore& settings)
+  SessionOwner(StoreSession& session, FileSystem& fs, SettingsStore& settings)
       : session_(session), fs_(fs), settings_(settings) {}
   BayesFilter& Filter() override { return session_.app().bayesFilter(); }
   const SenderLists& Lists() override { return session_.app().lists(); }
@@ -72,11 +81,11 @@ class SessionOwner : public OperationsOwner {
   SettingsStore& Settings() override { return settings_; }
   UserInterface& Ui() override { return session_.ui(); }
   FilterApp& App() override { return session_.app(); }
-  MaildirSession& Session() override { return session_; }
-  std::string StoreName() override { return session_.host().root(); }
+  StoreSession& Session() override { return session_; }
+  std::string StoreName() override { return session_.StoreName(); }
 
  private:
-  MaildirSession& session_;
+  StoreSession& session_;
   FileSystem& fs_;
   SettingsStore& settings_;
 };

@@ -27,9 +27,7 @@ class DialogOwner : public OperationsOwner {
   SettingsStore& Settings() override { return settings_; }
   UserInterface& Ui() override { return ui_; }
   FilterApp& App() override { throw OperationFailure(Status::Failure(0, "no mail client")); }
-  MaildirSession& Session() override {
-    throw OperationFailure(Status::Failure(0, "no mail client"));
-  }
+  StoreSession& Session() override { throw OperationFailure(Status::Failure(0, "no mail client")); }
   std::string StoreName() override { return "the test"; }
 
  private:
