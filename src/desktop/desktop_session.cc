@@ -3,6 +3,13 @@
 #include <glib.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPainter>
+#include <QTableView>
 #include <QTimer>
 #include <chrono>
 #include <cstdlib>
@@ -11,6 +18,11 @@
 
 #include "cli/client.h"
 #include "platform/profile_lock.h"
+#include "ui/about_dialog.h"
+#include "ui/folder_dialogs.h"
+#include "ui/list_dialogs.h"
+#include "ui/plugin_toolbar.h"
+#include "ui/settings_dialog.h"
 
 namespace tarvex::desktop {
 namespace {
@@ -37,7 +49,7 @@ bool RunWindow(MaildirSession& session, MainWindow& window, GLibEventLoop& loop,
   return ran;
 }
 
-int RunDesktop(const ProfileOptions& options) {
+int RunDesktop(const ProfileOptions& options, const DesktopHooks& hooks) {
   Profile profile(options, [](const char* name) { return std::getenv(name); });
   QtUserInterface ui;
   const ProfilePaths& paths = profile.paths();
@@ -71,16 +83,101 @@ int RunDesktop(const ProfileOptions& options) {
                          paths.maildir, paths.announced);
   MainWindow window(session, ui);
   ui.SetParentWindow(&window);
+  if (hooks.made) hooks.made(window);
   DaemonOptions daemon;
   daemon.commands = &*server;
   daemon.onRequest = [&](UniqueFd client, Frame request) {
     ServeClient(std::move(client), request, profile, session);
   };
-  if (RunWindow(session, window, loop, daemon, std::cerr)) return 0;
+  std::function<void()> started;
+  if (hooks.started) started = [&] { hooks.started(window, session, ui); };
+  if (RunWindow(session, window, loop, daemon, std::cerr, started)) return 0;
   ui.SetParentWindow(nullptr);
   ui.MessageBox(session.app().bayesFilter().loadStatus().message(), kCaption,
                 mb::kOk | mb::kIconError);
   return 1;
+}
+
+bool ServeUntil(const std::function<bool()>& done, int timeoutMs) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() >= timeoutMs) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
+void TakeScreenshots(MainWindow& window, MaildirSession& session, QtUserInterface& ui,
+                     const std::string& folder) {
+  QDir().mkpath(QString::fromStdString(folder));
+  const auto save = [&folder](const QPixmap& picture, const char* name) {
+    const std::string path = folder + "/" + name + ".png";
+    if (!picture.save(QString::fromStdString(path))) std::cerr << path << ": cannot write\n";
+  };
+  ServeUntil([&] { return window.toolbar().ButtonCount() > 0; }, 3000);
+  window.messageView().selectRow(0);
+  ServeUntil([] { return false; }, 300);
+  save(window.grab(), "main-window");
+
+  // The file of each dialog, by its template's resource id.
+  const std::vector<std::pair<int, const char*>> names = {
+      {BlacklistDialog::kResourceId, "blacklist"},
+      {WhitelistDialog::kResourceId, "whitelist"},
+      {SettingsDialog::kResourceId, "settings"},
+      {TrainingDialog::kResourceId, "training"},
+      {FolderPickDialog::kResourceId, "select-folders"},
+      {DestinationFolderDialog::kResourceId, "destination-folder"},
+      {RawHeadersDialog::kResourceId, "raw-headers"},
+      {AboutDialog::kResourceId, "about"}};
+  ui.onMessageBoxShown = [](QMessageBox& box) { box.close(); };
+  ui.onDialogShown = [&](QtDialogView& view) {
+    // A list dialog shows its addresses.
+    if (auto* type =
+            qobject_cast<QComboBox*>(view.layout().controls.size() > 3 &&
+                                             view.layout().controls[3].id == ListDialog::kTypeBox
+                                         ? view.Widget(ListDialog::kTypeBox)
+                                         : nullptr)) {
+      type->setCurrentIndex(type->findText(ListDialog::kAddressType));
+      emit type->activated(type->currentIndex());
+    }
+    for (const auto& [id, name] : names) {
+      if (id == view.layout().resourceId) save(view.grab(), name);
+    }
+    view.close();
+  };
+  FilterApp& app = session.app();
+  app.OpenBlacklistDialog();
+  app.OpenWhitelistDialog();
+  app.OpenSettingsDialog();
+  app.OpenTrainingDialog();
+  app.ShowMailHeaders();
+  std::vector<std::string> folders;
+  if (PluginController* controller = app.controller()) controller->ListFolderNames(&folders);
+  FolderPickDialog pick;
+  pick.allFolders = folders;
+  ui.RunModal(pick);
+  DestinationFolderDialog destination(folders, app.settings());
+  ui.RunModal(destination);
+  AboutDialog about;
+  ui.RunModal(about);
+
+  // The menu, drawn over the window where it opens.
+  ui.onMenuShown = [&](QMenu& menu) {
+    QPixmap shot = window.grab();
+    QPainter painter(&shot);
+    painter.drawPixmap(window.mapFromGlobal(menu.pos()), menu.grab());
+    painter.end();
+    save(shot, "menu");
+    menu.close();
+  };
+  if (PluginController* controller = app.controller()) {
+    controller->OnToolbarDropDown(command::kSettingsMenu);
+  }
+  ui.onDialogShown = nullptr;
+  ui.onMessageBoxShown = nullptr;
+  ui.onMenuShown = nullptr;
+  window.close();
 }
 
 }  // namespace tarvex::desktop

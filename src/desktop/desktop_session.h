@@ -25,8 +25,25 @@ bool RunWindow(MaildirSession& session, MainWindow& window, GLibEventLoop& loop,
                const DaemonOptions& options, std::ostream& log,
                const std::function<void()>& started = nullptr);
 
+// What a run may add to the window: made is called before it shows,
+// started once the plug-in is up, in the window's loop.
+struct DesktopHooks {
+  std::function<void(MainWindow&)> made;
+  std::function<void(MainWindow&, MaildirSession&, QtUserInterface&)> started;
+};
+
 // The program: the window over the profile; the exit status.
-int RunDesktop(const ProfileOptions& options);
+int RunDesktop(const ProfileOptions& options, const DesktopHooks& hooks = {});
+
+// Waits, serving events, until done says so or timeoutMs have passed; what
+// done said last.
+bool ServeUntil(const std::function<bool()>& done, int timeoutMs);
+
+// Takes pictures of the window (with the plug-in's menu open, too) and of
+// every dialog as PNG files in folder, then closes the window. Dialogs show
+// what the profile holds; nothing is changed.
+void TakeScreenshots(MainWindow& window, MaildirSession& session, QtUserInterface& ui,
+                     const std::string& folder);
 
 }  // namespace tarvex::desktop
 
