@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
 #include <QTreeWidget>
@@ -226,11 +227,22 @@ MainWindow::MainWindow(MaildirSession& session, QtUserInterface& ui) : session_(
   connect(messages_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this] { SelectionChanged(); });
 
+  // A training run tells how far it got; the window shows it as it goes.
+  session_.app().SetTrainingProgress([this](const std::string& folder, size_t learnt) {
+    statusBar()->showMessage(QString("Training on %1: %2 messages learnt")
+                                 .arg(ToQt(folder))
+                                 .arg(static_cast<qulonglong>(learnt)));
+    statusBar()->repaint();
+  });
+
   LoadFolders();
   ShowFolder(MaildirHost::kInboxId);
 }
 
-MainWindow::~MainWindow() { session_.host().SetToolbarWindow(nullptr); }
+MainWindow::~MainWindow() {
+  session_.app().SetTrainingProgress(nullptr);
+  session_.host().SetToolbarWindow(nullptr);
+}
 
 void MainWindow::closeEvent(QCloseEvent* event) {
   event->accept();

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QStatusBar>
 #include <QTableView>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -34,6 +35,7 @@ namespace tarvex::desktop {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Click;
 using ::testing::ElementsAre;
 using testing::PlayedUi;
 
@@ -269,6 +271,40 @@ TEST_F(DesktopWindowTest, MarkSpamAndNotSpamWithItsDestinationDialogMoveTheSelec
   ASSERT_TRUE(QTest::qWaitFor([&] { return window_->messageModel().rowCount() == 0; }, 3000));
   window_->ShowFolder(MaildirHost::kInboxId);
   EXPECT_THAT(Column(MessageListModel::kLearnt), ElementsAre("Not Spam"));
+}
+
+TEST_F(DesktopWindowTest, TrainingOnThePickedFoldersShowsHowFarItGot) {
+  for (const char* sub : {"/.Junk/tmp", "/.Junk/new", "/.Junk/cur"}) {
+    fs::create_directories(root_ + sub);
+  }
+  for (int i = 0; i < 3; ++i) {
+    std::ofstream(root_ + "/.Junk/cur/" + std::to_string(i) + ".j:2,S")
+        << "From: a@b.example\nSubject: cheap pills " << i << "\n\nbuy now\n";
+  }
+  Open();
+  session_->Start();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window_->toolbar().ButtonCount() == 7; }, 3000));
+  played_.scripts.push_back([](QtDialogView& view) {
+    Click(view, TrainingDialog::kSpamPick);
+    Click(view, TrainingDialog::kStartTraining);
+  });
+  played_.scripts.push_back([](QtDialogView& pick) {
+    auto* list = qobject_cast<QTreeWidget*>(pick.Widget(FolderPickDialog::kFolderList));
+    const QList<QTreeWidgetItem*> junk = list->findItems("Junk", Qt::MatchExactly);
+    ASSERT_EQ(junk.size(), 1);
+    testing::TickRow(pick, FolderPickDialog::kFolderList, list->indexOfTopLevelItem(junk[0]));
+    Click(pick, kIdOk);
+  });
+  QTest::mouseClick(Button(command::kTrainFilter), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return played_.scripts.empty(); }, 3000));
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        return window_->statusBar()->currentMessage().toStdString() ==
+               "Training on Junk: 3 messages learnt";
+      },
+      3000))
+      << window_->statusBar()->currentMessage().toStdString();
+  EXPECT_EQ(session_->app().bayesFilter().WordCount() > 0, true);
 }
 
 TEST_F(DesktopWindowTest, MailDeliveredWhileTheWindowRunsIsJudgedAndSpamLeavesTheInbox) {
