@@ -7,13 +7,7 @@ set -euo pipefail
 
 build=$(realpath "${1:-build}")
 count=${2:-20000}
-home=$(mktemp -d)
-trap 'rm -rf "$home"' EXIT
-export HOME="$home" MAILDIR="$home/Maildir" TARVEX_CONFIG="$home/settings.reg"
-export XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share"
-export XDG_STATE_HOME="$home/.local/state" XDG_RUNTIME_DIR="$home/run"
-mkdir -p -m 700 "$XDG_RUNTIME_DIR"
-"$build/src/cli/tarvex" init >/dev/null
+source "$(dirname "$0")/../tools/temp-profile.sh"
 
 # Mail already read, as most of a mailbox is: in cur/ with the seen flag.
 python3 - "$MAILDIR/cur" "$count" <<'PY'

@@ -11,15 +11,7 @@ build=$(realpath "${1:-build}")
 out=$(realpath -m "${2:-doc/screenshots}")
 tarvex="$build/src/cli/tarvex"
 desktop="$build/src/desktop/tarvex-desktop"
-
-home=$(mktemp -d)
-trap 'rm -rf "$home"' EXIT
-export HOME="$home" MAILDIR="$home/Maildir" TARVEX_CONFIG="$home/settings.reg"
-export XDG_CONFIG_HOME="$home/.config" XDG_DATA_HOME="$home/.local/share"
-export XDG_STATE_HOME="$home/.local/state" XDG_RUNTIME_DIR="$home/run"
-mkdir -p -m 700 "$XDG_RUNTIME_DIR"
-
-"$tarvex" init >/dev/null
+source "$(dirname "$0")/temp-profile.sh"
 mkdir -p "$MAILDIR/.Work/"{cur,new,tmp} "$MAILDIR/.Family/"{cur,new,tmp}
 "$tarvex" blacklist add offers@bulk.example >/dev/null
 "$tarvex" blacklist add --domain promo.example >/dev/null

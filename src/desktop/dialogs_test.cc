@@ -199,6 +199,31 @@ TEST(DesktopDialogTest, EveryTemplateIsDrawnControlByControlInDialogUnitsInTabOr
   }
 }
 
+TEST(DesktopDialogTest, AnEditWithoutAutomaticScrollingTakesOnlyWhatItsBoxShows) {
+  constexpr int kScrolling = 10, kFixed = 11;
+  const DialogTemplate layout{
+      900,
+      "Edits",
+      120,
+      60,
+      {{kScrolling, ControlKind::kEdit, "", 7, 7, 40, 14, ctl::kAutoHScroll},
+       {kFixed, ControlKind::kEdit, "", 7, 27, 40, 14}}};
+  Bare bare(layout);
+  PlayedUi played;
+  const std::string longText(60, 'W');
+  played.scripts.push_back([&](QtDialogView& view) {
+    Type(view, kScrolling, longText);
+    Type(view, kFixed, longText);
+    EXPECT_EQ(view.GetText(kScrolling), longText);
+    const std::string kept = view.GetText(kFixed);
+    EXPECT_FALSE(kept.empty());
+    EXPECT_LT(kept.size(), longText.size());
+    auto* edit = qobject_cast<QLineEdit*>(view.Widget(kFixed));
+    EXPECT_LE(edit->fontMetrics().horizontalAdvance(ToQt(kept)), edit->width());
+  });
+  played.ui.RunModal(bare);
+}
+
 // ---------------------------------------------------------------- the list dialogs
 
 constexpr char kBlackPath[] = "/lists/BlackList.xml";

@@ -23,7 +23,6 @@
 #include <QUrl>
 #include <QValidator>
 #include <algorithm>
-#include <cctype>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -38,26 +37,6 @@ constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwx
 // Rounds a * b / c as Windows' MulDiv does, for the non-negative values of
 // dialog geometry.
 int MulDiv(int a, int b, int c) { return (2 * a * b + c) / (2 * c); }
-
-bool CanTakeFocus(ControlKind kind) {
-  switch (kind) {
-    case ControlKind::kStatic:
-    case ControlKind::kGroupBox:
-    case ControlKind::kBitmap:
-    case ControlKind::kIcon:
-      return false;
-    default:
-      return true;
-  }
-}
-
-// Rows of a sorted list are ordered ignoring the case of ASCII letters.
-bool LessIgnoringCase(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) <
-           std::tolower(static_cast<unsigned char>(y));
-  });
-}
 
 // An edit without automatic horizontal scrolling takes no more text than
 // its box shows.
@@ -207,7 +186,7 @@ void QtDialogView::Build() {
     } else {
       widget->setGeometry(place);
     }
-    if (CanTakeFocus(control.kind)) {
+    if (TakesFocus(control.kind)) {
       widget->setFocusPolicy(Qt::StrongFocus);
       if (previous) QWidget::setTabOrder(previous, widget);
       previous = widget;
@@ -429,7 +408,7 @@ int QtDialogView::AddItem(int control, const std::string& text) {
     row = box->count();
     if (sorted) {
       row = 0;
-      while (row < box->count() && !LessIgnoringCase(text, FromQt(box->itemText(row)))) ++row;
+      while (row < box->count() && !SortsBefore(text, FromQt(box->itemText(row)))) ++row;
     }
     box->insertItem(row, ToQt(text));
     // A drop-down list shows nothing until the user or the presenter picks.
@@ -439,7 +418,7 @@ int QtDialogView::AddItem(int control, const std::string& text) {
     if (sorted) {
       row = 0;
       while (row < list->topLevelItemCount() &&
-             !LessIgnoringCase(text, FromQt(list->topLevelItem(row)->text(0))))
+             !SortsBefore(text, FromQt(list->topLevelItem(row)->text(0))))
         ++row;
     }
     auto* item = new QTreeWidgetItem({ToQt(text)});
@@ -556,7 +535,7 @@ void QtDialogView::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (focusWidget()) return;
   for (const Control& c : controls_) {
-    if (CanTakeFocus(c.layout->kind)) {
+    if (TakesFocus(c.layout->kind)) {
       c.widget->setFocus(Qt::TabFocusReason);
       return;
     }
