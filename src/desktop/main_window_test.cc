@@ -169,6 +169,20 @@ TEST_F(DesktopWindowTest, ListsTheFolderWithItsVerdictsAndTheSelectionIsTheHosts
   EXPECT_THAT(Column(MessageListModel::kSubject), ElementsAre("Caf\xc3\xa9", "Lunch"));
 }
 
+// The verdict headers are written into the file under the same name: the
+// list reads the row again when the disk says it changed.
+TEST_F(DesktopWindowTest, AMessageRewrittenInPlaceIsReadAgain) {
+  Deliver("1.a", "From: Ann <ann@a.example>\nSubject: Lunch\n\nhi\n");
+  Open();
+  EXPECT_THAT(Column(MessageListModel::kVerdict), ElementsAre(""));
+  std::ofstream(root_ + "/tmp/1.a") << "From: Ann <ann@a.example>\nSubject: Lunch\n"
+                                       "X-TVX-RESULT: Clean\n\nhi\n";
+  fs::rename(root_ + "/tmp/1.a", root_ + "/new/1.a");
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return Column(MessageListModel::kVerdict) == std::vector<std::string>{"Clean"}; },
+      3000));
+}
+
 TEST_F(DesktopWindowTest, HeadersAreReadOnlyForTheRowsShown) {
   for (int i = 0; i < 2000; ++i) {
     Deliver(std::to_string(100000 + i) + ".m",
