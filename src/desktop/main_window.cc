@@ -1,6 +1,8 @@
 #include "desktop/main_window.h"
 
 #include <QCloseEvent>
+#include <QDBusConnection>
+#include <QDBusInterface>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QFont>
@@ -69,6 +71,18 @@ MessageSummary ReadSummary(const std::string& file) {
   summary.score = Header(head, header::kScore).section(' ', -1);
   summary.learnt = Header(head, header::kLearn);
   return summary;
+}
+
+QString SpamNotice(const MessageSummary& spam) {
+  return QString("Spam from %1: %2").arg(spam.sender, spam.subject);
+}
+
+void NotifyDesktop(const QString& text) {
+  QDBusInterface notifications("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+                               "org.freedesktop.Notifications", QDBusConnection::sessionBus());
+  if (!notifications.isValid()) return;
+  notifications.call(QDBus::NoBlock, "Notify", "Tarvex", 0u, "tarvex-desktop", text, QString(),
+                     QStringList(), QVariantMap(), -1);
 }
 
 bool IsUnread(const std::string& file) {
@@ -235,11 +249,19 @@ MainWindow::MainWindow(MaildirSession& session, QtUserInterface& ui) : session_(
     statusBar()->repaint();
   });
 
+  ui_.onBeep = [this](uint32_t type) {
+    if (type != mb::kIconExclamation) return;
+    ++spamBeeps_;
+    reload_->start();
+  };
+
+  spamLook_ = std::filesystem::file_time_type::clock::now();
   LoadFolders();
   ShowFolder(MaildirHost::kInboxId);
 }
 
 MainWindow::~MainWindow() {
+  ui_.onBeep = nullptr;
   session_.app().SetTrainingProgress(nullptr);
   session_.host().SetToolbarWindow(nullptr);
 }
@@ -344,8 +366,33 @@ void MainWindow::LoadMessages() {
   messages_->selectionModel()->select(keep, QItemSelectionModel::ClearAndSelect);
 }
 
+void MainWindow::NoticeSpam() {
+  const auto now = std::filesystem::file_time_type::clock::now();
+  if (spamBeeps_ == 0) {
+    spamLook_ = now;
+    return;
+  }
+  PluginController* controller = session_.app().controller();
+  if (!controller) return;
+  try {
+    const int32_t spam = controller->FindFolderIdByName(kSpamFolderName);
+    for (const auto& message : session_.host().ListMessages(spam)) {
+      std::error_code error;
+      const auto written = std::filesystem::last_write_time(message.file, error);
+      if (!error && written >= spamLook_ && onSpamNotice) {
+        onSpamNotice(SpamNotice(ReadSummary(message.file)));
+      }
+    }
+  } catch (const std::exception&) {
+    // No spam folder: nothing came into it.
+  }
+  spamLook_ = now;
+  spamBeeps_ = 0;
+}
+
 void MainWindow::Reload() {
   LoadFolders();
+  NoticeSpam();
   {
     const QSignalBlocker quiet(folders_);
     for (QTreeWidgetItemIterator it(folders_); *it; ++it) {

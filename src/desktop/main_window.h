@@ -34,6 +34,11 @@ struct MessageSummary {
   QString verdict, score, learnt;  // the "X-TVX-" headers
 };
 
+// The desktop notification of a spam message judged: "Spam from ...: subject".
+QString SpamNotice(const MessageSummary& spam);
+// Shows text through the freedesktop notification service, when one runs.
+void NotifyDesktop(const QString& text);
+
 // Reads the summary from the message's file: its header block only.
 MessageSummary ReadSummary(const std::string& file);
 // Whether a message file's name says it has not been read (no "S" flag).
@@ -94,6 +99,9 @@ class MainWindow : public QMainWindow {
   void Reload();
   // Called when the window closes; by default nothing.
   std::function<void()> onClose;
+  // Where the notices of spam judged go (the spam beep, BeepAtSpam, is on):
+  // by default to the desktop's notifications.
+  std::function<void(const QString&)> onSpamNotice = NotifyDesktop;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -104,6 +112,9 @@ class MainWindow : public QMainWindow {
   void SelectionChanged();
   void ShowPreview(int row);
   void WatchFolders();
+  // Tells of the messages written into the spam folder since it was last
+  // looked at, when a spam beep sounded meanwhile.
+  void NoticeSpam();
 
   MaildirSession& session_;
   QtUserInterface& ui_;
@@ -117,6 +128,10 @@ class MainWindow : public QMainWindow {
   QTimer* reload_;
   int32_t shownFolder_ = MaildirHost::kInboxId;
   std::vector<int32_t> folderIds_;  // the tree's rows in walk order
+  // When the spam folder was last looked at, and the spam beeps since:
+  // what the classifier wrote there after that is news.
+  std::filesystem::file_time_type spamLook_;
+  int spamBeeps_ = 0;
 };
 
 }  // namespace tarvex::desktop

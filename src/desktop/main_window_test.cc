@@ -322,7 +322,10 @@ TEST_F(DesktopWindowTest, TrainingOnThePickedFoldersShowsHowFarItGot) {
 }
 
 TEST_F(DesktopWindowTest, MailDeliveredWhileTheWindowRunsIsJudgedAndSpamLeavesTheInbox) {
+  WriteDwordValue(store_, "BeepAtSpam", 1);
   Open();
+  std::vector<std::string> notices;
+  window_->onSpamNotice = [&](const QString& text) { notices.push_back(text.toStdString()); };
   std::ostringstream log;
   DaemonOptions options;
   bool seen = false;
@@ -346,7 +349,9 @@ TEST_F(DesktopWindowTest, MailDeliveredWhileTheWindowRunsIsJudgedAndSpamLeavesTh
   EXPECT_TRUE(seen) << log.str();
   EXPECT_THAT(Column(MessageListModel::kSubject), ElementsAre("Lunch"));
   EXPECT_TRUE(fs::exists(root_ + "/.DedoZarozo/new/2.spam")) << log.str();
-  EXPECT_NE(log.str().find("blacklisted, moved to DedoZarozo"), std::string::npos) << log.str();
+  EXPECT_NE(log.str().find("blacklisted, moved to DedoZarozo, beep"), std::string::npos)
+      << log.str();
+  EXPECT_THAT(notices, ElementsAre("Spam from Bulk <offers@spam.example>: Offer"));
 }
 
 }  // namespace

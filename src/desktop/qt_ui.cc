@@ -594,7 +594,10 @@ int QtUserInterface::ShowBox(const std::string& text, const std::string& caption
   return set->buttons.size() == 1 ? set->buttons.front().second : mb::kIdCancel;
 }
 
-void QtUserInterface::Beep(uint32_t) { QApplication::beep(); }
+void QtUserInterface::Beep(uint32_t type) {
+  QApplication::beep();
+  if (onBeep) onBeep(type);
+}
 
 int QtUserInterface::RunModal(DialogPresenter& dialog) {
   QtDialogView view(dialog, *this, Owner());

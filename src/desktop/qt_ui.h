@@ -145,6 +145,8 @@ class QtUserInterface : public UserInterface {
   std::function<void(QMenu&)> onMenuShown;
   // Takes addresses instead of the desktop's "open" action.
   std::function<void(const std::string&)> onOpenAddress;
+  // Told of each beep after it sounded, with its type.
+  std::function<void(uint32_t type)> onBeep;
 
  private:
   QWidget* Owner() const;
