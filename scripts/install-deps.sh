@@ -10,6 +10,8 @@ packages=(
   libtinyxml-dev libcli11-dev
   libgmime-3.0-dev pkg-config    # MIME decoding of the Maildir host
   libglib2.0-dev                 # the daemon's event loop
+  qt6-base-dev qt6-qpa-plugins   # the desktop window; its tests draw off screen
+  fonts-dejavu-core              # a sans font for the dialogs
 )
 
 missing=()

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "app/profile.h"
 #include "cli/command_line.h"
-#include "cli/profile.h"
 #include "platform/command_socket.h"
 
 namespace tarvex {

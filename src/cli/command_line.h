@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "app/profile.h"
 #include "cli/command_table.h"
-#include "cli/profile.h"
 
 namespace tarvex {
 

@@ -17,11 +17,11 @@
 
 #include "app/local_operations.h"
 #include "app/maildir_session.h"
+#include "app/profile.h"
 #include "app/remote_operations.h"
 #include "cli/command_line.h"
 #include "cli/command_ui.h"
 #include "cli/printer.h"
-#include "cli/profile.h"
 #include "lists/sender_lists.h"
 #include "mail/message_file.h"
 #include "ops/operations.h"

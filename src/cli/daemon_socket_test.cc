@@ -15,7 +15,7 @@
 #include <mutex>
 #include <thread>
 
-#include "cli/profile.h"
+#include "app/profile.h"
 #include "platform/command_socket.h"
 #include "platform/profile_lock.h"
 #include "testing/program.h"

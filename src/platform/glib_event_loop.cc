@@ -84,7 +84,10 @@ struct GLibEventLoop::Glue {
                                               nullptr,         nullptr,       nullptr};
 };
 
-GLibEventLoop::GLibEventLoop() : context_(g_main_context_new()) {
+GLibEventLoop::GLibEventLoop() : GLibEventLoop(nullptr) {}
+
+GLibEventLoop::GLibEventLoop(GMainContext* context)
+    : context_(context ? g_main_context_ref(context) : g_main_context_new()) {
   GSource* source = g_source_new(&Glue::command_funcs, sizeof(CommandSource));
   reinterpret_cast<CommandSource*>(source)->loop = this;
   // A handler that runs a nested loop (a modal dialog) still gets commands.

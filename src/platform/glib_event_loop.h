@@ -39,6 +39,10 @@ class GLibEventLoop : public EventLoop {
   using Callback = std::function<void()>;
 
   GLibEventLoop();
+  // Runs on context (holding a reference to it) rather than on a context of
+  // its own; on GLib's default context its sources are served by whatever
+  // else iterates that context too, such as a toolkit's own event loop.
+  explicit GLibEventLoop(GMainContext* context);
   ~GLibEventLoop() override;
   GLibEventLoop(const GLibEventLoop&) = delete;
   GLibEventLoop& operator=(const GLibEventLoop&) = delete;

@@ -1,38 +1,14 @@
 #include "testing/scripted_ui.h"
 
 #include <algorithm>
-#include <cctype>
 #include <stdexcept>
 #include <utility>
 
 namespace tarvex {
 namespace {
 
-bool CanTakeFocus(ControlKind kind) {
-  switch (kind) {
-    case ControlKind::kEdit:
-    case ControlKind::kMultiLineEdit:
-    case ControlKind::kButton:
-    case ControlKind::kDefaultButton:
-    case ControlKind::kCheckBox:
-    case ControlKind::kListView:
-    case ControlKind::kComboBox:
-      return true;
-    default:
-      return false;
-  }
-}
-
 bool IsPushButton(ControlKind kind) {
   return kind == ControlKind::kButton || kind == ControlKind::kDefaultButton;
-}
-
-// Orders rows as a sorted list does: ignoring the case of ASCII letters.
-bool LessIgnoringCase(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) <
-           std::tolower(static_cast<unsigned char>(y));
-  });
 }
 
 constexpr std::initializer_list<ControlKind> kLists = {ControlKind::kListView,
@@ -49,7 +25,7 @@ ScriptedDialogView::ScriptedDialogView(DialogTemplate dialog, ShowBox showBox)
     State state;
     if (control.kind != ControlKind::kComboBox) state.text = control.text;
     states_.push_back(std::move(state));
-    if (focus_ == 0 && CanTakeFocus(control.kind)) focus_ = control.id;
+    if (focus_ == 0 && TakesFocus(control.kind)) focus_ = control.id;
   }
 }
 
@@ -133,9 +109,9 @@ int ScriptedDialogView::AddItem(int control, const std::string& text) {
   State& state = StateOf(control, kLists, "a list");
   auto at = state.rows.end();
   if (Control(control).style & ctl::kSorted) {
-    at = std::upper_bound(
-        state.rows.begin(), state.rows.end(), text,
-        [](const std::string& t, const Row& r) { return LessIgnoringCase(t, r.text); });
+    at =
+        std::upper_bound(state.rows.begin(), state.rows.end(), text,
+                         [](const std::string& t, const Row& r) { return SortsBefore(t, r.text); });
   }
   const int row = static_cast<int>(at - state.rows.begin());
   state.rows.insert(at, Row{text, false});

@@ -49,6 +49,14 @@ constexpr uint32_t kSingleSelection = 0x200;
 constexpr uint32_t kNoSortHeader = 0x400;
 }  // namespace ctl
 
+// Whether a control of the kind takes the keyboard focus, and so stands in
+// the dialog's tab order; labels, frames and pictures do not.
+bool TakesFocus(ControlKind kind);
+
+// The order of the rows of a sorted list view or combo box (ctl::kSorted):
+// ignoring the case of ASCII letters.
+bool SortsBefore(const std::string& a, const std::string& b);
+
 // One control: its id, kind, initial text, place in dialog units and style
 // (ctl:: flags).
 struct ControlTemplate {

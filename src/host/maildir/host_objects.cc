@@ -335,13 +335,13 @@ class MaildirToolbar : public Object<HostToolbar> {
       : Object(std::move(store), {Kind::kToolbar, static_cast<int64_t>(index)}) {}
 
  protected:
-  // There is no window to put a toolbar on yet: the flags are taken and
-  // nothing is shown.
+  // The flags are taken and change nothing; the window is the owner's, none
+  // until a front end gives one.
   HostStatus DoSetToolbarFlag(int32_t) override {
     return Run([] {});
   }
   HostStatus DoGetWindow(ToolbarControl** window) override {
-    return Run([&] { *window = nullptr; });
+    return Run([&] { *window = store_->toolbar_window; });
   }
   HostStatus DoRemove() override {
     return Run([] {});

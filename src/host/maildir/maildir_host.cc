@@ -295,6 +295,26 @@ void MaildirHost::SetSelection(std::vector<int32_t> messageIds) {
   store_->selection = std::move(messageIds);
 }
 
+std::vector<MaildirHost::ListedMessage> MaildirHost::ListMessages(int32_t folderId) const {
+  return OwnerCall(*store_, [&] {
+    store_->Refresh();
+    maildir_host_internal::FolderRecord& folder = store_->Present(folderId);
+    std::vector<ListedMessage> listed;
+    if (folder.dir == maildir_host_internal::kStoreDir) return listed;
+    store_->ListMessages(folder);
+    for (const auto& [id, unique] : folder.uniques) {
+      const std::string& file = folder.messages.at(unique).file;
+      if (!file.empty()) listed.push_back({id, store_->DirectoryOf(folder) + "/" + file});
+    }
+    return listed;
+  });
+}
+
+void MaildirHost::SetToolbarWindow(ToolbarControl* window) {
+  Lock lock(store_->mutex);
+  store_->toolbar_window = window;
+}
+
 void MaildirHost::RaiseInit() {
   HostEvent init;
   init.number = event::kOnInitOEAPI;

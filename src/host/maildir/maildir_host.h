@@ -217,6 +217,13 @@ class MaildirHost : public HostLibrary {
   std::string FolderDirectory(int32_t folderId) const;
   // The message's file; empty when the folder does not hold it.
   std::string MessageFile(int32_t folderId, int32_t messageId) const;
+  // The folder's messages as a mail window lists them, each with its file,
+  // in id order: lists the folder's new/ and cur/ but reads no message.
+  struct ListedMessage {
+    int32_t id = 0;
+    std::string file;
+  };
+  std::vector<ListedMessage> ListMessages(int32_t folderId) const;
   // Puts a message into the folder's new/ as the host's own write (so not
   // new mail to ScanForNewMessages); returns its id.
   int32_t AddMessage(int32_t folderId, const std::string& message);
@@ -309,6 +316,10 @@ class MaildirHost : public HostLibrary {
   // selected messages (initially none).
   void SetCurrentFolder(int32_t folderId);
   void SetSelection(std::vector<int32_t> messageIds);
+  // The window a toolbar of the plug-in shows in (GetWindow); none by
+  // default, so a toolbar waits for one. It is not owned and must outlive
+  // its use.
+  void SetToolbarWindow(ToolbarControl* window);
 
   // ---------------------------------------------------------------- events
 

@@ -185,6 +185,22 @@ TEST_F(MaildirHostTest, MoveKeepsNewAndCurAndTheFileName) {
   EXPECT_TRUE(host.ScanForNewMessages().empty());  // its own moves are not new mail
 }
 
+// A mail window lists a folder's messages with their files without reading
+// any of them; the store folder holds none.
+TEST_F(MaildirHostTest, ListMessagesGivesIdsInOrderWithTheirFiles) {
+  md.Write("new/a", kPlain);
+  md.Write("cur/b:2,S", kPlain);
+  MaildirHost& host = Open();
+  Message(1)->MarkRead();
+  std::vector<std::string> listed;
+  for (const auto& message : host.ListMessages(kInbox)) {
+    listed.push_back(std::to_string(message.id) + " " + message.file);
+  }
+  EXPECT_EQ(listed, (Names{"1 " + md.Path("cur/a:2,S"), "2 " + md.Path("cur/b:2,S")}));
+  EXPECT_TRUE(host.ListMessages(MaildirHost::kLocalFoldersId).empty());
+  EXPECT_TRUE(host.ListMessages(FolderId("Drafts")).empty());  // no directory yet
+}
+
 // A message piped by a mail reader is found by its Message-ID in any folder;
 // of several with that id, by its body too.
 TEST_F(MaildirHostTest, APipedMessageIsFoundByItsMessageIdThenByItsBody) {

@@ -119,6 +119,7 @@ struct Store {
   int32_t current_folder = MaildirHost::kInboxId;
   std::vector<int32_t> selection;
   size_t toolbars = 0;
+  ToolbarControl* toolbar_window = nullptr;
 
   EventRegistry events;
 

@@ -1,8 +1,8 @@
 // The user's profile on this machine: the settings file, the data folder, the
 // Maildir, the lock and the daemon's socket, and the real services (clock,
 // files, settings) that one run of the program works with.
-#ifndef TARVEX_CLI_PROFILE_H_
-#define TARVEX_CLI_PROFILE_H_
+#ifndef TARVEX_APP_PROFILE_H_
+#define TARVEX_APP_PROFILE_H_
 
 #include <functional>
 #include <iosfwd>
@@ -91,4 +91,4 @@ class Profile {
 
 }  // namespace tarvex
 
-#endif  // TARVEX_CLI_PROFILE_H_
+#endif  // TARVEX_APP_PROFILE_H_

@@ -1,4 +1,4 @@
-#include "cli/profile.h"
+#include "app/profile.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
