@@ -29,6 +29,22 @@ Status Guarded(Fn work) {
   }
 }
 
+// The same for a look at the store, where a folder or message that is not
+// there (a client may name anything) is the failure too.
+template <typename Fn>
+Status Viewed(Fn work) {
+  return Guarded([&] {
+    try {
+      work();
+    } catch (const OperationFailure&) {
+      throw;
+    } catch (const std::exception& error) {
+      return Status::Failure(0, error.what());
+    }
+    return Status::Ok();
+  });
+}
+
 bool IsSpam(Outcome outcome) {
   return outcome == Outcome::kBlacklisted || outcome == Outcome::kNonEnglish ||
          outcome == Outcome::kSpam;
@@ -274,6 +290,23 @@ Status LocalOperations::RawHeaders(const MessageRef& message, std::string* heade
     *headers = owner_.App().RawHeaders(message.folder, message.message).value_or("");
     return Status::Ok();
   });
+}
+
+Status LocalOperations::FolderTree(std::vector<FolderEntry>* folders) {
+  return Viewed([&] { *folders = owner_.Session().FolderTree(); });
+}
+
+Status LocalOperations::FolderMessages(int32_t folder, std::vector<ListedRef>* messages) {
+  return Viewed([&] { *messages = owner_.Session().FolderMessages(folder); });
+}
+
+Status LocalOperations::MessageSummaries(int32_t folder, const std::vector<int32_t>& ids,
+                                         std::vector<MessageSummary>* summaries) {
+  return Viewed([&] { *summaries = owner_.Session().MessageSummaries(folder, ids); });
+}
+
+Status LocalOperations::MessagePreview(int32_t folder, int32_t message, std::string* text) {
+  return Viewed([&] { *text = owner_.Session().MessagePreview(folder, message); });
 }
 
 Status LocalOperations::Train(const std::vector<std::string>& spamFolders,

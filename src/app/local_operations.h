@@ -62,6 +62,11 @@ class LocalOperations : public Operations {
   Status NotSpam(const std::vector<MessageRef>& messages, const Destination& destination,
                  NotSpamReport* report) override;
   Status RawHeaders(const MessageRef& message, std::string* headers) override;
+  Status FolderTree(std::vector<FolderEntry>* folders) override;
+  Status FolderMessages(int32_t folder, std::vector<ListedRef>* messages) override;
+  Status MessageSummaries(int32_t folder, const std::vector<int32_t>& ids,
+                          std::vector<MessageSummary>* summaries) override;
+  Status MessagePreview(int32_t folder, int32_t message, std::string* text) override;
   Status Train(const std::vector<std::string>& spamFolders,
                const std::vector<std::string>& goodFolders, bool emptyFirst,
                const Progress& progress, TrainingReport* report) override;

@@ -1,10 +1,12 @@
 #include "app/maildir_session.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <iterator>
 #include <stdexcept>
 #include <system_error>
 
+#include "app/message_view.h"
 #include "classify/verdict_headers.h"
 #include "host/maildir/announced_state.h"
 #include "host/maildir/maildir_files.h"
@@ -104,6 +106,60 @@ std::string MaildirSession::WhereIs(const std::string& name) {
   const std::optional<MaildirHost::NewMessage> at =
       host_.FindMessage(mail::ParseMessageFileName(file).unique);
   return at ? at->file : std::string();
+}
+
+std::vector<FolderEntry> MaildirSession::FolderTree() {
+  std::vector<FolderEntry> folders;
+  std::vector<int32_t> parents;  // by depth
+  HostRef<HostFolderManager> manager = host_.CreateFolderManager();
+  for (HostRef<HostFolder> folder = manager->GetFirstFolder(); folder;
+       folder = manager->GetNextFolder()) {
+    FolderEntry entry;
+    entry.id = folder->GetId();
+    entry.name = folder->GetName();
+    // The depth shows in the directory's name: ".A.B" is B under A, and
+    // every folder of the Maildir is under "Local Folders".
+    size_t depth = 0;
+    if (entry.id != MaildirHost::kLocalFoldersId) {
+      const std::string dir = host_.FolderDirectory(entry.id);
+      const std::string name =
+          dir == host_.root() ? "" : std::filesystem::path(dir).filename().string();
+      depth = name.empty() ? 1 : static_cast<size_t>(std::count(name.begin(), name.end(), '.'));
+    }
+    parents.resize(depth);
+    entry.parent = depth == 0 ? -1 : parents[depth - 1];
+    parents.push_back(entry.id);
+    for (const MaildirHost::ListedMessage& message : host_.ListMessages(entry.id)) {
+      ++entry.total;
+      entry.unread += IsUnread(message.file);
+    }
+    folders.push_back(std::move(entry));
+  }
+  return folders;
+}
+
+std::vector<ListedRef> MaildirSession::FolderMessages(int32_t folder) {
+  std::vector<ListedRef> messages;
+  for (const MaildirHost::ListedMessage& message : host_.ListMessages(folder)) {
+    messages.push_back({message.id, IsUnread(message.file)});
+  }
+  return messages;
+}
+
+std::vector<MessageSummary> MaildirSession::MessageSummaries(int32_t folder,
+                                                             const std::vector<int32_t>& ids) {
+  std::vector<MessageSummary> summaries;
+  for (int32_t id : ids) {
+    const std::string file = host_.MessageFile(folder, id);
+    summaries.push_back(file.empty() ? MessageSummary{} : ReadSummary(file));
+    summaries.back().message = id;
+  }
+  return summaries;
+}
+
+std::string MaildirSession::MessagePreview(int32_t folder, int32_t message) {
+  const std::string file = host_.MessageFile(folder, message);
+  return file.empty() ? std::string() : PreviewOf(ReadFileStart(file, kMaxPreviewRead, false));
 }
 
 bool MaildirExists(const std::string& path) { return maildir::IsDirectory(path); }

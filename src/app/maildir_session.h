@@ -56,6 +56,11 @@ class MaildirSession : public StoreSession {
     return host_.FilesOfMessage(text);
   }
   std::string WhereIs(const std::string& name) override;
+  std::vector<FolderEntry> FolderTree() override;
+  std::vector<ListedRef> FolderMessages(int32_t folder) override;
+  std::vector<MessageSummary> MessageSummaries(int32_t folder,
+                                               const std::vector<int32_t>& ids) override;
+  std::string MessagePreview(int32_t folder, int32_t message) override;
 
   MaildirHost& host() { return host_; }
 

@@ -27,6 +27,10 @@ namespace {
   X(MarkSpam) \
   X(NotSpam) \
   X(RawHeaders) \
+  X(FolderTree) \
+  X(FolderMessages) \
+  X(MessageSummaries) \
+  X(MessagePreview) \
   X(Train) \
   X(CheckList) \
   X(ListEntries) \
@@ -285,6 +289,19 @@ Status RemoteOperations::NotSpam(const std::vector<MessageRef>& messages,
 }
 Status RemoteOperations::RawHeaders(const MessageRef& message, std::string* headers) {
   return Call(kRawHeaders, message, headers);
+}
+Status RemoteOperations::FolderTree(std::vector<FolderEntry>* folders) {
+  return Call(kFolderTree, folders);
+}
+Status RemoteOperations::FolderMessages(int32_t folder, std::vector<ListedRef>* messages) {
+  return Call(kFolderMessages, folder, messages);
+}
+Status RemoteOperations::MessageSummaries(int32_t folder, const std::vector<int32_t>& ids,
+                                          std::vector<MessageSummary>* summaries) {
+  return Call(kMessageSummaries, folder, ids, summaries);
+}
+Status RemoteOperations::MessagePreview(int32_t folder, int32_t message, std::string* text) {
+  return Call(kMessagePreview, folder, message, text);
 }
 Status RemoteOperations::Train(const std::vector<std::string>& spamFolders,
                                const std::vector<std::string>& goodFolders, bool emptyFirst,

@@ -3,9 +3,11 @@
 // progress, and what cannot be read is refused.
 #include "app/remote_operations.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -116,6 +118,65 @@ TEST_F(RemoteOperationsTest, DoWhatTheOwnerDoesAndShowTheCallerItsBoxes) {
   ASSERT_EQ(callerUi_.boxes.size(), 1u);
   EXPECT_EQ(callerUi_.boxes[0].text, "Cannot save database (/p/words.db)");
   EXPECT_TRUE(ownerUi_.boxes.empty());
+}
+
+// What the mail window shows comes over the socket: the tree with its
+// counts, a folder's messages, the summaries of the rows asked for and a
+// preview; a folder the store does not have is a failure, not a crash.
+TEST_F(RemoteOperationsTest, ShowTheWindowTheStoreFolderByFolderAndRowByRow) {
+  for (const char* folder : {"/.Work", "/.Work.Old"}) {
+    for (const char* sub : {"/tmp", "/new", "/cur"}) fs::create_directories(root_ + folder + sub);
+  }
+  std::ofstream(root_ + "/cur/2.two:2,S")
+      << "From: =?utf-8?q?B=C3=A9a?= <bea@example.com>\r\nSubject: Lunch\r\n"
+         "Date: Tue, 14 Nov 2023 22:13:20 +0000\r\nX-TVX-RESULT: Clean\r\n"
+         "X-TVX-SCORE: Bayesian Score = 3\r\nX-TVX-LEARN: Not Spam\r\n\r\nSee you\r\n";
+  std::ofstream(root_ + "/.Work.Old/new/3.three") << "Subject: old\n\nold\n";
+
+  std::vector<FolderEntry> tree;
+  ASSERT_OK(remote_.FolderTree(&tree));
+  std::vector<std::string> shown;
+  for (const FolderEntry& f : tree) {
+    const auto parent = std::find_if(tree.begin(), tree.end(),
+                                     [&](const FolderEntry& p) { return p.id == f.parent; });
+    shown.push_back((parent == tree.end() ? "" : parent->name + "/") + f.name + " " +
+                    std::to_string(f.unread) + "/" + std::to_string(f.total));
+  }
+  EXPECT_THAT(shown, ::testing::IsSupersetOf(
+                         {"Local Folders/Inbox 1/2", "Work/Old 1/1", "Local Folders/Work 0/0"}));
+  EXPECT_EQ(tree.front().parent, -1);
+
+  const int32_t inbox = std::find_if(tree.begin(), tree.end(), [](const FolderEntry& f) {
+                          return f.name == "Inbox";
+                        })->id;
+  std::vector<ListedRef> listed;
+  ASSERT_OK(remote_.FolderMessages(inbox, &listed));
+  ASSERT_EQ(listed.size(), 2u);
+  EXPECT_TRUE(listed[0].unread);
+  EXPECT_FALSE(listed[1].unread);
+
+  std::vector<MessageSummary> summaries;
+  ASSERT_OK(remote_.MessageSummaries(inbox, {listed[1].message, 999}, &summaries));
+  ASSERT_EQ(summaries.size(), 2u);
+  const MessageSummary& lunch = summaries[0];
+  EXPECT_EQ(lunch.message, listed[1].message);
+  EXPECT_EQ(lunch.sender, "Béa <bea@example.com>");
+  EXPECT_EQ(lunch.subject, "Lunch");
+  EXPECT_EQ(lunch.date, "Tue, 14 Nov 2023 22:13:20 +0000");
+  EXPECT_EQ(lunch.result, "Clean");
+  EXPECT_EQ(lunch.score, "Bayesian Score = 3");
+  EXPECT_EQ(lunch.learn, "Not Spam");
+  EXPECT_EQ(summaries[1].message, 999);
+  EXPECT_TRUE(summaries[1].subject.empty());
+
+  std::string preview;
+  ASSERT_OK(remote_.MessagePreview(inbox, listed[1].message, &preview));
+  EXPECT_NE(preview.find("Subject: Lunch\n"), std::string::npos) << preview;
+  EXPECT_EQ(preview.find('\r'), std::string::npos);
+  EXPECT_NE(preview.find("See you"), std::string::npos);
+
+  EXPECT_FALSE(remote_.FolderMessages(12345, &listed).ok());
+  EXPECT_FALSE(remote_.MessagePreview(12345, 1, &preview).ok());
 }
 
 TEST_F(RemoteOperationsTest, RefuseRequestsTheyCannotReadAndOwnersThatAreGone) {

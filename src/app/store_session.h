@@ -58,6 +58,20 @@ class StoreSession {
   virtual std::vector<std::string> FilesOfMessage(std::string_view text) = 0;
   // Where the message the store once named so is now; empty when it is gone.
   virtual std::string WhereIs(const std::string& name) = 0;
+
+  // ---- what a mail window shows of the store; a store that offers no
+  // window says so
+  virtual std::vector<FolderEntry> FolderTree() { throw NoWindow(); }
+  virtual std::vector<ListedRef> FolderMessages(int32_t) { throw NoWindow(); }
+  virtual std::vector<MessageSummary> MessageSummaries(int32_t, const std::vector<int32_t>&) {
+    throw NoWindow();
+  }
+  virtual std::string MessagePreview(int32_t, int32_t) { throw NoWindow(); }
+
+ private:
+  OperationFailure NoWindow() const {
+    return OperationFailure(Status::Failure(0, StoreName() + ": no mail window shows this store"));
+  }
 };
 
 }  // namespace tarvex

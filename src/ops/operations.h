@@ -96,6 +96,30 @@ struct TrainingReport {
   uint32_t words = 0;
 };
 
+// A folder as the mail window's tree shows it.
+struct FolderEntry {
+  int32_t id = 0;
+  int32_t parent = -1;  // none: at the top of the tree
+  std::string name;
+  int32_t unread = 0, total = 0;
+};
+
+// A message of a folder as the window lists it before reading it.
+struct ListedRef {
+  int32_t message = 0;
+  bool unread = false;
+};
+
+// What the window's list shows of a message, read from its header block.
+// Unlike the other texts these are as the desktop shows them (UTF-8), the
+// encoded words decoded.
+struct MessageSummary {
+  int32_t message = 0;
+  std::string sender, subject, date;
+  // The verdict headers' values ("X-TVX-RESULT", "X-TVX-SCORE", "X-TVX-LEARN").
+  std::string result, score, learn;
+};
+
 // One setting the user changes: an option's state, or a folder's name.
 struct SettingValue {
   bool on = false;
@@ -141,6 +165,16 @@ class Operations {
   virtual Status NotSpam(const std::vector<MessageRef>& messages, const Destination& destination,
                          NotSpamReport* report) = 0;
   virtual Status RawHeaders(const MessageRef& message, std::string* headers) = 0;
+  // The folders in the store's walk order, with their counts.
+  virtual Status FolderTree(std::vector<FolderEntry>* folders) = 0;
+  // The folder's messages in id order; no message is read.
+  virtual Status FolderMessages(int32_t folder, std::vector<ListedRef>* messages) = 0;
+  // The summaries of the messages of folder, in the order of ids; a message
+  // no longer there has an empty one.
+  virtual Status MessageSummaries(int32_t folder, const std::vector<int32_t>& ids,
+                                  std::vector<MessageSummary>* summaries) = 0;
+  // The message as the preview shows it: its header block, then its text.
+  virtual Status MessagePreview(int32_t folder, int32_t message, std::string* text) = 0;
   // Learns every message of the spam folders, then of the good ones, after
   // emptying the database when asked.
   virtual Status Train(const std::vector<std::string>& spamFolders,

@@ -69,6 +69,18 @@ void Fields(mail::RawMessage& m, F&& f) {
   f(m.header, m.body, m.presented);
 }
 template <typename F>
+void Fields(FolderEntry& e, F&& f) {
+  f(e.id, e.parent, e.name, e.unread, e.total);
+}
+template <typename F>
+void Fields(ListedRef& r, F&& f) {
+  f(r.message, r.unread);
+}
+template <typename F>
+void Fields(MessageSummary& s, F&& f) {
+  f(s.message, s.sender, s.subject, s.date, s.result, s.score, s.learn);
+}
+template <typename F>
 void Fields(ShownBox& b, F&& f) {
   f(b.hostError, b.text, b.caption, b.details, b.style);
 }
