@@ -46,8 +46,9 @@ bool RunDaemon(StoreSession& session, GLibEventLoop& loop, const DaemonOptions& 
   MapBlocksFrom(kMappedBlocks);
   FilterApp& app = session.app();
   app.SetClassifiedObserver(
-      [&log](const ClassifyResult& result, int32_t messageId, FolderWatcher& watcher) {
+      [&log, &options](const ClassifyResult& result, int32_t messageId, FolderWatcher& watcher) {
         log << JudgedLine(result, messageId, watcher.folder().GetName()) << std::endl;
+        if (options.onJudged) options.onJudged(result, watcher.folder().GetId(), messageId);
         ReturnFreeMemory(kFreeMemoryKept);
       });
   session.Watch(loop, [&log](const std::string& line) { log << "tarvex: " << line << std::endl; });

@@ -27,6 +27,8 @@ struct DaemonOptions {
   // them; none when null.
   CommandServer* commands = nullptr;
   CommandServer::RequestHandler onRequest;
+  // Told of each message judged, after the log, with the folder it came in.
+  std::function<void(const ClassifyResult&, int32_t folder, int32_t message)> onJudged;
 };
 
 // Runs until SIGINT or SIGTERM; the session must not be started yet. Logs

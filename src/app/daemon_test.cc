@@ -3,12 +3,19 @@
 #include "app/daemon.h"
 
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <cstdint>
+#include <thread>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 #include "app/maildir_session.h"
+#include "app/remote_operations.h"
+#include "app/store_notices.h"
 #include "bayes/database_file.h"
 #include "testing/temp_folder.h"
 #include "ui/user_interface.h"
@@ -46,6 +53,7 @@ class DaemonLife : public ::testing::Test {
   MemorySettingsStore store_;
   RecordingUi ui_;
   GLibEventLoop loop_;
+  std::ostringstream log_;
 };
 
 TEST_F(DaemonLife, JudgesLogsSavesWhenChangedAndStopsInOrder) {
@@ -105,6 +113,108 @@ TEST_F(DaemonLife, LogsWhyASaveFailedAndWhichListIsBroken) {
       << text;
   ASSERT_FALSE(ui_.boxes.empty());
   EXPECT_EQ(ui_.boxes[0].text, "Cannot save database (/p/words.db)");
+}
+
+// A window's subscription on the daemon's real socket hears of each message
+// the daemon judges and of each move a user's command makes, with no
+// polling: the subscriber only reads.
+TEST_F(DaemonLife, SubscribersHearOfEachJudgedMessageAndEachMove) {
+  testing::TempFolder sockets{"tarvex-sockets"};
+  const std::string path = sockets.path() + "/run/socket";
+  CommandServer server(path);
+  const auto connect = [&path] {
+    std::string problem;
+    return ConnectToServer(path, &problem);
+  };
+  std::vector<StoreNotice> heard;
+  std::atomic<bool> subscribed{false}, done{false};
+  std::thread window([&] {
+    UniqueFd daemon = Subscribe(connect);
+    subscribed = daemon.valid();
+    Frame frame;
+    StoreNotice notice;
+    while (subscribed && heard.size() < 2 && ReadFrame(daemon.get(), &frame)) {
+      if (!ReadNotice(frame, &notice)) break;
+      heard.push_back(notice);
+      if (notice.kind != StoreNotice::Kind::kJudged) continue;
+      // The user marks the judged message as spam from the window.
+      RecordingUi windowUi;
+      RemoteOperations ops(connect, windowUi);
+      std::vector<MessageRef> found;
+      std::vector<std::string> now;
+      if (ops.FindMessages({"clean"}, &found).ok()) ops.MarkSpam(found, &now);
+    }
+    done = true;
+  });
+  {
+    MaildirSession session({clock_, files_, store_, ui_, loop_}, root_);
+    SessionOwner owner(session, files_, store_);
+    LocalOperations operations(owner);
+    Subscribers subscribers;
+    DaemonOptions options;
+    options.commands = &server;
+    AnswerClients(&options, operations, session.ui(), subscribers);
+    bool delivered = false;
+    loop_.Every(10, [&] {
+      if (subscribed && !delivered) {
+        Deliver("clean", "From: C <c@example.com>\nSubject: hello\n\nhello there\n");
+        delivered = true;
+      }
+      if (done) loop_.Quit();
+    });
+    loop_.Every(5000, [&] { loop_.Quit(); });
+    EXPECT_TRUE(RunDaemon(session, loop_, options, log_));
+  }
+  window.join();
+  ASSERT_EQ(heard.size(), 2u) << log_.str();
+  EXPECT_EQ(heard[0].kind, StoreNotice::Kind::kJudged);
+  EXPECT_EQ(heard[0].folder, MaildirHost::kInboxId);
+  EXPECT_EQ(heard[0].message, 1);
+  EXPECT_EQ(heard[0].outcome, Outcome::kClean) << log_.str();
+  EXPECT_EQ(heard[1].kind, StoreNotice::Kind::kChanged);
+  EXPECT_TRUE(fs::exists(root_ + "/.DedoZarozo/new/clean") ||
+              fs::exists(root_ + "/.DedoZarozo/cur/clean"));
+}
+
+// The daemon never waits on a subscriber: one that does not read is dropped
+// once its connection is full, while one that reads keeps hearing; past the
+// limit a subscription is refused.
+TEST(SubscribersTest, ASubscriberThatDoesNotReadIsDroppedWithoutWaiting) {
+  Subscribers subscribers(2);
+  int deaf[2], reading[2], late[2];
+  for (int* ends : {deaf, reading, late}) {
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+  }
+  UniqueFd deafEnd(deaf[0]), readingEnd(reading[0]), lateEnd(late[0]);
+  subscribers.Add(UniqueFd(deaf[1]));
+  subscribers.Add(UniqueFd(reading[1]));
+  subscribers.Add(UniqueFd(late[1]));
+  EXPECT_EQ(subscribers.count(), 2u);
+  char byte;
+  EXPECT_EQ(::recv(lateEnd.get(), &byte, 1, 0), 0);  // hung up on
+
+  FrameDecoder decoder(4096, SIZE_MAX);
+  std::vector<Frame> frames;
+  char buffer[65536];
+  for (int i = 0; i < 100000 && subscribers.count() == 2; ++i) {
+    subscribers.Tell({StoreNotice::Kind::kJudged, 2, i, Outcome::kClean, false});
+    const ssize_t got = ::recv(readingEnd.get(), buffer, sizeof buffer, MSG_DONTWAIT);
+    if (got > 0) decoder.Feed({buffer, static_cast<size_t>(got)}, &frames);
+  }
+  EXPECT_EQ(subscribers.count(), 1u);
+  subscribers.Tell({StoreNotice::Kind::kChanged, -1, 0, Outcome::kUntouched, false});
+  ssize_t got;
+  while ((got = ::recv(readingEnd.get(), buffer, sizeof buffer, MSG_DONTWAIT)) > 0) {
+    decoder.Feed({buffer, static_cast<size_t>(got)}, &frames);
+  }
+  ASSERT_GT(frames.size(), 2u);
+  StoreNotice last;
+  ASSERT_TRUE(ReadNotice(frames.back(), &last));
+  EXPECT_EQ(last.kind, StoreNotice::Kind::kChanged);
+  // The deaf one is at its end once it reads what fitted.
+  while ((got = ::recv(deafEnd.get(), buffer, sizeof buffer, MSG_DONTWAIT)) > 0) {
+  }
+  EXPECT_EQ(got, 0);
 }
 
 TEST(JudgedLine, NamesFolderVerdictScoreAndFate) {

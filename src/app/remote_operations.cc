@@ -151,6 +151,13 @@ bool Dispatch(uint32_t number, Operations& ops, WireReader& in, const Progress& 
 
 bool IsOperationRequest(const Frame& frame) { return frame.type == kRequest; }
 
+bool MovesMessages(const Frame& request) {
+  WireReader in(request.data);
+  uint32_t number = 0;
+  in.Read(number);
+  return IsOperationRequest(request) && in.ok() && (number == kMarkSpam || number == kNotSpam);
+}
+
 void ServeOperation(UniqueFd client, const Frame& request, Operations& ops, RoutedUi& ui) {
   CollectingUi shown;
   Status status;

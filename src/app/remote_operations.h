@@ -80,6 +80,9 @@ void ServeOperation(UniqueFd client, const Frame& request, Operations& ops, Rout
 
 // Whether a frame is a request for an operation.
 bool IsOperationRequest(const Frame& frame);
+// Whether the request is for an operation that moves messages between
+// folders (a window showing them reads them again).
+bool MovesMessages(const Frame& request);
 
 }  // namespace tarvex
 

@@ -8,6 +8,7 @@
 
 #include "app/daemon.h"
 #include "app/remote_operations.h"
+#include "app/store_notices.h"
 
 #include "cli/client.h"
 #include "cli/commands.h"
@@ -58,9 +59,8 @@ Result RunDaemonCommand(CommandContext& ctx, const Invocation&) {
   LocalOperations operations(owner);
   DaemonOptions options;
   options.commands = &server;
-  options.onRequest = [&](UniqueFd client, Frame request) {
-    ServeOperation(std::move(client), request, operations, session.ui());
-  };
+  Subscribers subscribers;
+  AnswerClients(&options, operations, session.ui(), subscribers);
   return RunDaemon(session, loop, options, log) ? Result::kOk : Result::kFailed;
 }
 

@@ -17,6 +17,7 @@
 #include <optional>
 
 #include "app/remote_operations.h"
+#include "app/store_notices.h"
 #include "platform/profile_lock.h"
 #include "ui/about_dialog.h"
 #include "ui/folder_dialogs.h"
@@ -88,9 +89,8 @@ int RunDesktop(const ProfileOptions& options, const DesktopHooks& hooks) {
   LocalOperations operations(owner);
   DaemonOptions daemon;
   daemon.commands = &*server;
-  daemon.onRequest = [&](UniqueFd client, Frame request) {
-    ServeOperation(std::move(client), request, operations, session.ui());
-  };
+  Subscribers subscribers;
+  AnswerClients(&daemon, operations, session.ui(), subscribers);
   std::function<void()> started;
   if (hooks.started) started = [&] { hooks.started(window, session, ui); };
   if (RunWindow(session, window, loop, daemon, std::cerr, started)) return 0;

@@ -126,6 +126,12 @@ void UniqueFd::reset(int fd) {
   fd_ = fd;
 }
 
+std::string EncodeFrame(char type, std::string_view data) {
+  std::string frame(1, type);
+  PutLength(&frame, data.size());
+  return frame.append(data);
+}
+
 bool WriteFrame(int fd, char type, std::string_view data) {
   if (data.size() > kMaxFrameBytes) return false;
   std::string head(1, type);

@@ -47,6 +47,9 @@ inline constexpr size_t kMaxFrameBytes = size_t{256} << 20;
 // The type byte and the length before each frame's data.
 inline constexpr size_t kFrameHeadBytes = 5;
 
+// A frame as it travels: its head, then its data.
+std::string EncodeFrame(char type, std::string_view data);
+
 // Both block until done (or the socket's timeout); false when the peer is
 // gone, the frame is malformed or too big.
 bool WriteFrame(int fd, char type, std::string_view data);
