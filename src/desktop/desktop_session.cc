@@ -50,6 +50,36 @@ bool RunWindow(MaildirSession& session, MainWindow& window, GLibEventLoop& loop,
   return ran;
 }
 
+int RunClient(const std::vector<std::string>& sockets, pid_t holder, QtUserInterface& ui,
+              const DesktopHooks& hooks) {
+  const auto connect = [&sockets] {
+    for (const std::string& socket : sockets) {
+      std::string problem;
+      if (UniqueFd daemon = ConnectToServer(socket, &problem); daemon.valid()) return daemon;
+    }
+    return UniqueFd();
+  };
+  UniqueFd subscription = Subscribe(connect);
+  if (!subscription.valid()) {
+    ui.MessageBox("The profile is in use by process " + std::to_string(holder) +
+                      ", which does not answer as a Tarvex daemon. Stop it to open the mail "
+                      "window here.",
+                  kCaption, mb::kOk | mb::kIconExclamation);
+    return 1;
+  }
+  RemoteOperations operations(connect, ui);
+  MainWindow window(operations, std::move(subscription), ui);
+  ui.SetParentWindow(&window);
+  if (hooks.made) hooks.made(window);
+  window.show();
+  if (hooks.connected) {
+    QTimer::singleShot(0, &window, [&] { hooks.connected(window, ui); });
+  }
+  QApplication::exec();
+  ui.SetParentWindow(nullptr);
+  return 0;
+}
+
 int RunDesktop(const ProfileOptions& options, const DesktopHooks& hooks) {
   Profile profile(options, [](const char* name) { return std::getenv(name); });
   QtUserInterface ui;
@@ -61,12 +91,7 @@ int RunDesktop(const ProfileOptions& options, const DesktopHooks& hooks) {
   pid_t holder = 0;
   std::optional<ProfileLock> lock =
       ProfileLock::AcquireWithin(paths.lock, std::chrono::seconds(1), &holder);
-  if (!lock) {
-    ui.MessageBox("The profile is in use by process " + std::to_string(holder) +
-                      " (a Tarvex daemon?). Stop it to open the mail window here.",
-                  kCaption, mb::kOk | mb::kIconExclamation);
-    return 1;
-  }
+  if (!lock) return RunClient(paths.sockets, holder, ui, hooks);
   if (!MaildirExists(paths.maildir) && !CreateMaildir(paths.maildir)) {
     ui.MessageBox(paths.maildir + ": cannot create the Maildir", kCaption,
                   mb::kOk | mb::kIconError);

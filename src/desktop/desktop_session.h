@@ -1,4 +1,8 @@
-// The desktop program's life. Without a daemon on the profile, the window
+// The desktop program's life. With a daemon on the profile, the window is
+// its client: it shows the daemon's store and runs the toolbar's commands
+// against the daemon's operations, over the profile's socket, and hears of
+// the mail the daemon judges on a subscription there; closing the window
+// leaves the daemon running. Without one, the window
 // hosts the plug-in itself, as "tarvex run" does: it holds the profile's
 // lock, listens on the profile's socket (so the command line keeps working,
 // through it), watches the Maildir and judges what arrives, all on GLib's
@@ -30,7 +34,15 @@ bool RunWindow(MaildirSession& session, MainWindow& window, GLibEventLoop& loop,
 struct DesktopHooks {
   std::function<void(MainWindow&)> made;
   std::function<void(MainWindow&, MaildirSession&, QtUserInterface&)> started;
+  // Once the window of a daemon's client is up, in the window's loop.
+  std::function<void(MainWindow&, QtUserInterface&)> connected;
 };
+
+// The window of the client of the daemon that answers at one of sockets,
+// until the window closes; the exit status. holder is the process holding
+// the profile, for the box shown when no daemon answers.
+int RunClient(const std::vector<std::string>& sockets, pid_t holder, QtUserInterface& ui,
+              const DesktopHooks& hooks = {});
 
 // The program: the window over the profile; the exit status.
 int RunDesktop(const ProfileOptions& options, const DesktopHooks& hooks = {});

@@ -1,5 +1,6 @@
 #include "desktop/main_window.h"
 
+#include <sys/socket.h>
 #include <QCloseEvent>
 #include <QDBusConnection>
 #include <QDBusInterface>
@@ -9,72 +10,91 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPlainTextEdit>
+#include <QSocketNotifier>
 #include <QSortFilterProxyModel>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
 #include <QTreeWidget>
+
 #include <algorithm>
-#include <fstream>
+#include <map>
 #include <stdexcept>
 
-#include "classify/verdict_headers.h"
-#include "mail/message_text.h"
-#include "mail/mime_message.h"
+#include "app/message_view.h"
+#include "app/store_notices.h"
+#include "desktop/client_commands.h"
 
 namespace tarvex::desktop {
 namespace {
 
-// The most of a file read for the list (its header block) and for the
-// preview (the whole message).
-constexpr size_t kMaxHeaderRead = 256 * 1024;
-constexpr size_t kMaxPreviewRead = 4 * 1024 * 1024;
-// Changes on the disk come in bursts (a delivery, a move, a rewrite): the
-// window reads the store again once they settle.
+// Changes on the disk come in bursts (a delivery, a move, a rewrite), and
+// so do the daemon's notices: the window reads the store again once they
+// settle.
 constexpr int kReloadDelayMs = 150;
-
-// The start of a file: up to limit bytes, or up to the end of the header
-// block when headerOnly.
-std::string ReadStart(const std::string& file, size_t limit, bool headerOnly) {
-  std::ifstream in(file, std::ios::binary);
-  std::string text;
-  char buffer[8192];
-  while (in && text.size() < limit) {
-    in.read(buffer, sizeof buffer);
-    text.append(buffer, static_cast<size_t>(in.gcount()));
-    if (headerOnly &&
-        (text.find("\n\n") != std::string::npos || text.find("\r\n\r\n") != std::string::npos)) {
-      break;
-    }
-  }
-  return text;
-}
-
-QString Header(const std::string& message, const char* name) {
-  return QString::fromStdString(
-      mail::PresentedHeaderValue(name, mail::FirstHeaderValue(message, name)));
-}
+// Rows whose headers are read at once: a screenful and more.
+constexpr size_t kReadAhead = 48;
 
 const char* const kColumnTitles[] = {"From", "Subject", "Date", "Verdict", "Score", "Learnt"};
 
+// The store this process hosts.
+class SessionSource : public MailSource {
+ public:
+  explicit SessionSource(StoreSession& session) : session_(session) {}
+  Status Folders(std::vector<FolderEntry>* folders) override {
+    return Viewed([&] { *folders = session_.FolderTree(); });
+  }
+  Status Messages(int32_t folder, std::vector<ListedRef>* messages) override {
+    return Viewed([&] { *messages = session_.FolderMessages(folder); });
+  }
+  Status Summaries(int32_t folder, const std::vector<int32_t>& ids,
+                   std::vector<MessageSummary>* summaries) override {
+    return Viewed([&] { *summaries = session_.MessageSummaries(folder, ids); });
+  }
+  Status Preview(int32_t folder, int32_t message, std::string* text) override {
+    return Viewed([&] { *text = session_.MessagePreview(folder, message); });
+  }
+
+ private:
+  template <typename Fn>
+  static Status Viewed(Fn look) {
+    try {
+      look();
+    } catch (const std::exception& error) {
+      return Status::Failure(0, error.what());
+    }
+    return Status::Ok();
+  }
+  StoreSession& session_;
+};
+
+// A daemon's store, through its operations.
+class OperationsSource : public MailSource {
+ public:
+  explicit OperationsSource(Operations& ops) : ops_(ops) {}
+  Status Folders(std::vector<FolderEntry>* folders) override { return ops_.FolderTree(folders); }
+  Status Messages(int32_t folder, std::vector<ListedRef>* messages) override {
+    return ops_.FolderMessages(folder, messages);
+  }
+  Status Summaries(int32_t folder, const std::vector<int32_t>& ids,
+                   std::vector<MessageSummary>* summaries) override {
+    return ops_.MessageSummaries(folder, ids, summaries);
+  }
+  Status Preview(int32_t folder, int32_t message, std::string* text) override {
+    return ops_.MessagePreview(folder, message, text);
+  }
+
+ private:
+  Operations& ops_;
+};
+
+QString Utf8(const std::string& text) { return QString::fromStdString(text); }
+
 }  // namespace
 
-MessageSummary ReadSummary(const std::string& file) {
-  const std::string head = ReadStart(file, kMaxHeaderRead, true);
-  MessageSummary summary;
-  summary.sender = Header(head, "From");
-  summary.subject = Header(head, "Subject");
-  summary.date = QDateTime::fromString(Header(head, "Date").trimmed(), Qt::RFC2822Date);
-  summary.verdict = Header(head, header::kResult);
-  // "Bayesian Score = 97": the number is what sorts.
-  summary.score = Header(head, header::kScore).section(' ', -1);
-  summary.learnt = Header(head, header::kLearn);
-  return summary;
-}
-
 QString SpamNotice(const MessageSummary& spam) {
-  return QString("Spam from %1: %2").arg(spam.sender, spam.subject);
+  return QString("Spam from %1: %2").arg(Utf8(spam.sender), Utf8(spam.subject));
 }
 
 void NotifyDesktop(const QString& text) {
@@ -85,52 +105,53 @@ void NotifyDesktop(const QString& text) {
                      QStringList(), QVariantMap(), -1);
 }
 
-bool IsUnread(const std::string& file) {
-  const size_t info = file.rfind(":2,");
-  if (info == std::string::npos) return true;
-  return file.find('S', info + 3) == std::string::npos;
-}
-
 // ---------------------------------------------------------------- the list
 
-void MessageListModel::SetMessages(std::vector<MaildirHost::ListedMessage> messages) {
+void MessageListModel::SetMessages(int32_t folder, std::vector<ListedRef> messages) {
   beginResetModel();
-  // Rows whose file is unchanged keep what was read of them.
-  std::vector<Row> rows;
-  rows.reserve(messages.size());
-  for (MaildirHost::ListedMessage& message : messages) {
+  folder_ = folder;
+  rows_.clear();
+  rows_.reserve(messages.size());
+  for (const ListedRef& ref : messages) {
     Row row;
-    const int old = RowOf(message.id);
-    if (old >= 0 && rows_[old].message.file == message.file && rows_[old].read) {
-      std::error_code error;
-      if (std::filesystem::last_write_time(message.file, error) == rows_[old].stamp) {
-        row = rows_[old];
-      }
-    }
-    row.message = std::move(message);
-    rows.push_back(std::move(row));
+    row.ref = ref;
+    rows_.push_back(std::move(row));
   }
-  rows_ = std::move(rows);
   endResetModel();
 }
 
 int MessageListModel::RowOf(int32_t id) const {
   // Rows are in id order, as the store lists them.
   auto it = std::lower_bound(rows_.begin(), rows_.end(), id,
-                             [](const Row& row, int32_t value) { return row.message.id < value; });
-  return it != rows_.end() && it->message.id == id ? static_cast<int>(it - rows_.begin()) : -1;
+                             [](const Row& row, int32_t value) { return row.ref.message < value; });
+  return it != rows_.end() && it->ref.message == id ? static_cast<int>(it - rows_.begin()) : -1;
 }
 
-const MessageSummary& MessageListModel::Summary(int row) const {
+const MessageListModel::Row& MessageListModel::Read(int row) const {
   const Row& r = rows_[row];
-  if (!r.read) {
-    std::error_code error;
-    r.stamp = std::filesystem::last_write_time(r.message.file, error);
-    r.summary = ReadSummary(r.message.file);
-    r.read = true;
-    ++reads_;
+  if (r.read) return r;
+  std::vector<int32_t> ids;
+  for (size_t i = row; i < rows_.size() && ids.size() < kReadAhead; ++i) {
+    if (!rows_[i].read) ids.push_back(rows_[i].ref.message);
   }
-  return r.summary;
+  std::vector<MessageSummary> summaries;
+  std::map<int32_t, MessageSummary*> byId;
+  // A store that cannot be read shows empty rows rather than ask again.
+  if (source_.Summaries(folder_, ids, &summaries).ok()) {
+    for (MessageSummary& summary : summaries) byId[summary.message] = &summary;
+  }
+  for (size_t i = row; i < rows_.size() && !ids.empty(); ++i) {
+    const Row& next = rows_[i];
+    if (next.read || next.ref.message != ids.front()) continue;
+    ids.erase(ids.begin());
+    next.read = true;
+    ++reads_;
+    if (auto it = byId.find(next.ref.message); it != byId.end()) {
+      next.summary = std::move(*it->second);
+      next.date = QDateTime::fromString(Utf8(next.summary.date), Qt::RFC2822Date);
+    }
+  }
+  return r;
 }
 
 int MessageListModel::rowCount(const QModelIndex& parent) const {
@@ -145,24 +166,28 @@ QVariant MessageListModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || index.row() >= static_cast<int>(rows_.size())) return {};
   if (role == Qt::FontRole) {
     QFont font;
-    font.setBold(IsUnread(rows_[index.row()].message.file));
+    font.setBold(rows_[index.row()].ref.unread);
     return font;
   }
   if (role != Qt::DisplayRole) return {};
-  const MessageSummary& s = Summary(index.row());
+  const Row& r = Read(index.row());
+  const MessageSummary& s = r.summary;
   switch (index.column()) {
     case kSender:
-      return s.sender;
+      return Utf8(s.sender);
     case kSubject:
-      return s.subject;
+      return Utf8(s.subject);
     case kDate:
-      return s.date;
+      return r.date;
     case kVerdict:
-      return s.verdict;
-    case kScore:
-      return s.score.isEmpty() ? QVariant() : QVariant(s.score.toInt());
+      return Utf8(s.result);
+    case kScore: {
+      // "Bayesian Score = 97": the number is what sorts.
+      const QString score = Utf8(s.score).section(' ', -1);
+      return score.isEmpty() ? QVariant() : QVariant(score.toInt());
+    }
     case kLearnt:
-      return s.learnt;
+      return Utf8(s.learn);
   }
   return {};
 }
@@ -177,12 +202,12 @@ QVariant MessageListModel::headerData(int section, Qt::Orientation orientation, 
 
 // ---------------------------------------------------------------- the window
 
-MainWindow::MainWindow(MaildirSession& session, QtUserInterface& ui) : session_(session), ui_(ui) {
+MainWindow::MainWindow(std::unique_ptr<MailSource> source, QtUserInterface& ui)
+    : ui_(ui), source_(std::move(source)), model_(*source_) {
   setWindowTitle("Tarvex");
   setWindowIcon(QIcon(QString::fromStdString(FindResource("icons/tarvex.png"))));
   toolbar_ = new QtToolbar(this);
   addToolBar(toolbar_);
-  session_.host().SetToolbarWindow(toolbar_);
 
   folders_ = new QTreeWidget;
   folders_->setColumnCount(2);
@@ -231,39 +256,69 @@ MainWindow::MainWindow(MaildirSession& session, QtUserInterface& ui) : session_(
   reload_->setSingleShot(true);
   reload_->setInterval(kReloadDelayMs);
   connect(reload_, &QTimer::timeout, this, [this] { Reload(); });
-  watcher_ = new QFileSystemWatcher(this);
-  connect(watcher_, &QFileSystemWatcher::directoryChanged, reload_,
-          QOverload<>::of(&QTimer::start));
 
   connect(folders_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* item) {
     if (item) ShowFolder(item->data(0, Qt::UserRole).toInt());
   });
   connect(messages_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           [this] { SelectionChanged(); });
+}
 
+MainWindow::MainWindow(MaildirSession& session, QtUserInterface& ui)
+    : MainWindow(std::make_unique<SessionSource>(session), ui) {
+  session_ = &session;
+  session.host().SetToolbarWindow(toolbar_);
+  watcher_ = new QFileSystemWatcher(this);
+  connect(watcher_, &QFileSystemWatcher::directoryChanged, reload_,
+          QOverload<>::of(&QTimer::start));
   // A training run tells how far it got; the window shows it as it goes.
-  session_.app().SetTrainingProgress([this](const std::string& folder, size_t learnt) {
-    statusBar()->showMessage(QString("Training on %1: %2 messages learnt")
-                                 .arg(ToQt(folder))
-                                 .arg(static_cast<qulonglong>(learnt)));
-    statusBar()->repaint();
-  });
-
+  session.app().SetTrainingProgress(
+      [this](const std::string& folder, size_t learnt) { ShowProgress(folder, learnt); });
   ui_.onBeep = [this](uint32_t type) {
     if (type != mb::kIconExclamation) return;
     ++spamBeeps_;
     reload_->start();
   };
-
   spamLook_ = std::filesystem::file_time_type::clock::now();
   LoadFolders();
   ShowFolder(MaildirHost::kInboxId);
 }
 
+MainWindow::MainWindow(Operations& ops, UniqueFd subscription, QtUserInterface& ui)
+    : MainWindow(std::make_unique<OperationsSource>(ops), ui) {
+  commands_ = std::make_unique<ClientCommands>(ops, ui, [this] {
+    WindowSelection at;
+    at.folder = shownFolder_;
+    for (const FolderEntry& folder : folderList_) {
+      if (folder.id == shownFolder_) at.folderName = folder.name;
+    }
+    at.messages = SelectedIds();
+    return at;
+  });
+  commands_->onProgress = [this](const std::string& folder, size_t learnt) {
+    ShowProgress(folder, learnt);
+  };
+  commands_->onMoved = [this] { reload_->start(); };
+  commands_->Attach(*toolbar_);
+  subscription_ = std::move(subscription);
+  if (subscription_.valid()) {
+    notices_ = new QSocketNotifier(subscription_.get(), QSocketNotifier::Read, this);
+    connect(notices_, &QSocketNotifier::activated, this, [this] { HearNotices(); });
+  }
+  LoadFolders();
+  // The daemon's Inbox, else its first folder.
+  int32_t first = folderList_.empty() ? 0 : folderList_.front().id;
+  for (const FolderEntry& folder : folderList_) {
+    if (folder.name == "Inbox") first = folder.id;
+  }
+  ShowFolder(first);
+}
+
 MainWindow::~MainWindow() {
+  if (!session_) return;
   ui_.onBeep = nullptr;
-  session_.app().SetTrainingProgress(nullptr);
-  session_.host().SetToolbarWindow(nullptr);
+  session_->app().SetTrainingProgress(nullptr);
+  session_->host().SetToolbarWindow(nullptr);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -271,57 +326,46 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   if (onClose) onClose();
 }
 
+void MainWindow::ShowProgress(const std::string& folder, size_t learnt) {
+  statusBar()->showMessage(QString("Training on %1: %2 messages learnt")
+                               .arg(ToQt(folder))
+                               .arg(static_cast<qulonglong>(learnt)));
+  statusBar()->repaint();
+}
+
 void MainWindow::LoadFolders() {
-  MaildirHost& host = session_.host();
   const QSignalBlocker quiet(folders_);
   folders_->clear();
-  folderIds_.clear();
-  std::vector<QTreeWidgetItem*> parents;  // by depth
-  try {
-    HostRef<HostFolderManager> manager = host.CreateFolderManager();
-    for (HostRef<HostFolder> folder = manager->GetFirstFolder(); folder;
-         folder = manager->GetNextFolder()) {
-      const int32_t id = folder->GetId();
-      // The depth shows in the directory's name: ".A.B" is B under A.
-      size_t depth = 0;
-      if (id != MaildirHost::kLocalFoldersId) {
-        const std::string dir = host.FolderDirectory(id);
-        const std::string name =
-            dir == host.root() ? ""
-                               : QFileInfo(QString::fromStdString(dir)).fileName().toStdString();
-        depth = 1 + static_cast<size_t>(std::count(name.begin(), name.end(), '.'));
-        if (!name.empty()) --depth;
-      }
-      int unread = 0;
-      for (const auto& message : host.ListMessages(id)) unread += IsUnread(message.file);
-      auto* item = new QTreeWidgetItem(
-          {ToQt(folder->GetName()), unread ? QString::number(unread) : QString()});
-      item->setData(0, Qt::UserRole, id);
-      if (unread) {
-        QFont bold = item->font(0);
-        bold.setBold(true);
-        item->setFont(0, bold);
-      }
-      parents.resize(depth);
-      if (depth == 0 || !parents[depth - 1]) {
-        folders_->addTopLevelItem(item);
-      } else {
-        parents[depth - 1]->addChild(item);
-      }
-      parents.push_back(item);
-      folderIds_.push_back(id);
+  folderList_.clear();
+  if (Status listed = source_->Folders(&folderList_); !listed.ok()) {
+    ui_.MessageBox(listed.message(), "Tarvex", mb::kOk | mb::kIconError);
+  }
+  std::map<int32_t, QTreeWidgetItem*> items;
+  for (const FolderEntry& folder : folderList_) {
+    auto* item = new QTreeWidgetItem(
+        {ToQt(folder.name), folder.unread ? QString::number(folder.unread) : QString()});
+    item->setData(0, Qt::UserRole, folder.id);
+    if (folder.unread) {
+      QFont bold = item->font(0);
+      bold.setBold(true);
+      item->setFont(0, bold);
     }
-  } catch (const std::exception& error) {
-    ui_.MessageBox(error.what(), "Tarvex", mb::kOk | mb::kIconError);
+    if (auto parent = items.find(folder.parent); parent != items.end()) {
+      parent->second->addChild(item);
+    } else {
+      folders_->addTopLevelItem(item);
+    }
+    items[folder.id] = item;
   }
   folders_->expandAll();
-  WatchFolders();
+  if (watcher_) WatchFolders();
 }
 
 void MainWindow::WatchFolders() {
-  QStringList paths = {QString::fromStdString(session_.host().root())};
-  for (int32_t id : folderIds_) {
-    const std::string dir = session_.host().FolderDirectory(id);
+  MaildirHost& host = session_->host();
+  QStringList paths = {QString::fromStdString(host.root())};
+  for (const FolderEntry& folder : folderList_) {
+    const std::string dir = host.FolderDirectory(folder.id);
     if (dir.empty()) continue;
     for (const char* sub : {"/new", "/cur"}) paths.push_back(QString::fromStdString(dir + sub));
   }
@@ -340,22 +384,26 @@ void MainWindow::ShowFolder(int32_t folderId) {
       if ((*it)->data(0, Qt::UserRole).toInt() == folderId) folders_->setCurrentItem(*it);
     }
   }
-  model_.SetMessages({});
+  model_.SetMessages(shownFolder_, {});
   LoadMessages();
-  session_.Select(shownFolder_, {});
+  if (session_) session_->Select(shownFolder_, {});
   preview_->clear();
 }
 
-void MainWindow::LoadMessages() {
-  std::vector<int32_t> selected;
+std::vector<int32_t> MainWindow::SelectedIds() const {
+  std::vector<int32_t> ids;
   for (const QModelIndex& index : messages_->selectionModel()->selectedRows()) {
-    selected.push_back(model_.IdAt(sorted_->mapToSource(index).row()));
+    ids.push_back(model_.IdAt(sorted_->mapToSource(index).row()));
   }
-  try {
-    model_.SetMessages(session_.host().ListMessages(shownFolder_));
-  } catch (const std::exception& error) {
-    model_.SetMessages({});
-  }
+  std::sort(ids.begin(), ids.end());
+  return ids;
+}
+
+void MainWindow::LoadMessages() {
+  const std::vector<int32_t> selected = SelectedIds();
+  std::vector<ListedRef> messages;
+  if (!source_->Messages(shownFolder_, &messages).ok()) messages.clear();
+  model_.SetMessages(shownFolder_, std::move(messages));
   QItemSelection keep;
   for (int32_t id : selected) {
     const int row = model_.RowOf(id);
@@ -372,11 +420,11 @@ void MainWindow::NoticeSpam() {
     spamLook_ = now;
     return;
   }
-  PluginController* controller = session_.app().controller();
+  PluginController* controller = session_->app().controller();
   if (!controller) return;
   try {
     const int32_t spam = controller->FindFolderIdByName(kSpamFolderName);
-    for (const auto& message : session_.host().ListMessages(spam)) {
+    for (const auto& message : session_->host().ListMessages(spam)) {
       std::error_code error;
       const auto written = std::filesystem::last_write_time(message.file, error);
       if (!error && written >= spamLook_ && onSpamNotice) {
@@ -390,9 +438,29 @@ void MainWindow::NoticeSpam() {
   spamBeeps_ = 0;
 }
 
+void MainWindow::HearNotices() {
+  char buffer[4096];
+  std::vector<Frame> frames;
+  ssize_t got;
+  while ((got = ::recv(subscription_.get(), buffer, sizeof buffer, MSG_DONTWAIT)) > 0) {
+    decoder_.Feed({buffer, static_cast<size_t>(got)}, &frames);
+  }
+  const bool ended = got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+  StoreNotice notice;
+  for (const Frame& frame : frames) {
+    if (ReadNotice(frame, &notice)) reload_->start();
+  }
+  if (ended || decoder_.failed()) {
+    // The daemon is gone: the window shows what it last knew.
+    notices_->setEnabled(false);
+    subscription_.reset();
+    statusBar()->showMessage("The Tarvex daemon has stopped: the window shows no new mail");
+  }
+}
+
 void MainWindow::Reload() {
   LoadFolders();
-  NoticeSpam();
+  if (session_) NoticeSpam();
   {
     const QSignalBlocker quiet(folders_);
     for (QTreeWidgetItemIterator it(folders_); *it; ++it) {
@@ -404,27 +472,19 @@ void MainWindow::Reload() {
 }
 
 void MainWindow::SelectionChanged() {
-  std::vector<int32_t> ids;
-  const QModelIndexList rows = messages_->selectionModel()->selectedRows();
-  for (const QModelIndex& index : rows) {
-    ids.push_back(model_.IdAt(sorted_->mapToSource(index).row()));
-  }
-  std::sort(ids.begin(), ids.end());
-  session_.Select(shownFolder_, ids);
-  if (rows.size() == 1) {
-    ShowPreview(sorted_->mapToSource(rows.front()).row());
+  const std::vector<int32_t> ids = SelectedIds();
+  if (session_) session_->Select(shownFolder_, ids);
+  if (ids.size() == 1) {
+    ShowPreview(ids.front());
   } else {
     preview_->clear();
   }
 }
 
-void MainWindow::ShowPreview(int row) {
-  const std::string message = ReadStart(model_.FileAt(row), kMaxPreviewRead, false);
-  const mail::MessageLayout layout = mail::LayOut(message);
-  QString text = QString::fromStdString(mail::ValidUtf8(message.substr(0, layout.body_start)));
-  text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-  text += QString::fromStdString(mail::BodyText(message));
-  preview_->setPlainText(text);
+void MainWindow::ShowPreview(int32_t message) {
+  std::string text;
+  if (!source_->Preview(shownFolder_, message, &text).ok()) text.clear();
+  preview_->setPlainText(Utf8(text));
 }
 
 }  // namespace tarvex::desktop

@@ -1,8 +1,10 @@
 // The mail window that plays the mail client's part: the plug-in's toolbar,
 // the store's folders with their unread counts, the shown folder's messages
-// and a preview of the one selected. The folder shown and the messages
-// selected are the host's current folder and selection, so the plug-in's
-// commands act on what the user picked.
+// and a preview of the one selected. Where the plug-in runs in this process,
+// the folder shown and the messages selected are the host's current folder
+// and selection, so the plug-in's commands act on what the user picked;
+// where a daemon runs it, the window is its client and runs the toolbar's
+// commands itself, against the daemon's operations.
 #ifndef TARVEX_DESKTOP_MAIN_WINDOW_H_
 #define TARVEX_DESKTOP_MAIN_WINDOW_H_
 
@@ -12,14 +14,18 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/maildir_session.h"
 #include "desktop/qt_ui.h"
+#include "ops/operations.h"
+#include "platform/command_socket.h"
 
 class QFileSystemWatcher;
 class QPlainTextEdit;
+class QSocketNotifier;
 class QSortFilterProxyModel;
 class QTableView;
 class QTimer;
@@ -27,33 +33,36 @@ class QTreeWidget;
 
 namespace tarvex::desktop {
 
-// What the list shows of one message, read from its header block.
-struct MessageSummary {
-  QString sender, subject;
-  QDateTime date;
-  QString verdict, score, learnt;  // the "X-TVX-" headers
-};
+class ClientCommands;
 
 // The desktop notification of a spam message judged: "Spam from ...: subject".
 QString SpamNotice(const MessageSummary& spam);
 // Shows text through the freedesktop notification service, when one runs.
 void NotifyDesktop(const QString& text);
 
-// Reads the summary from the message's file: its header block only.
-MessageSummary ReadSummary(const std::string& file);
-// Whether a message file's name says it has not been read (no "S" flag).
-bool IsUnread(const std::string& file);
+// Where the window's folders and messages come from: the store this process
+// hosts, or a daemon's over its socket.
+class MailSource {
+ public:
+  virtual ~MailSource() = default;
+  virtual Status Folders(std::vector<FolderEntry>* folders) = 0;
+  virtual Status Messages(int32_t folder, std::vector<ListedRef>* messages) = 0;
+  virtual Status Summaries(int32_t folder, const std::vector<int32_t>& ids,
+                           std::vector<MessageSummary>* summaries) = 0;
+  virtual Status Preview(int32_t folder, int32_t message, std::string* text) = 0;
+};
 
 // The messages of one folder. Rows are known from the folder's listing; a
-// row's headers are read when the row is first shown (or sorted on), never
-// all at once.
+// row's headers are read when the row is first shown (or sorted on), a few
+// rows at a time, never all at once.
 class MessageListModel : public QAbstractTableModel {
  public:
   enum Column { kSender, kSubject, kDate, kVerdict, kScore, kLearnt, kColumns };
 
-  void SetMessages(std::vector<MaildirHost::ListedMessage> messages);
-  int32_t IdAt(int row) const { return rows_[row].message.id; }
-  const std::string& FileAt(int row) const { return rows_[row].message.file; }
+  explicit MessageListModel(MailSource& source) : source_(source) {}
+  // The folder's rows; what was read of the rows before is forgotten.
+  void SetMessages(int32_t folder, std::vector<ListedRef> messages);
+  int32_t IdAt(int row) const { return rows_[row].ref.message; }
   int RowOf(int32_t id) const;
   // How many rows had their headers read so far.
   int ReadCount() const { return reads_; }
@@ -65,24 +74,30 @@ class MessageListModel : public QAbstractTableModel {
 
  private:
   struct Row {
-    MaildirHost::ListedMessage message;
+    ListedRef ref;
     mutable bool read = false;
     mutable MessageSummary summary;
-    // The file's change time when it was read: a rewrite (the verdict
-    // headers) keeps the name but not the time.
-    mutable std::filesystem::file_time_type stamp;
+    mutable QDateTime date;
   };
-  const MessageSummary& Summary(int row) const;
+  // Reads the row's headers, with those of the unread rows after it.
+  const Row& Read(int row) const;
 
+  MailSource& source_;
+  int32_t folder_ = 0;
   std::vector<Row> rows_;
   mutable int reads_ = 0;
 };
 
 class MainWindow : public QMainWindow {
  public:
-  // The window's toolbar becomes the window the host gives the plug-in's
+  // The window of the process that hosts the plug-in over session. The
+  // window's toolbar becomes the window the host gives the plug-in's
   // toolbar, so the plug-in fills it when its timer next ticks.
   MainWindow(MaildirSession& session, QtUserInterface& ui);
+  // The window of a daemon's client: the folders, the messages and every
+  // command are the daemon's, through ops; the daemon tells of what it
+  // judged on subscription (see app/store_notices.h).
+  MainWindow(Operations& ops, UniqueFd subscription, QtUserInterface& ui);
   ~MainWindow() override;
 
   QtToolbar& toolbar() { return *toolbar_; }
@@ -91,6 +106,8 @@ class MainWindow : public QMainWindow {
   MessageListModel& messageModel() { return model_; }
   QPlainTextEdit& preview() { return *preview_; }
   int32_t shownFolder() const { return shownFolder_; }
+  // Whether the daemon's notices still come (client windows only).
+  bool hearing() const { return subscription_.valid(); }
 
   // Shows the folder (and selects it in the tree).
   void ShowFolder(int32_t folderId);
@@ -107,31 +124,42 @@ class MainWindow : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  explicit MainWindow(std::unique_ptr<MailSource> source, QtUserInterface& ui);
   void LoadFolders();
   void LoadMessages();
   void SelectionChanged();
-  void ShowPreview(int row);
+  void ShowPreview(int32_t message);
+  void ShowProgress(const std::string& folder, size_t learnt);
   void WatchFolders();
   // Tells of the messages written into the spam folder since it was last
   // looked at, when a spam beep sounded meanwhile.
   void NoticeSpam();
+  // Reads what the daemon told, reloading when it is news.
+  void HearNotices();
+  std::vector<int32_t> SelectedIds() const;
 
-  MaildirSession& session_;
+  MaildirSession* session_ = nullptr;  // when the plug-in runs here
   QtUserInterface& ui_;
+  std::unique_ptr<MailSource> source_;
   QtToolbar* toolbar_;
   QTreeWidget* folders_;
   QTableView* messages_;
   QPlainTextEdit* preview_;
   MessageListModel model_;
   QSortFilterProxyModel* sorted_;
-  QFileSystemWatcher* watcher_;
+  QFileSystemWatcher* watcher_ = nullptr;
   QTimer* reload_;
   int32_t shownFolder_ = MaildirHost::kInboxId;
-  std::vector<int32_t> folderIds_;  // the tree's rows in walk order
+  std::vector<FolderEntry> folderList_;  // the tree's rows in walk order
   // When the spam folder was last looked at, and the spam beeps since:
   // what the classifier wrote there after that is news.
   std::filesystem::file_time_type spamLook_;
   int spamBeeps_ = 0;
+  // A daemon's client: its commands and what it tells.
+  std::unique_ptr<ClientCommands> commands_;
+  UniqueFd subscription_;
+  QSocketNotifier* notices_ = nullptr;
+  FrameDecoder decoder_{4096, SIZE_MAX};
 };
 
 }  // namespace tarvex::desktop

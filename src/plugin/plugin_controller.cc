@@ -180,16 +180,8 @@ void PluginController::BuildToolbarButtons(uint32_t timerId) {
   KillTimer(timerId);
   dropDown_.Attach(window);
   if (window->ButtonCount() > 0) return;
-  window->SetParent(this);
-  window->AddStrings(ToolbarStrings());
-  for (size_t i = 0; i < kPluginButtons.size(); ++i) {
-    const int index = static_cast<int>(i);
-    window->InsertButton(index, {index, index, kPluginButtons[i].command, tb::kStateEnabled,
-                                 kPluginButtons[i].style});
-  }
+  FillToolbar(*window, *this, images_);
   dropDown_.SetDropDownMenu(command::kSettingsMenu, kSettingsMenuResource);
-  window->SetImageList(&images_);
-  window->SetHotImageList(&images_);
 }
 
 int PluginController::OnToolbarDropDown(uint32_t command) {

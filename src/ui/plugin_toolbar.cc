@@ -9,6 +9,18 @@ std::string ToolbarStrings() {
   return list;
 }
 
+void FillToolbar(ToolbarControl& window, ToolbarParent& parent, const ImageList& images) {
+  window.SetParent(&parent);
+  window.AddStrings(ToolbarStrings());
+  for (size_t i = 0; i < kPluginButtons.size(); ++i) {
+    const int index = static_cast<int>(i);
+    window.InsertButton(index, {index, index, kPluginButtons[i].command, tb::kStateEnabled,
+                                kPluginButtons[i].style});
+  }
+  window.SetImageList(&images);
+  window.SetHotImageList(&images);
+}
+
 ImageList ToolbarImages() {
   ImageList images;
   for (const PluginButton& button : kPluginButtons)

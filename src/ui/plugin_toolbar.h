@@ -44,6 +44,9 @@ constexpr int kProductIconResource = 1014;
 std::string ToolbarStrings();
 // The seven button icons, in button order.
 ImageList ToolbarImages();
+// Puts the seven buttons with their texts on window, its clicks going to
+// parent, with images (kept by the caller) as its images.
+void FillToolbar(ToolbarControl& window, ToolbarParent& parent, const ImageList& images);
 // Menu resource 1010: Settings, Support, Help, a separator, About.
 const Menu& SettingsMenu();
 // The menu with that resource id; null when there is none.
