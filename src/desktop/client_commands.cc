@@ -84,7 +84,6 @@ void ClientCommands::MarkSpam(const WindowSelection& at) {
   if (at.messages.empty()) return;
   std::vector<std::string> now;
   Done(ops_.MarkSpam(Refs(at), &now));
-  if (onMoved) onMoved();
 }
 
 void ClientCommands::NotSpam(const WindowSelection& at) {
@@ -108,7 +107,6 @@ void ClientCommands::NotSpam(const WindowSelection& at) {
   }
   NotSpamReport report;
   Done(ops_.NotSpam(Refs(at), destination, &report));
-  if (onMoved) onMoved();
 }
 
 void ClientCommands::Train() {

@@ -39,8 +39,6 @@ class ClientCommands : public ToolbarParent {
 
   // Told how a training run gets on.
   Progress onProgress;
-  // Told after a command that may have moved messages.
-  std::function<void()> onMoved;
 
  private:
   void MarkSpam(const WindowSelection& at);

@@ -298,7 +298,6 @@ MainWindow::MainWindow(Operations& ops, UniqueFd subscription, QtUserInterface& 
   commands_->onProgress = [this](const std::string& folder, size_t learnt) {
     ShowProgress(folder, learnt);
   };
-  commands_->onMoved = [this] { reload_->start(); };
   commands_->Attach(*toolbar_);
   subscription_ = std::move(subscription);
   if (subscription_.valid()) {
