@@ -46,6 +46,9 @@ bool RunWindow(MaildirSession& session, MainWindow& window, GLibEventLoop& loop,
     QApplication::quit();
   });
   QApplication::exec();
+  // Closing the last window asked Qt to quit a second time: a request still
+  // queued would end the next modal loop at once.
+  QCoreApplication::removePostedEvents(qApp, QEvent::Quit);
   window.onClose = nullptr;
   return ran;
 }
