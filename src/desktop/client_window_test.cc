@@ -38,6 +38,7 @@ namespace tarvex::desktop {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Click;
 using ::testing::ElementsAre;
 using testing::PlayedUi;
 
@@ -210,6 +211,48 @@ TEST_F(ClientWindowTest, AListEditInTheWindowsDialogReachesTheDaemonsFilter) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return InSpamFolder("3.c"); }, 5000)) << log_.str();
   window_->ShowFolder(FolderId(kSpamFolderName));
   EXPECT_THAT(Column(MessageListModel::kVerdict), ElementsAre("Spam"));
+}
+
+// Training runs in the daemon, its folders picked in the window, with its
+// progress in the window's status bar; Mail Headers shows the daemon's copy.
+TEST_F(ClientWindowTest, TrainingShowsTheDaemonsProgressAndMailHeadersItsHeaders) {
+  for (const char* sub : {"/.Junk/tmp", "/.Junk/new", "/.Junk/cur"}) {
+    fs::create_directories(root_ + sub);
+  }
+  for (int i = 0; i < 3; ++i) {
+    std::ofstream(root_ + "/.Junk/cur/" + std::to_string(i) + ".j:2,S")
+        << "From: a@b.example\nSubject: cheap pills " << i << "\n\nbuy now\n";
+  }
+  Deliver("1.a", "From: Ann <ann@a.example>\nSubject: Lunch\n\nsee you at noon\n");
+  Open();
+  played_.scripts.push_back([](QtDialogView& view) {
+    Click(view, TrainingDialog::kSpamPick);
+    Click(view, TrainingDialog::kStartTraining);
+  });
+  played_.scripts.push_back([](QtDialogView& pick) {
+    auto* list = qobject_cast<QTreeWidget*>(pick.Widget(FolderPickDialog::kFolderList));
+    const QList<QTreeWidgetItem*> junk = list->findItems("Junk", Qt::MatchExactly);
+    ASSERT_EQ(junk.size(), 1);
+    testing::TickRow(pick, FolderPickDialog::kFolderList, list->indexOfTopLevelItem(junk[0]));
+    Click(pick, kIdOk);
+  });
+  QTest::mouseClick(Button(command::kTrainFilter), Qt::LeftButton);
+  EXPECT_TRUE(played_.scripts.empty());
+  EXPECT_EQ(window_->statusBar()->currentMessage().toStdString(),
+            "Training on Junk: 3 messages learnt");
+  DatabaseStats stats;
+  ASSERT_TRUE(ops_.Stats(&stats).ok());
+  EXPECT_EQ(stats.spamMessages, 3);
+
+  ASSERT_TRUE(Shows(MessageListModel::kSubject, {"Lunch"}));
+  window_->messageView().selectRow(0);
+  std::string headers;
+  played_.scripts.push_back(
+      [&](QtDialogView& view) { headers = view.GetText(RawHeadersDialog::kHeaders); });
+  QTest::mouseClick(Button(command::kMailHeaders), Qt::LeftButton);
+  EXPECT_THAT(played_.dialogs,
+              ElementsAre("Train the Bayesian filter", "Select Folders", "Raw Mail Headers"));
+  EXPECT_NE(headers.find("X-TVX-RESULT: Clean"), std::string::npos) << headers;
 }
 
 // Closing the window leaves the daemon running, and a window whose daemon
