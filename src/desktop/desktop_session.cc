@@ -55,10 +55,14 @@ bool RunWindow(MaildirSession& session, MainWindow& window, GLibEventLoop& loop,
 
 int RunClient(const std::vector<std::string>& sockets, pid_t holder, QtUserInterface& ui,
               const DesktopHooks& hooks) {
-  const auto connect = [&sockets] {
+  std::string answered;  // the socket the daemon answered at
+  const auto connect = [&sockets, &answered] {
     for (const std::string& socket : sockets) {
       std::string problem;
-      if (UniqueFd daemon = ConnectToServer(socket, &problem); daemon.valid()) return daemon;
+      if (UniqueFd daemon = ConnectToServer(socket, &problem); daemon.valid()) {
+        answered = socket;
+        return daemon;
+      }
     }
     return UniqueFd();
   };
@@ -70,6 +74,7 @@ int RunClient(const std::vector<std::string>& sockets, pid_t holder, QtUserInter
                   kCaption, mb::kOk | mb::kIconExclamation);
     return 1;
   }
+  std::cerr << "tarvex: the window is the client of the daemon at " << answered << std::endl;
   RemoteOperations operations(connect, ui);
   MainWindow window(operations, std::move(subscription), ui);
   ui.SetParentWindow(&window);
