@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Time from the start of tarvex-desktop to the first painted message list,
-# over a Maildir whose Inbox holds 20,000 messages (or N), drawn off screen.
+# over a Maildir whose Inbox holds 20,000 messages (or N), drawn off screen,
+# first with the window hosting the filter, then as the client of a daemon.
 #
 #   bench/desktop-first-paint.sh [build folder] [N]
 set -euo pipefail
@@ -25,3 +26,18 @@ echo "Inbox of $count messages:"
 for run in 1 2 3; do
   QT_QPA_PLATFORM=offscreen "$build/src/desktop/tarvex-desktop" --first-paint 2>/dev/null
 done
+
+# The same window as the client of a running daemon: the list and the rows
+# shown come over the daemon's socket.
+"$build/src/cli/tarvex" run 2>"$home/daemon.log" &
+daemon=$!
+for _ in $(seq 100); do
+  grep -q "tarvex: watching" "$home/daemon.log" && break
+  sleep 0.2
+done
+echo "Inbox of $count messages, from a running daemon:"
+for run in 1 2 3; do
+  QT_QPA_PLATFORM=offscreen "$build/src/desktop/tarvex-desktop" --first-paint 2>/dev/null
+done
+kill -TERM "$daemon"
+wait "$daemon" || true

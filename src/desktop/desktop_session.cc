@@ -53,8 +53,8 @@ bool RunWindow(MaildirSession& session, MainWindow& window, GLibEventLoop& loop,
   return ran;
 }
 
-int RunClient(const std::vector<std::string>& sockets, pid_t holder, QtUserInterface& ui,
-              const DesktopHooks& hooks) {
+std::optional<int> RunClient(const std::vector<std::string>& sockets, QtUserInterface& ui,
+                             const DesktopHooks& hooks) {
   std::string answered;  // the socket the daemon answered at
   const auto connect = [&sockets, &answered] {
     for (const std::string& socket : sockets) {
@@ -67,22 +67,13 @@ int RunClient(const std::vector<std::string>& sockets, pid_t holder, QtUserInter
     return UniqueFd();
   };
   UniqueFd subscription = Subscribe(connect);
-  if (!subscription.valid()) {
-    ui.MessageBox("The profile is in use by process " + std::to_string(holder) +
-                      ", which does not answer as a Tarvex daemon. Stop it to open the mail "
-                      "window here.",
-                  kCaption, mb::kOk | mb::kIconExclamation);
-    return 1;
-  }
+  if (!subscription.valid()) return std::nullopt;
   std::cerr << "tarvex: the window is the client of the daemon at " << answered << std::endl;
   RemoteOperations operations(connect, ui);
   MainWindow window(operations, std::move(subscription), ui);
   ui.SetParentWindow(&window);
   if (hooks.made) hooks.made(window);
   window.show();
-  if (hooks.connected) {
-    QTimer::singleShot(0, &window, [&] { hooks.connected(window, ui); });
-  }
   QApplication::exec();
   ui.SetParentWindow(nullptr);
   return 0;
@@ -97,9 +88,23 @@ int RunDesktop(const ProfileOptions& options, const DesktopHooks& hooks) {
     return 1;
   }
   pid_t holder = 0;
+  std::optional<ProfileLock> free =
+      ProfileLock::AcquireWithin(paths.lock, std::chrono::seconds(0), &holder);
+  if (!free) {
+    // A daemon answers at once; another holder (a command run without one)
+    // is likely done within a second.
+    if (std::optional<int> status = RunClient(paths.sockets, ui, hooks)) return *status;
+  }
   std::optional<ProfileLock> lock =
-      ProfileLock::AcquireWithin(paths.lock, std::chrono::seconds(1), &holder);
-  if (!lock) return RunClient(paths.sockets, holder, ui, hooks);
+      free ? std::move(free)
+           : ProfileLock::AcquireWithin(paths.lock, std::chrono::seconds(1), &holder);
+  if (!lock) {
+    ui.MessageBox("The profile is in use by process " + std::to_string(holder) +
+                      ", which does not answer as a Tarvex daemon. Stop it to open the mail "
+                      "window here.",
+                  kCaption, mb::kOk | mb::kIconExclamation);
+    return 1;
+  }
   if (!MaildirExists(paths.maildir) && !CreateMaildir(paths.maildir)) {
     ui.MessageBox(paths.maildir + ": cannot create the Maildir", kCaption,
                   mb::kOk | mb::kIconError);

@@ -13,6 +13,9 @@
 
 #include <functional>
 #include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "app/daemon.h"
 #include "app/profile.h"
@@ -34,15 +37,12 @@ bool RunWindow(MaildirSession& session, MainWindow& window, GLibEventLoop& loop,
 struct DesktopHooks {
   std::function<void(MainWindow&)> made;
   std::function<void(MainWindow&, MaildirSession&, QtUserInterface&)> started;
-  // Once the window of a daemon's client is up, in the window's loop.
-  std::function<void(MainWindow&, QtUserInterface&)> connected;
 };
 
 // The window of the client of the daemon that answers at one of sockets,
-// until the window closes; the exit status. holder is the process holding
-// the profile, for the box shown when no daemon answers.
-int RunClient(const std::vector<std::string>& sockets, pid_t holder, QtUserInterface& ui,
-              const DesktopHooks& hooks = {});
+// until the window closes; the exit status. Nothing when no daemon answers.
+std::optional<int> RunClient(const std::vector<std::string>& sockets, QtUserInterface& ui,
+                             const DesktopHooks& hooks = {});
 
 // The program: the window over the profile; the exit status.
 int RunDesktop(const ProfileOptions& options, const DesktopHooks& hooks = {});
