@@ -42,8 +42,10 @@ using testing::Click;
 using ::testing::ElementsAre;
 using testing::PlayedUi;
 
-class ClientWindowTest : public ::testing::Test {
+class ClientWindowTest : public testing::WindowTest {
  protected:
+  ClientWindowTest() : WindowTest("Maildir") {}
+
   void SetUp() override {
     ASSERT_TRUE(CreateMaildir(root_));
     WriteStringValue(store_, "WordFilePath", "/p/words.db");
@@ -87,24 +89,9 @@ class ClientWindowTest : public ::testing::Test {
     window_->show();
   }
 
-  void Deliver(const std::string& name, const std::string& text) {
-    std::ofstream(root_ + "/tmp/" + name) << text;
-    fs::rename(root_ + "/tmp/" + name, root_ + "/new/" + name);
-  }
-  std::vector<std::string> Column(int column) {
-    std::vector<std::string> texts;
-    QAbstractItemModel* model = window_->messageView().model();
-    for (int row = 0; row < model->rowCount(); ++row) {
-      texts.push_back(model->index(row, column).data().toString().toStdString());
-    }
-    return texts;
-  }
   // Waits until the list's column reads so.
   bool Shows(int column, const std::vector<std::string>& texts) {
     return QTest::qWaitFor([&] { return Column(column) == texts; }, 5000);
-  }
-  QToolButton* Button(uint32_t command) {
-    return window_->toolbar().Button(window_->toolbar().CommandToIndex(command));
   }
   int32_t FolderId(const std::string& name) {
     const QList<QTreeWidgetItem*> found =
@@ -116,8 +103,6 @@ class ClientWindowTest : public ::testing::Test {
            fs::exists(root_ + "/.DedoZarozo/cur/" + name);
   }
 
-  ::tarvex::testing::TempFolder temp_{"tarvex-client"};
-  const std::string root_ = temp_.path() + "/Maildir";
   const std::string socket_ = temp_.path() + "/run/socket";
   // The daemon's: touched only by its thread while it runs.
   ManualClock clock_{1'700'000'000};
@@ -128,13 +113,11 @@ class ClientWindowTest : public ::testing::Test {
   std::atomic<bool> stop_{false};
   std::thread daemon_;
   // The window's.
-  PlayedUi played_;
   std::function<UniqueFd()> connect_ = [this] {
     std::string problem;
     return ConnectToServer(socket_, &problem);
   };
   RemoteOperations ops_{connect_, played_.ui};
-  std::unique_ptr<MainWindow> window_;
 };
 
 // The daemon's folders and messages, its toolbar, and the mail it judges
@@ -173,14 +156,7 @@ TEST_F(ClientWindowTest, MarkSpamAndNotSpamFromTheToolbarMoveTheDaemonsMessages)
   window_->ShowFolder(FolderId(kSpamFolderName));
   EXPECT_THAT(Column(MessageListModel::kLearnt), ElementsAre("Spam"));
   window_->messageView().selectRow(0);
-  played_.scripts.push_back([](QtDialogView& view) {
-    EXPECT_EQ(view.windowTitle().toStdString(), "Select Destination Folder");
-    auto* box = qobject_cast<QComboBox*>(view.Widget(DestinationFolderDialog::kFolderBox));
-    const int inbox = box->findText("Inbox");
-    ASSERT_GE(inbox, 0);
-    testing::Choose(view, DestinationFolderDialog::kFolderBox, inbox);
-    testing::PressEnter(view);
-  });
+  testing::ChooseDestination(played_, "Inbox");
   QTest::mouseClick(Button(command::kNotSpam), Qt::LeftButton);
   EXPECT_TRUE(played_.scripts.empty());
   EXPECT_FALSE(InSpamFolder("1.a"));
@@ -216,26 +192,10 @@ TEST_F(ClientWindowTest, AListEditInTheWindowsDialogReachesTheDaemonsFilter) {
 // Training runs in the daemon, its folders picked in the window, with its
 // progress in the window's status bar; Mail Headers shows the daemon's copy.
 TEST_F(ClientWindowTest, TrainingShowsTheDaemonsProgressAndMailHeadersItsHeaders) {
-  for (const char* sub : {"/.Junk/tmp", "/.Junk/new", "/.Junk/cur"}) {
-    fs::create_directories(root_ + sub);
-  }
-  for (int i = 0; i < 3; ++i) {
-    std::ofstream(root_ + "/.Junk/cur/" + std::to_string(i) + ".j:2,S")
-        << "From: a@b.example\nSubject: cheap pills " << i << "\n\nbuy now\n";
-  }
+  testing::MakeJunkFolder(root_);
   Deliver("1.a", "From: Ann <ann@a.example>\nSubject: Lunch\n\nsee you at noon\n");
   Open();
-  played_.scripts.push_back([](QtDialogView& view) {
-    Click(view, TrainingDialog::kSpamPick);
-    Click(view, TrainingDialog::kStartTraining);
-  });
-  played_.scripts.push_back([](QtDialogView& pick) {
-    auto* list = qobject_cast<QTreeWidget*>(pick.Widget(FolderPickDialog::kFolderList));
-    const QList<QTreeWidgetItem*> junk = list->findItems("Junk", Qt::MatchExactly);
-    ASSERT_EQ(junk.size(), 1);
-    testing::TickRow(pick, FolderPickDialog::kFolderList, list->indexOfTopLevelItem(junk[0]));
-    Click(pick, kIdOk);
-  });
+  testing::TrainOnJunk(played_);
   QTest::mouseClick(Button(command::kTrainFilter), Qt::LeftButton);
   EXPECT_TRUE(played_.scripts.empty());
   EXPECT_EQ(window_->statusBar()->currentMessage().toStdString(),

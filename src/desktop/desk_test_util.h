@@ -10,15 +10,23 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTableView>
 #include <QTest>
+#include <QToolButton>
 #include <QTreeWidget>
 
 #include <deque>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "desktop/main_window.h"
 #include "desktop/qt_ui.h"
+#include "testing/temp_folder.h"
+#include "ui/folder_dialogs.h"
 
 namespace tarvex::desktop::testing {
 
@@ -124,6 +132,76 @@ inline void PressEnter(QtDialogView& view) {
   QWidget* focus = view.focusWidget() ? view.focusWidget() : &view;
   QTest::keyClick(focus, Qt::Key_Return);
 }
+
+// A folder "Junk" in the Maildir at root with three spam messages, read.
+inline void MakeJunkFolder(const std::string& root) {
+  for (const char* sub : {"/.Junk/tmp", "/.Junk/new", "/.Junk/cur"}) {
+    std::filesystem::create_directories(root + sub);
+  }
+  for (int i = 0; i < 3; ++i) {
+    std::ofstream(root + "/.Junk/cur/" + std::to_string(i) + ".j:2,S")
+        << "From: a@b.example\nSubject: cheap pills " << i << "\n\nbuy now\n";
+  }
+}
+
+// Plays the training dialog and its picker: "Junk" is the spam to learn.
+inline void TrainOnJunk(PlayedUi& played) {
+  played.scripts.push_back([](QtDialogView& view) {
+    Click(view, TrainingDialog::kSpamPick);
+    Click(view, TrainingDialog::kStartTraining);
+  });
+  played.scripts.push_back([](QtDialogView& pick) {
+    auto* list = qobject_cast<QTreeWidget*>(pick.Widget(FolderPickDialog::kFolderList));
+    const QList<QTreeWidgetItem*> junk = list->findItems("Junk", Qt::MatchExactly);
+    ASSERT_EQ(junk.size(), 1);
+    TickRow(pick, FolderPickDialog::kFolderList, list->indexOfTopLevelItem(junk[0]));
+    Click(pick, kIdOk);
+  });
+}
+
+// Plays the destination dialog of Not Spam: folder is where the messages go.
+inline void ChooseDestination(PlayedUi& played, const std::string& folder) {
+  played.scripts.push_back([folder](QtDialogView& view) {
+    EXPECT_EQ(view.windowTitle().toStdString(), "Select Destination Folder");
+    auto* box = qobject_cast<QComboBox*>(view.Widget(DestinationFolderDialog::kFolderBox));
+    const int row = box->findText(ToQt(folder));
+    ASSERT_GE(row, 0);
+    Choose(view, DestinationFolderDialog::kFolderBox, row);
+    PressEnter(view);
+  });
+}
+
+// What the tests of the mail window share: a Maildir in a folder of their
+// own, the window with its played interface, its list and its toolbar.
+class WindowTest : public ::testing::Test {
+ protected:
+  // The Maildir is at below in the test's folder (there itself when empty).
+  explicit WindowTest(const std::string& below)
+      : root_(below.empty() ? temp_.path() : temp_.path() + "/" + below) {}
+
+  // Writes the message into tmp/ and renames it into new/, as an MDA does.
+  void Deliver(const std::string& name, const std::string& text) {
+    std::ofstream(root_ + "/tmp/" + name) << text;
+    std::filesystem::rename(root_ + "/tmp/" + name, root_ + "/new/" + name);
+  }
+  // The list's column as shown, row by row.
+  std::vector<std::string> Column(int column) {
+    std::vector<std::string> texts;
+    QAbstractItemModel* model = window_->messageView().model();
+    for (int row = 0; row < model->rowCount(); ++row) {
+      texts.push_back(model->index(row, column).data().toString().toStdString());
+    }
+    return texts;
+  }
+  QToolButton* Button(uint32_t command) {
+    return window_->toolbar().Button(window_->toolbar().CommandToIndex(command));
+  }
+
+  ::tarvex::testing::TempFolder temp_{"tarvex-desktop"};
+  const std::string root_;
+  PlayedUi played_;
+  std::unique_ptr<MainWindow> window_;
+};
 
 }  // namespace tarvex::desktop::testing
 

@@ -74,8 +74,9 @@ TEST(DesktopEventLoopTest, PluginTimersWatchesAndCommandsRunInsideQtsLoop) {
 }
 
 // A profile in memory over a real Maildir, as the daemon's own tests hold it.
-class DesktopWindowTest : public ::testing::Test {
+class DesktopWindowTest : public testing::WindowTest {
  protected:
+  DesktopWindowTest() : WindowTest("") {}
   void SetUp() override {
     for (const char* sub : {"/tmp", "/new", "/cur"}) fs::create_directory(root_ + sub);
     WriteStringValue(store_, "WordFilePath", "/p/words.db");
@@ -86,10 +87,6 @@ class DesktopWindowTest : public ::testing::Test {
     files_.files()["/p/white.xml"] = "<WhiteList>\n</WhiteList>\n";
   }
 
-  void Deliver(const std::string& name, const std::string& text) {
-    std::ofstream(root_ + "/tmp/" + name) << text;
-    fs::rename(root_ + "/tmp/" + name, root_ + "/new/" + name);
-  }
   void Open() {
     session_ = std::make_unique<MaildirSession>(
         SessionServices{clock_, files_, store_, played_.ui, loop_}, root_);
@@ -97,21 +94,9 @@ class DesktopWindowTest : public ::testing::Test {
     played_.ui.SetParentWindow(window_.get());
     window_->show();
   }
-  // The list's column as shown, row by row.
-  std::vector<std::string> Column(int column) {
-    std::vector<std::string> texts;
-    QAbstractItemModel* model = window_->messageView().model();
-    for (int row = 0; row < model->rowCount(); ++row) {
-      texts.push_back(model->index(row, column).data().toString().toStdString());
-    }
-    return texts;
-  }
   void SelectRow(int row) {
     QTableView& view = window_->messageView();
     view.selectRow(row);
-  }
-  QToolButton* Button(uint32_t command) {
-    return window_->toolbar().Button(window_->toolbar().CommandToIndex(command));
   }
   void TearDown() override {
     if (session_) session_->Stop();
@@ -119,15 +104,11 @@ class DesktopWindowTest : public ::testing::Test {
     session_.reset();
   }
 
-  ::tarvex::testing::TempFolder temp_{"tarvex-desktop"};
-  const std::string root_ = temp_.path();
   ManualClock clock_{1'700'000'000};
   MemoryFileSystem files_;
   MemorySettingsStore store_;
-  PlayedUi played_;
   GLibEventLoop loop_{g_main_context_default()};
   std::unique_ptr<MaildirSession> session_;
-  std::unique_ptr<MainWindow> window_;
 };
 
 TEST_F(DesktopWindowTest, ListsTheFolderWithItsVerdictsAndTheSelectionIsTheHosts) {
@@ -273,14 +254,7 @@ TEST_F(DesktopWindowTest, MarkSpamAndNotSpamWithItsDestinationDialogMoveTheSelec
   ASSERT_EQ(window_->messageModel().rowCount(), 1);
   EXPECT_THAT(Column(MessageListModel::kLearnt), ElementsAre("Spam"));
   SelectRow(0);
-  played_.scripts.push_back([](QtDialogView& view) {
-    EXPECT_EQ(view.windowTitle().toStdString(), "Select Destination Folder");
-    auto* box = qobject_cast<QComboBox*>(view.Widget(DestinationFolderDialog::kFolderBox));
-    const int inbox = box->findText("Inbox");
-    ASSERT_GE(inbox, 0);
-    testing::Choose(view, DestinationFolderDialog::kFolderBox, inbox);
-    testing::PressEnter(view);
-  });
+  testing::ChooseDestination(played_, "Inbox");
   QTest::mouseClick(Button(command::kNotSpam), Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return window_->messageModel().rowCount() == 0; }, 3000));
   window_->ShowFolder(MaildirHost::kInboxId);
@@ -288,27 +262,11 @@ TEST_F(DesktopWindowTest, MarkSpamAndNotSpamWithItsDestinationDialogMoveTheSelec
 }
 
 TEST_F(DesktopWindowTest, TrainingOnThePickedFoldersShowsHowFarItGot) {
-  for (const char* sub : {"/.Junk/tmp", "/.Junk/new", "/.Junk/cur"}) {
-    fs::create_directories(root_ + sub);
-  }
-  for (int i = 0; i < 3; ++i) {
-    std::ofstream(root_ + "/.Junk/cur/" + std::to_string(i) + ".j:2,S")
-        << "From: a@b.example\nSubject: cheap pills " << i << "\n\nbuy now\n";
-  }
+  testing::MakeJunkFolder(root_);
   Open();
   session_->Start();
   ASSERT_TRUE(QTest::qWaitFor([&] { return window_->toolbar().ButtonCount() == 7; }, 3000));
-  played_.scripts.push_back([](QtDialogView& view) {
-    Click(view, TrainingDialog::kSpamPick);
-    Click(view, TrainingDialog::kStartTraining);
-  });
-  played_.scripts.push_back([](QtDialogView& pick) {
-    auto* list = qobject_cast<QTreeWidget*>(pick.Widget(FolderPickDialog::kFolderList));
-    const QList<QTreeWidgetItem*> junk = list->findItems("Junk", Qt::MatchExactly);
-    ASSERT_EQ(junk.size(), 1);
-    testing::TickRow(pick, FolderPickDialog::kFolderList, list->indexOfTopLevelItem(junk[0]));
-    Click(pick, kIdOk);
-  });
+  testing::TrainOnJunk(played_);
   QTest::mouseClick(Button(command::kTrainFilter), Qt::LeftButton);
   ASSERT_TRUE(QTest::qWaitFor([&] { return played_.scripts.empty(); }, 3000));
   EXPECT_TRUE(QTest::qWaitFor(
