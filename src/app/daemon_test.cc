@@ -197,12 +197,12 @@ TEST(SubscribersTest, ASubscriberThatDoesNotReadIsDroppedWithoutWaiting) {
   std::vector<Frame> frames;
   char buffer[65536];
   for (int i = 0; i < 100000 && subscribers.count() == 2; ++i) {
-    subscribers.Tell({StoreNotice::Kind::kJudged, 2, i, Outcome::kClean, false});
+    subscribers.Tell({StoreNotice::Kind::kJudged, 2, i, Outcome::kClean, false, false});
     const ssize_t got = ::recv(readingEnd.get(), buffer, sizeof buffer, MSG_DONTWAIT);
     if (got > 0) decoder.Feed({buffer, static_cast<size_t>(got)}, &frames);
   }
   EXPECT_EQ(subscribers.count(), 1u);
-  subscribers.Tell({StoreNotice::Kind::kChanged, -1, 0, Outcome::kUntouched, false});
+  subscribers.Tell({StoreNotice::Kind::kChanged, -1, 0, Outcome::kUntouched, false, false});
   ssize_t got;
   while ((got = ::recv(readingEnd.get(), buffer, sizeof buffer, MSG_DONTWAIT)) > 0) {
     decoder.Feed({buffer, static_cast<size_t>(got)}, &frames);

@@ -19,7 +19,7 @@ constexpr char kNotice = 'n';
 
 template <typename F>
 void Fields(StoreNotice& n, F&& f) {
-  f(n.kind, n.folder, n.message, n.outcome, n.moved);
+  f(n.kind, n.folder, n.message, n.outcome, n.moved, n.beeped);
 }
 constexpr uint32_t EnumLimit(StoreNotice::Kind) {
   return static_cast<uint32_t>(StoreNotice::Kind::kChanged);
@@ -77,7 +77,7 @@ void ServeClient(UniqueFd client, const Frame& request, Operations& ops, RoutedU
 }
 
 StoreNotice JudgedNotice(const ClassifyResult& result, int32_t folder, int32_t message) {
-  return {StoreNotice::Kind::kJudged, folder, message, result.outcome, result.moved};
+  return {StoreNotice::Kind::kJudged, folder, message, result.outcome, result.moved, result.beeped};
 }
 
 void AnswerClients(DaemonOptions* options, Operations& ops, RoutedUi& ui,

@@ -30,6 +30,8 @@ struct StoreNotice {
   Outcome outcome = Outcome::kUntouched;
   // The judged message left its folder for the spam folder.
   bool moved = false;
+  // The spam beep sounded for it (BeepAtSpam is on).
+  bool beeped = false;
 };
 
 // The subscribers of one daemon.

@@ -167,8 +167,10 @@ TEST_F(ClientWindowTest, MarkSpamAndNotSpamFromTheToolbarMoveTheDaemonsMessages)
 }
 
 // A domain added in the window's BlackList dialog is in the daemon's running
-// filter at once: the next message from it is judged blacklisted.
+// filter at once: the next message from it is judged blacklisted, and as
+// the daemon beeps at spam, the desktop tells of it.
 TEST_F(ClientWindowTest, AListEditInTheWindowsDialogReachesTheDaemonsFilter) {
+  WriteDwordValue(store_, "BeepAtSpam", 1);
   Open();
   played_.scripts.push_back([](QtDialogView& view) {
     EXPECT_EQ(view.windowTitle().toStdString(), "Manage Blacklist Items");
@@ -183,10 +185,15 @@ TEST_F(ClientWindowTest, AListEditInTheWindowsDialogReachesTheDaemonsFilter) {
   ASSERT_TRUE(ops_.ListEntries(ListId::Blacklist, EntryKind::Domain, &domains).ok());
   EXPECT_THAT(domains, ElementsAre("spam.example"));
 
+  std::vector<std::string> notices;
+  window_->onSpamNotice = [&](const QString& text) { notices.push_back(text.toStdString()); };
   Deliver("3.c", "From: Bulk <offers@spam.example>\nSubject: Offer\n\ncheap pills\n");
   EXPECT_TRUE(QTest::qWaitFor([&] { return InSpamFolder("3.c"); }, 5000)) << log_.str();
   window_->ShowFolder(FolderId(kSpamFolderName));
   EXPECT_THAT(Column(MessageListModel::kVerdict), ElementsAre("Spam"));
+  // The daemon beeped at it (BeepAtSpam is on): the desktop tells of it.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !notices.empty(); }, 3000));
+  EXPECT_THAT(notices, ElementsAre("Spam from Bulk <offers@spam.example>: Offer"));
 }
 
 // Training runs in the daemon, its folders picked in the window, with its

@@ -305,6 +305,7 @@ MainWindow::MainWindow(Operations& ops, UniqueFd subscription, QtUserInterface& 
     connect(notices_, &QSocketNotifier::activated, this, [this] { HearNotices(); });
   }
   LoadFolders();
+  NoticeJudgedSpam();
   // The daemon's Inbox, else its first folder.
   int32_t first = folderList_.empty() ? 0 : folderList_.front().id;
   for (const FolderEntry& folder : folderList_) {
@@ -437,6 +438,24 @@ void MainWindow::NoticeSpam() {
   spamBeeps_ = 0;
 }
 
+void MainWindow::NoticeJudgedSpam() {
+  const auto spam = std::find_if(folderList_.begin(), folderList_.end(),
+                                 [](const FolderEntry& f) { return f.name == kSpamFolderName; });
+  std::vector<ListedRef> listed;
+  if (spam == folderList_.end() || !source_->Messages(spam->id, &listed).ok()) return;
+  std::vector<int32_t> fresh;
+  for (const ListedRef& message : listed) {
+    if (message.message > spamSeen_) fresh.push_back(message.message);
+  }
+  if (!listed.empty()) spamSeen_ = std::max(spamSeen_, listed.back().message);
+  std::vector<MessageSummary> summaries;
+  if (spamBeeps_ > 0 && !fresh.empty() && onSpamNotice &&
+      source_->Summaries(spam->id, fresh, &summaries).ok()) {
+    for (const MessageSummary& summary : summaries) onSpamNotice(SpamNotice(summary));
+  }
+  spamBeeps_ = 0;
+}
+
 void MainWindow::HearNotices() {
   char buffer[4096];
   std::vector<Frame> frames;
@@ -447,7 +466,9 @@ void MainWindow::HearNotices() {
   const bool ended = got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
   StoreNotice notice;
   for (const Frame& frame : frames) {
-    if (ReadNotice(frame, &notice)) reload_->start();
+    if (!ReadNotice(frame, &notice)) continue;
+    spamBeeps_ += notice.beeped;
+    reload_->start();
   }
   if (ended || decoder_.failed()) {
     // The daemon is gone: the window shows what it last knew.
@@ -459,7 +480,11 @@ void MainWindow::HearNotices() {
 
 void MainWindow::Reload() {
   LoadFolders();
-  if (session_) NoticeSpam();
+  if (session_) {
+    NoticeSpam();
+  } else {
+    NoticeJudgedSpam();
+  }
   {
     const QSignalBlocker quiet(folders_);
     for (QTreeWidgetItemIterator it(folders_); *it; ++it) {

@@ -134,6 +134,9 @@ class MainWindow : public QMainWindow {
   // Tells of the messages written into the spam folder since it was last
   // looked at, when a spam beep sounded meanwhile.
   void NoticeSpam();
+  // Tells of the messages that came into the daemon's spam folder since it
+  // was last looked at, when the daemon beeped at spam meanwhile.
+  void NoticeJudgedSpam();
   // Reads what the daemon told, reloading when it is news.
   void HearNotices();
   std::vector<int32_t> SelectedIds() const;
@@ -155,6 +158,9 @@ class MainWindow : public QMainWindow {
   // what the classifier wrote there after that is news.
   std::filesystem::file_time_type spamLook_;
   int spamBeeps_ = 0;
+  // The daemon's spam folder's highest message id seen: ids grow with
+  // arrivals.
+  int32_t spamSeen_ = 0;
   // A daemon's client: its commands and what it tells.
   std::unique_ptr<ClientCommands> commands_;
   UniqueFd subscription_;
