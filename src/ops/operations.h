@@ -116,7 +116,8 @@ struct ListedRef {
 struct MessageSummary {
   int32_t message = 0;
   std::string sender, subject, date;
-  // The verdict headers' values ("X-TVX-RESULT", "X-TVX-SCORE", "X-TVX-LEARN").
+  // The values of the verdict headers it carries (header::kResult, kScore
+  // and kLearn of classify/verdict_headers.h).
   std::string result, score, learn;
 };
 
