@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QTableView>
@@ -33,6 +34,7 @@
 #include "ui/folder_dialogs.h"
 #include "ui/list_dialogs.h"
 #include "ui/plugin_toolbar.h"
+#include "ui/settings_dialog.h"
 
 namespace tarvex::desktop {
 namespace {
@@ -220,6 +222,33 @@ TEST_F(ClientWindowTest, TrainingShowsTheDaemonsProgressAndMailHeadersItsHeaders
   EXPECT_THAT(played_.dialogs,
               ElementsAre("Train the Bayesian filter", "Select Folders", "Raw Mail Headers"));
   EXPECT_NE(headers.find("X-TVX-RESULT: Clean"), std::string::npos) << headers;
+}
+
+// The Settings menu's items run in the window: the Settings dialog writes
+// the daemon's settings, About shows, Help and Support open their pages.
+TEST_F(ClientWindowTest, TheSettingsMenuRunsEachItemAgainstTheDaemon) {
+  Open();
+  std::vector<std::string> addresses;
+  played_.ui.onOpenAddress = [&](const std::string& address) { addresses.push_back(address); };
+  played_.scripts.push_back([](QtDialogView& view) {
+    Click(view, SettingsDialog::kBeep);
+    Click(view, kIdOk);
+  });
+  for (const char* item : {"Settings", "About", "Help", "Support"}) {
+    played_.ui.onMenuShown = [item](QMenu& menu) {
+      for (QAction* action : menu.actions()) {
+        if (action->text().toStdString() == item) menu.setActiveAction(action);
+      }
+      QTest::keyClick(&menu, Qt::Key_Return);
+    };
+    QTest::mouseClick(Button(command::kSettingsMenu), Qt::LeftButton);
+  }
+  played_.ui.onMenuShown = nullptr;
+  EXPECT_THAT(played_.dialogs, ElementsAre("Settings", "About"));
+  EXPECT_EQ(addresses.size(), 2u);
+  SettingValue beep;
+  ASSERT_TRUE(ops_.GetSetting("BeepAtSpam", &beep).ok());
+  EXPECT_TRUE(beep.on);
 }
 
 // Closing the window leaves the daemon running, and a window whose daemon
