@@ -224,6 +224,21 @@ TEST_F(ClientWindowTest, TrainingShowsTheDaemonsProgressAndMailHeadersItsHeaders
   EXPECT_NE(headers.find("X-TVX-RESULT: Clean"), std::string::npos) << headers;
 }
 
+// What the daemon shows while it works on the window's command is shown by
+// the window, not by the daemon.
+TEST_F(ClientWindowTest, TheDaemonsMessageBoxesShowInTheWindow) {
+  files_.FailWrites("/p/words.db");
+  files_.FailAppends("/p/words.db");
+  Deliver("1.a", "From: Ann <ann@a.example>\nSubject: Lunch\n\nsee you at noon\n");
+  Open();
+  ASSERT_TRUE(Shows(MessageListModel::kSubject, {"Lunch"}));
+  window_->messageView().selectRow(0);
+  QTest::mouseClick(Button(command::kMarkSpam), Qt::LeftButton);
+  ASSERT_EQ(played_.boxes.size(), 1u);
+  EXPECT_EQ(played_.boxes[0].text, "Cannot save database (/p/words.db)");
+  EXPECT_EQ(played_.boxes[0].owner, window_.get());
+}
+
 // The Settings menu's items run in the window: the Settings dialog writes
 // the daemon's settings, About shows, Help and Support open their pages.
 TEST_F(ClientWindowTest, TheSettingsMenuRunsEachItemAgainstTheDaemon) {
