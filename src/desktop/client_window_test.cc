@@ -224,8 +224,8 @@ TEST_F(ClientWindowTest, TrainingShowsTheDaemonsProgressAndMailHeadersItsHeaders
   EXPECT_NE(headers.find("X-TVX-RESULT: Clean"), std::string::npos) << headers;
 }
 
-// What the daemon shows while it works on the window's command is shown by
-// the window, not by the daemon.
+// What the daemon shows while it works on the window's command (here a save
+// that fails) is shown by the window, over it.
 TEST_F(ClientWindowTest, TheDaemonsMessageBoxesShowInTheWindow) {
   files_.FailWrites("/p/words.db");
   files_.FailAppends("/p/words.db");
