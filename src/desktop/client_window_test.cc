@@ -42,7 +42,6 @@ namespace {
 namespace fs = std::filesystem;
 using testing::Click;
 using ::testing::ElementsAre;
-using testing::PlayedUi;
 
 class ClientWindowTest : public testing::WindowTest {
  protected:

@@ -37,7 +37,6 @@ namespace {
 namespace fs = std::filesystem;
 using testing::Click;
 using ::testing::ElementsAre;
-using testing::PlayedUi;
 
 // The plug-in's window with a timer and a command, on the loop under test.
 class TickingWindow : public MessageWindow {
