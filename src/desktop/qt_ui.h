@@ -33,6 +33,8 @@ std::string FromQt(const QString& text);
 // folder: where TARVEX_RESOURCES points, else the source tree's, else the
 // installed one; empty when none holds it.
 std::string FindResource(const std::string& relative);
+// The file of an icon control's image, its resource named "#n" by its text.
+std::string IconPath(const std::string& name);
 // The file of a bitmap control's image, named by its text.
 std::string BitmapFile(const std::string& name);
 
