@@ -2,26 +2,15 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QDesktopServices>
 #include <QFileInfo>
-#include <QFontInfo>
-#include <QFontMetrics>
-#include <QGroupBox>
-#include <QHeaderView>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
-#include <QTreeWidget>
 #include <QUrl>
-#include <QValidator>
 #include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
