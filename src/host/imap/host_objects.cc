@@ -1,0 +1,339 @@
+#include <new>
+#include <optional>
+#include <string_view>
+
+#include "host/imap/store.h"
+#include "mail/message_text.h"
+#include "mail/mime_message.h"
+
+// The objects handed to the plug-in: thin adapters that run each operation
+// on the store with its lock held and turn what it throws into the status
+// and error description handed back.
+
+namespace tarvex {
+namespace imap_host_internal {
+namespace {
+
+template <typename Base>
+class Object : public HostObjectCore<Base, Store> {
+ public:
+  using HostObjectCore<Base, Store>::HostObjectCore;
+
+ protected:
+  using HostObjectCore<Base, Store>::Fail;
+  using HostObjectCore<Base, Store>::store_;
+  using HostObjectCore<Base, Store>::entity_;
+
+  HostStatus DoAdvise(const HostRef<HostEventSink>& sink, uint32_t* cookie) override {
+    return Run([&] {
+      std::string description;
+      const HostStatus s = store_->events.Advise(entity_, sink, cookie, &description);
+      if (s != status::kOk) Throw(s, description);
+    });
+  }
+
+  HostStatus DoUnadvise(uint32_t cookie) override {
+    return Run([&] {
+      std::string description;
+      const HostStatus s = store_->events.Unadvise(entity_, cookie, &description);
+      if (s != status::kOk) Throw(s, description);
+    });
+  }
+
+  template <typename Operation>
+  HostStatus Run(Operation operation) {
+    Lock lock(store_->mutex);
+    try {
+      operation();
+      return status::kOk;
+    } catch (const OperationError& error) {
+      return Fail(error.status(), error.what());
+    } catch (const std::bad_alloc&) {
+      return Fail(status::kOutOfMemory, "Out of memory.");
+    } catch (const std::exception& error) {
+      return Fail(status::kFail, error.what());
+    }
+  }
+};
+
+class ImapMessage : public Object<HostMessage> {
+ public:
+  ImapMessage(std::shared_ptr<Store> store, int32_t folder, int32_t id)
+      : Object(std::move(store), MessageEntity(folder, id)), folder_(folder), id_(id) {}
+
+ protected:
+  HostStatus DoGetHeaderText(std::string* text) override {
+    return Run([&] { *text = HeaderText(); });
+  }
+
+  HostStatus DoGetRawHeaders(std::string* text) override {
+    return Run([&] { *text = HeaderText(); });
+  }
+
+  HostStatus DoGetRootPart(int32_t a, int32_t b, int32_t* part) override {
+    return Run([&] {
+      if (a != 0 || b != 0) Throw(status::kInvalidArgument, "The root part takes 0, 0.");
+      *part = ImapHost::kMessagePart;
+    });
+  }
+
+  HostStatus DoGetBodyPart(int32_t* part) override {
+    return Run([&] { *part = ImapHost::kMessagePart; });
+  }
+
+  HostStatus DoGetPartText(int32_t part, std::string* text) override {
+    return Run([&] {
+      CheckPart(part);
+      *text = mail::BodyText(store_->Read(Folder(), id_, true).bytes);
+    });
+  }
+
+  HostStatus DoGetHeaderValue(int32_t part, const std::string& name, std::string* value,
+                              int32_t* found) override {
+    return Run([&] {
+      CheckPart(part);
+      value->clear();
+      *found = 0;
+      const std::string& head = store_->Read(Folder(), id_, false).bytes;
+      const std::string_view block =
+          std::string_view(head).substr(0, mail::LayOut(head).header_end);
+      for (const mail::HeaderField& field : mail::HeaderFields(block)) {
+        if (mail::SameFieldName(field.name, name)) {
+          *value = mail::PresentedHeaderValue(name, mail::UnfoldedValue(block, field));
+          *found = 1;
+          break;
+        }
+      }
+    });
+  }
+
+  HostStatus DoSetHeaderValue(int32_t part, const std::string& name,
+                              const std::string& value) override {
+    return Run([&] {
+      CheckPart(part);
+      if (!mail::IsValidFieldName(name)) {
+        Throw(status::kInvalidArgument, Quoted(name) + " cannot be a header name.");
+      }
+      // A value that ends its own line (the filter's word list does) ends
+      // the header line there.
+      std::string_view line = value;
+      if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      if (!mail::IsValidFieldValue(line)) {
+        Throw(status::kInvalidArgument, "A header value must be one line.");
+      }
+      staged_.emplace_back(name, std::string(line));
+    });
+  }
+
+  HostStatus DoCommit() override {
+    return Run([&] {
+      if (staged_.empty()) return;
+      store_->Rewrite(Folder(), id_, staged_);
+      staged_.clear();
+    });
+  }
+
+  HostStatus DoMarkRead() override {
+    return Run([&] { store_->MarkRead(Folder(), id_); });
+  }
+
+ private:
+  FolderRecord& Folder() { return store_->folders.at(folder_); }
+
+  void CheckPart(int32_t part) {
+    if (part != ImapHost::kMessagePart) {
+      Throw(status::kInvalidArgument, "The message has no part " + std::to_string(part) + ".");
+    }
+  }
+
+  std::string HeaderText() {
+    const std::string& head = store_->Read(Folder(), id_, false).bytes;
+    return mail::ValidUtf8(std::string_view(head).substr(0, mail::LayOut(head).header_end));
+  }
+
+  const int32_t folder_;
+  const int32_t id_;
+  std::vector<std::pair<std::string, std::string>> staged_;  // set but not committed, in order
+};
+
+class ImapFolder : public Object<HostFolder> {
+ public:
+  ImapFolder(std::shared_ptr<Store> store, int32_t id)
+      : Object(std::move(store), {Kind::kFolder, id}), id_(id) {}
+
+ protected:
+  HostStatus DoGetName(std::string* name) override {
+    return Run([&] { *name = Folder().Name(); });
+  }
+
+  HostStatus DoGetId(int32_t* id) override {
+    return Run([&] { *id = id_; });
+  }
+
+  HostStatus DoGetMessage(int32_t messageId, HostRef<HostMessage>* message) override {
+    return Run([&] {
+      if (Folder().mailbox.empty() || !Folder().exists || !store_->Holds(Folder(), messageId)) {
+        Throw(status::kInvalidArgument, "There is no message " + std::to_string(messageId) +
+                                            " in " + Quoted(Folder().Name()) + ".");
+      }
+      *message = std::make_shared<ImapMessage>(store_, id_, messageId);
+    });
+  }
+
+  HostStatus DoGetFirstMessage(HostRef<HostMessage>* message) override {
+    return Run([&] {
+      started_ = true;
+      last_id_ = 0;
+      walk_.clear();
+      next_ = 0;
+      *message = Next();
+    });
+  }
+
+  HostStatus DoGetNextMessage(HostRef<HostMessage>* message) override {
+    return Run([&] { *message = started_ ? Next() : nullptr; });
+  }
+
+  HostStatus DoCreateSubFolder(const std::string& name, HostRef<HostFolder>* folder) override {
+    return Run(
+        [&] { *folder = std::make_shared<ImapFolder>(store_, store_->CreateFolder(id_, name)); });
+  }
+
+ private:
+  FolderRecord& Folder() { return store_->folders.at(id_); }
+
+  // The message after the last one returned: the ids are listed once per
+  // pass, and again when they run out, for messages that came since.
+  HostRef<HostMessage> Next() {
+    if (next_ == walk_.size()) {
+      walk_ = store_->Messages(Folder(), last_id_);
+      next_ = 0;
+    }
+    if (next_ == walk_.size()) return nullptr;
+    last_id_ = walk_[next_++];
+    return std::make_shared<ImapMessage>(store_, id_, last_id_);
+  }
+
+  const int32_t id_;
+  bool started_ = false;
+  int32_t last_id_ = 0;
+  std::vector<int32_t> walk_;
+  size_t next_ = 0;
+};
+
+class ImapFolderManager : public Object<HostFolderManager> {
+ public:
+  explicit ImapFolderManager(std::shared_ptr<Store> store)
+      : Object(std::move(store), {Kind::kFolderManager, 0}) {}
+
+ protected:
+  HostStatus DoGetInboxFolder(HostRef<HostFolder>* folder) override {
+    return Run([&] { *folder = std::make_shared<ImapFolder>(store_, ImapHost::kInboxId); });
+  }
+
+  HostStatus DoGetFirstFolder(HostRef<HostFolder>* folder) override {
+    return Run([&] {
+      store_->Refresh();
+      cursor_ = FolderPath{};
+      *folder = std::make_shared<ImapFolder>(store_, ImapHost::kLocalFoldersId);
+    });
+  }
+
+  HostStatus DoGetNextFolder(HostRef<HostFolder>* folder) override {
+    return Run([&] {
+      *folder = nullptr;
+      if (!cursor_) return;
+      for (const FolderRecord* next : store_->Walk()) {
+        if (next->path > *cursor_) {
+          cursor_ = next->path;
+          *folder = std::make_shared<ImapFolder>(store_, next->id);
+          return;
+        }
+      }
+      cursor_.reset();
+    });
+  }
+
+  HostStatus DoGetFolder(int32_t folderId, HostRef<HostFolder>* folder) override {
+    return Run([&] {
+      if (!store_->Find(folderId) || !store_->Find(folderId)->present) store_->Refresh();
+      store_->Present(folderId);
+      *folder = std::make_shared<ImapFolder>(store_, folderId);
+    });
+  }
+
+  HostStatus DoMoveMessage(int32_t sourceFolderId, int32_t targetFolderId, int32_t messageId,
+                           int32_t* moved) override {
+    return Run([&] { store_->Move(sourceFolderId, targetFolderId, messageId, moved); });
+  }
+
+ private:
+  std::optional<FolderPath> cursor_;
+};
+
+class ImapToolbar : public Object<HostToolbar> {
+ public:
+  ImapToolbar(std::shared_ptr<Store> store, size_t index)
+      : Object(std::move(store), {Kind::kToolbar, static_cast<int64_t>(index)}) {}
+
+ protected:
+  // There is no window to put a toolbar on: the flags are taken and nothing
+  // is shown.
+  HostStatus DoSetToolbarFlag(int32_t) override {
+    return Run([] {});
+  }
+  HostStatus DoGetWindow(ToolbarControl** window) override {
+    return Run([&] { *window = nullptr; });
+  }
+  HostStatus DoRemove() override {
+    return Run([] {});
+  }
+};
+
+class ImapApi : public Object<HostApi> {
+ public:
+  explicit ImapApi(std::shared_ptr<Store> store) : Object(std::move(store), {Kind::kApi, 0}) {}
+
+ protected:
+  HostStatus DoCreateToolbar(HostRef<HostToolbar>* toolbar) override {
+    return Run([&] { *toolbar = std::make_shared<ImapToolbar>(store_, store_->toolbars++); });
+  }
+
+  HostStatus DoGetCurrentFolderId(int32_t* id) override {
+    return Run([&] { *id = store_->current_folder; });
+  }
+
+  HostStatus DoGetFirstSelectedMessageId(int32_t* id) override {
+    return Run([&] { *id = selection_.First(store_->selection); });
+  }
+
+  HostStatus DoGetNextSelectedMessageId(int32_t* id) override {
+    return Run([&] { *id = selection_.Next(store_->selection); });
+  }
+
+ private:
+  SelectionCursor selection_;
+};
+
+class ImapInit : public Object<HostInit> {
+ public:
+  explicit ImapInit(std::shared_ptr<Store> store) : Object(std::move(store), {Kind::kInit, 0}) {}
+};
+
+}  // namespace
+
+HostRef<HostInit> MakeInit(std::shared_ptr<Store> store) {
+  return std::make_shared<ImapInit>(std::move(store));
+}
+
+HostRef<HostFolderManager> MakeFolderManager(std::shared_ptr<Store> store) {
+  return std::make_shared<ImapFolderManager>(std::move(store));
+}
+
+HostRef<HostApi> MakeApi(std::shared_ptr<Store> store) {
+  return std::make_shared<ImapApi>(std::move(store));
+}
+
+}  // namespace imap_host_internal
+}  // namespace tarvex

@@ -1,0 +1,1 @@
+#include "host/imap/imap_test_util.h"

@@ -1,0 +1,244 @@
+// The state behind every object of an ImapHost: the folder tree as LIST
+// gives it, the ids given to folders and messages, the connection to the
+// server (made again, with a growing pause, when it is lost), and what has
+// been seen and announced. The objects (host_objects.cc) and the ImapHost's
+// own methods reach the server only through it.
+//
+// Split by seam: store_tree.cc keeps the connection and the folder tree,
+// store_changes.cc changes messages, store_watch.cc finds new mail and
+// remembers what was announced.
+#ifndef TARVEX_HOST_IMAP_STORE_H_
+#define TARVEX_HOST_IMAP_STORE_H_
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "host/host.h"
+#include "host/host_support.h"
+#include "host/imap/imap_connection.h"
+#include "host/imap/imap_host.h"
+
+namespace tarvex {
+namespace imap_host_internal {
+
+using Lock = std::lock_guard<std::mutex>;
+using FolderPath = std::vector<std::string>;
+using Kind = EntityKind;
+
+inline EntityKey MessageEntity(int32_t folder, int32_t message) {
+  return {Kind::kMessage, (static_cast<int64_t>(folder) << 32) | static_cast<uint32_t>(message)};
+}
+
+// A failure of an operation, with the status it is handed back as.
+class OperationError : public std::runtime_error {
+ public:
+  OperationError(HostStatus status, const std::string& description)
+      : std::runtime_error(description), status_(status) {}
+  HostStatus status() const { return status_; }
+
+ private:
+  HostStatus status_;
+};
+
+[[noreturn]] void Throw(HostStatus status, const std::string& description);
+inline std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+inline constexpr char kStoreName[] = "Local Folders";
+
+struct FolderRecord {
+  int32_t id = 0;
+  FolderPath path;       // the names shown, from "Local Folders" down; empty for it
+  std::string mailbox;   // the server's name; empty for "Local Folders"
+  bool present = false;  // at the last LIST, or a standard folder shown without a mailbox
+  bool exists = false;   // the server has the mailbox and it can be selected
+  // The UIDVALIDITY the ids below belong to; 0 before the folder was opened.
+  uint32_t uid_validity = 0;
+  // Every UID up to this one is known: not new mail.
+  uint32_t seen = 0;
+  // UIDs above seen the host wrote or moved there itself.
+  std::set<uint32_t> own;
+  // A message keeps its id when a header rewrite gives it a new UID: the
+  // id's UID now, and the id of such a UID.
+  std::map<int32_t, uint32_t> uid_of;
+  std::map<uint32_t, int32_t> id_of;
+
+  std::string Name() const { return path.empty() ? kStoreName : path.back(); }
+  uint32_t Uid(int32_t id) const {
+    auto it = uid_of.find(id);
+    return it == uid_of.end() ? static_cast<uint32_t>(id) : it->second;
+  }
+  int32_t Id(uint32_t uid) const {
+    auto it = id_of.find(uid);
+    return it == id_of.end() ? static_cast<int32_t>(uid) : it->second;
+  }
+  // Forgets every message: the server numbers them anew.
+  void Renumber(uint32_t validity) {
+    uid_validity = validity;
+    seen = 0;
+    own.clear();
+    uid_of.clear();
+    id_of.clear();
+  }
+};
+
+// A message read last, kept so that the classifier's reads of one message
+// (headers, then text, then the rewrite) fetch it once.
+struct CachedMessage {
+  int32_t folder = 0;
+  uint32_t validity = 0;
+  imap::FetchedMessage message;
+  bool whole = false;
+};
+
+struct Store {
+  Store(imap::Account server_account, ImapHost::Options host_options);
+
+  mutable std::mutex mutex;
+  const imap::Account account;
+  const ImapHost::Options options;
+
+  std::map<int32_t, FolderRecord> folders;    // never erased: ids and records live on
+  std::map<std::string, int32_t> folder_ids;  // by mailbox ("" for "Local Folders")
+  int32_t next_folder_id = 1;
+  char delimiter = '/';
+
+  int32_t current_folder = ImapHost::kInboxId;
+  std::vector<int32_t> selection;
+  size_t toolbars = 0;
+  EventRegistry events;
+  HostCounts counts;
+  std::function<void(const std::string&)> step_hook;
+
+  std::optional<CachedMessage> cached;
+
+  // The helpers below expect mutex to be held.
+
+  void Step(const char* step) {
+    if (step_hook) step_hook(step);
+  }
+  void Notice(const std::string& line) const {
+    if (options.notice) options.notice(line);
+  }
+
+  // ---------------------------------------------------------------- server
+  // (store_tree.cc)
+
+  // The connection, made when there is none and the pause after the last
+  // loss is over; else the failure "the server is not reachable".
+  imap::Connection& Server();
+  // Runs a command on the server; a failure becomes an OperationError, and a
+  // lost connection is dropped (and, with retry, made again once and the
+  // command run again: for commands that can safely run twice).
+  template <typename Command>
+  auto OnServer(Command command, bool retry = true) {
+    for (int attempt = 0;; ++attempt) {
+      imap::Connection& server = Server();
+      try {
+        return command(server);
+      } catch (const imap::ImapError& error) {
+        if (error.lost()) Lose(error.what());
+        if (!error.lost() || !retry || attempt > 0) Throw(status::kFail, error.what());
+      }
+    }
+  }
+  void Lose(const std::string& why);
+
+  std::unique_ptr<imap::Connection> connection;
+  bool reachable = true;  // as last told in the notices
+  std::chrono::steady_clock::time_point next_attempt{};
+  std::chrono::seconds pause{1};
+  static constexpr std::chrono::seconds kLongestPause{300};
+
+  // ---------------------------------------------------------------- tree
+
+  // Lists the server's folders again and brings the records up to date.
+  void Refresh();
+  FolderRecord* Find(int32_t id);
+  FolderRecord& Present(int32_t id);
+  std::vector<FolderRecord*> Walk();
+  int32_t CreateFolder(int32_t parent_id, const std::string& name);
+  // Creates the folder's mailbox when it has none yet (a standard folder).
+  void Materialize(FolderRecord& folder);
+  // Selects the folder; a changed UIDVALIDITY renumbers its messages.
+  imap::Selection Open(FolderRecord& folder);
+  // Whether the folder holds the message now.
+  bool Holds(FolderRecord& folder, int32_t id);
+  // The message, its header block or all of it.
+  const imap::FetchedMessage& Read(FolderRecord& folder, int32_t id, bool whole);
+  // The ids of the folder's messages from after on, ascending.
+  std::vector<int32_t> Messages(FolderRecord& folder, int32_t after);
+
+  // ---------------------------------------------------------------- changes
+  // (store_changes.cc)
+
+  void Rewrite(FolderRecord& folder, int32_t id,
+               const std::vector<std::pair<std::string, std::string>>& changes);
+  void Move(int32_t source_id, int32_t target_id, int32_t id, int32_t* moved);
+  void MarkRead(FolderRecord& folder, int32_t id);
+  int32_t Add(FolderRecord& folder, const std::string& message);
+  // Of the messages of the folder from UID first on that carry no judged
+  // mark, removes those left twice by a rewrite cut short (a later copy has
+  // the same Message-ID and body and a judged mark); returns the others.
+  std::vector<uint32_t> UnjudgedWithoutDuplicates(FolderRecord& folder, uint32_t first);
+  // Whether a header block carries one of the judged marks.
+  bool Judged(const std::string& head) const;
+
+  // Originals whose rewritten copies are stored but which are not yet
+  // removed; FinishRemovals removes them, and keeps those it cannot.
+  struct PendingRemoval {
+    int32_t folder;
+    uint32_t validity;
+    uint32_t uid;
+  };
+  std::vector<PendingRemoval> pending_removals;
+  void FinishRemovals();
+
+  // ---------------------------------------------------------------- new mail
+  // (store_watch.cc)
+
+  bool Subscribed(int32_t folder) const { return events.Count({Kind::kFolder, folder}) != 0; }
+  // The messages above the folder's seen UID not written by the host and
+  // without a judged mark; marks them seen.
+  std::vector<ImapHost::NewMessage> FindNew(FolderRecord& folder);
+  // What earlier runs announced, per mailbox: its UIDVALIDITY and the
+  // highest UID announced.
+  std::map<std::string, std::pair<uint32_t, uint32_t>> remembered;
+  void LoadRemembered();
+  void Remember(const FolderRecord& folder);
+  void SaveRemembered();
+  bool remembered_changed = false;
+
+  void Raise(EntityKey key, const HostEvent& event) { events.Raise(mutex, key, event); }
+};
+
+// Runs an owner's call with the store locked: an unknown folder or message
+// becomes std::invalid_argument, any other failure std::runtime_error.
+template <typename Operation>
+auto OwnerCall(Store& store, Operation operation) {
+  Lock lock(store.mutex);
+  try {
+    return operation();
+  } catch (const OperationError& error) {
+    if (error.status() == status::kInvalidArgument) throw std::invalid_argument(error.what());
+    throw std::runtime_error(error.what());
+  }
+}
+
+HostRef<HostInit> MakeInit(std::shared_ptr<Store> store);
+HostRef<HostFolderManager> MakeFolderManager(std::shared_ptr<Store> store);
+HostRef<HostApi> MakeApi(std::shared_ptr<Store> store);
+
+}  // namespace imap_host_internal
+}  // namespace tarvex
+
+#endif  // TARVEX_HOST_IMAP_STORE_H_
