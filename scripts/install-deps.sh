@@ -10,6 +10,8 @@ packages=(
   libtinyxml-dev libcli11-dev
   libgmime-3.0-dev pkg-config    # MIME decoding of the Maildir host
   libglib2.0-dev                 # the daemon's event loop
+  libetpan-dev libgnutls28-dev   # the IMAP store: protocol and certificate checks
+  dovecot-imapd openssl          # the private IMAP server the tests start, and its certificate
 )
 
 missing=()

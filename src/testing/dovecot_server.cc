@@ -3,12 +3,15 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -84,13 +87,7 @@ DovecotServer::DovecotServer() {
   Start();
 }
 
-DovecotServer::~DovecotServer() {
-  try {
-    Stop();
-  } catch (const std::exception&) {
-    // Nothing more can be done for a server that will not stop.
-  }
-}
+DovecotServer::~DovecotServer() { Stop(); }
 
 void DovecotServer::WriteConfiguration() {
   const std::string& base = base_.path();
@@ -118,7 +115,7 @@ void DovecotServer::WriteConfiguration() {
       << "  inet_listener imap {\n    port = 0\n  }\n"
       << "  inet_listener imaps {\n    address = 127.0.0.1\n    port = " << port_ << "\n  }\n}\n"
       << "namespace inbox {\n  inbox = yes\n  separator = /\n"
-      << "  mailbox Sent {\n    special_use = \\Sent\n  }\n}\n";
+      << "  mailbox Gesendet {\n    special_use = \\Sent\n  }\n}\n";
   if (!root) {
     out << "default_internal_user = " << ::getenv("USER") << "\n"
         << "default_login_user = " << ::getenv("USER") << "\n";
@@ -126,22 +123,38 @@ void DovecotServer::WriteConfiguration() {
 }
 
 void DovecotServer::Start() {
-  Run(Program() + " -c " + configuration_);
-  running_ = true;
+  // In the foreground, so that it is this process's child and its end can
+  // be waited for.
+  const std::string program = Program();
+  const char* argv[] = {program.c_str(), "-F", "-c", configuration_.c_str(), nullptr};
+  if (::posix_spawn(&master_, program.c_str(), nullptr, nullptr, const_cast<char**>(argv),
+                    environ) != 0) {
+    throw std::runtime_error("cannot start " + program);
+  }
   for (int i = 0; i < 100; ++i) {
     if (Accepts(port_)) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
+  Stop();
   throw std::runtime_error("dovecot did not come up:\n" + ReadAll(base_.path() + "/dovecot.log"));
 }
 
 void DovecotServer::Stop() {
-  if (!running_) return;
-  running_ = false;
-  const pid_t pid = std::atoi(ReadAll(base_.path() + "/run/master.pid").c_str());
-  if (pid <= 0 || ::kill(pid, SIGTERM) != 0) return;
-  for (int i = 0; i < 200 && ::kill(pid, 0) == 0; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(25));
+  if (master_ <= 0) return;
+  ::kill(master_, SIGTERM);
+  ::waitpid(master_, nullptr, 0);
+  master_ = 0;
+  // The processes serving connections may outlive their master for a
+  // moment; a stopped server has none. They are known by the instance name
+  // they show.
+  const std::string prefix = "dovecot-tarvex-test-" + std::to_string(port_) + "/";
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc", error)) {
+    const std::string pid = entry.path().filename().string();
+    if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    if (ReadAll(entry.path().string() + "/cmdline").rfind(prefix, 0) == 0) {
+      ::kill(std::atoi(pid.c_str()), SIGKILL);
+    }
   }
   for (int i = 0; i < 100 && Accepts(port_); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(25));

@@ -6,6 +6,8 @@
 #ifndef TARVEX_TESTING_DOVECOT_SERVER_H_
 #define TARVEX_TESTING_DOVECOT_SERVER_H_
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -52,7 +54,7 @@ class DovecotServer {
   std::string certificate_;
   std::string configuration_;
   int users_ = 0;
-  bool running_ = false;
+  pid_t master_ = 0;
 };
 
 }  // namespace tarvex::testing

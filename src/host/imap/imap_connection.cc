@@ -266,6 +266,11 @@ void Connection::Subscribe(const std::string& mailbox) {
   Check(mailimap_subscribe(imap_, mailbox.c_str()), "cannot subscribe to " + mailbox);
 }
 
+void Connection::Delete(const std::string& mailbox) {
+  if (selected_ == mailbox) selected_.clear();
+  Check(mailimap_delete(imap_, mailbox.c_str()), "cannot delete the folder " + mailbox);
+}
+
 Selection Connection::Select(const std::string& mailbox) {
   if (selected_ == mailbox) return selection_;
   selected_.clear();

@@ -96,6 +96,7 @@ class Connection {
   std::vector<Mailbox> List();
   void Create(const std::string& mailbox);
   void Subscribe(const std::string& mailbox);
+  void Delete(const std::string& mailbox);
   // Selects the mailbox unless it is selected already.
   Selection Select(const std::string& mailbox);
   // The UIDNEXT and UIDVALIDITY of a mailbox, without selecting it.

@@ -1,1 +1,249 @@
+#include "host/imap/imap_host.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <algorithm>
+#include <chrono>
+#include <set>
+#include <thread>
+
+#include "host/host_contract_test.h"
 #include "host/imap/imap_test_util.h"
+#include "mail/message_text.h"
+#include "testing/host_error.h"
+#include "testing/temp_folder.h"
+
+namespace tarvex {
+namespace {
+
+using imap_test::Dovecot;
+using imap_test::Text;
+using ::testing::HasSubstr;
+
+const char kVerdict[] = "X-TVX-RESULT";
+
+class RecordingSink : public HostEventSink {
+ public:
+  HostStatus Invoke(const HostEvent& event, std::string*) override {
+    if (event.number == event::kOnNewMessage)
+      ids.push_back(static_cast<int32_t>(event.arguments[0].integer));
+    return status::kOk;
+  }
+  std::vector<int32_t> ids;
+};
+
+class ImapHostTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string missing = imap_test::Missing();
+    if (!missing.empty()) GTEST_SKIP() << missing;
+    account_ = Dovecot().NewAccount();
+    other_ = std::make_unique<imap::Connection>(account_);
+  }
+
+  ImapHost::Options Options() {
+    ImapHost::Options options;
+    options.judged_marks = {kVerdict};
+    options.announced_state = state_.path() + "/announced";
+    options.notice = [this](const std::string& line) { notices_.push_back(line); };
+    return options;
+  }
+
+  // Another mail program's view of a mailbox: its messages, whole.
+  std::vector<imap::FetchedMessage> Contents(const std::string& mailbox) {
+    other_->Select(mailbox);
+    other_->Noop();
+    std::vector<imap::FetchedMessage> messages;
+    for (uint32_t uid : other_->Uids(1)) messages.push_back(*other_->Fetch(uid, true));
+    return messages;
+  }
+
+  imap::Account account_;
+  std::unique_ptr<imap::Connection> other_;  // a mail program, or a delivery
+  testing::TempFolder state_;
+  std::vector<std::string> notices_;
+};
+
+TEST_F(ImapHostTest, CommitKeepsBodyBytesFlagsAndInternalDate) {
+  // Bytes a careless rewrite would change: trailing blanks, 8-bit text,
+  // an empty line in the body, no line end at the end.
+  const std::string body = "line one  \r\nline\ttwo\r\nna\xC3\xAFve \r\n\r\nlast";
+  const imap::InternalDate date{3, 1, 2020, 10, 20, 30, -500};
+  other_->Append("INBOX", Text({{"Subject", "Keep"}, {"Message-ID", "<keep@x>"}}, body),
+                 {"\\Flagged", "$Label1"}, date);
+  const imap::FetchedMessage before = Contents("INBOX").at(0);
+  ImapHost host(account_, Options());
+  auto inbox = host.CreateFolderManager()->GetInboxFolder();
+  auto message = inbox->GetFirstMessage();
+  ASSERT_NE(message, nullptr);
+  message->SetHeaderValue(message->GetRootPart(), kVerdict, "Spam");
+  message->Commit();
+
+  const auto after = Contents("INBOX");
+  ASSERT_EQ(after.size(), 1u);
+  EXPECT_EQ(after[0].bytes.substr(mail::LayOut(after[0].bytes).body_start), body);
+  EXPECT_EQ(after[0].bytes, mail::SetHeaderFields(before.bytes, {{kVerdict, "Spam"}}));
+  EXPECT_EQ(std::set<std::string>(after[0].flags.begin(), after[0].flags.end()),
+            (std::set<std::string>{"\\Flagged", "$Label1"}));
+  EXPECT_TRUE(after[0].date == before.date);
+  EXPECT_EQ(after[0].date.year, 2020);
+  EXPECT_EQ(after[0].date.second, 30);
+}
+
+TEST_F(ImapHostTest, AChangedUidValidityIsANewFolderWhoseUnjudgedMailIsAnnounced) {
+  other_->Create("Work");
+  {
+    ImapHost host(account_, Options());
+    auto work = FolderNamed(*host.CreateFolderManager(), "Work");
+    work->Advise(std::make_shared<RecordingSink>());
+    other_->Append("Work", Text({{"Message-ID", "<old@x>"}}, "old"), {}, std::nullopt);
+    ASSERT_EQ(host.ProcessEvents().size(), 1u);  // UID 1 announced and remembered
+  }
+  // The folder is made anew: its UIDs start again, under a new UIDVALIDITY.
+  other_->Delete("Work");
+  other_->Create("Work");
+  other_->Append("Work", Text({{"Message-ID", "<new@x>"}}, "unjudged"), {}, std::nullopt);
+  other_->Append("Work", Text({{"Message-ID", "<judged@x>"}, {kVerdict, "Clean"}}, "judged"), {},
+                 std::nullopt);
+
+  ImapHost host(account_, Options());
+  auto work = FolderNamed(*host.CreateFolderManager(), "Work");
+  auto sink = std::make_shared<RecordingSink>();
+  work->Advise(sink);
+  const auto announced = host.AnnounceUnjudgedMail();
+  ASSERT_EQ(sink->ids.size(), 1u);
+  EXPECT_EQ(announced.size(), 1u);
+  auto message = work->GetMessage(sink->ids[0]);
+  int32_t found = 0;
+  EXPECT_EQ(message->GetHeaderValue(message->GetRootPart(), "Message-ID", &found), "<new@x>");
+}
+
+TEST_F(ImapHostTest, ARewriteCutBetweenAppendAndExpungeLeavesACopyTheNextStartRemoves) {
+  const std::string text = Text({{"Message-ID", "<cut@x>"}, {"Subject", "Cut"}}, "body\r\n");
+  {
+    ImapHost host(account_, Options());
+    auto inbox = host.CreateFolderManager()->GetInboxFolder();
+    other_->Append("INBOX", text, {}, std::nullopt);
+    auto id = host.ScanForNewMessages(ImapHost::kInboxId);
+    ASSERT_EQ(id.size(), 1u);
+    host.SetStepHook([](const std::string& step) {
+      if (step == imap_step::kCommitAppended) throw std::runtime_error("connection cut");
+    });
+    auto message = inbox->GetMessage(id[0].message);
+    message->SetHeaderValue(message->GetRootPart(), kVerdict, "Spam");
+    EXPECT_THAT(ErrorOf([&] { message->Commit(); }).description(), HasSubstr("connection cut"));
+  }
+  ASSERT_EQ(Contents("INBOX").size(), 2u);  // the original and its judged copy
+
+  ImapHost host(account_, Options());
+  auto sink = std::make_shared<RecordingSink>();
+  host.CreateFolderManager()->GetInboxFolder()->Advise(sink);
+  host.AnnounceUnjudgedMail();
+  EXPECT_TRUE(sink->ids.empty());
+  const auto left = Contents("INBOX");
+  ASSERT_EQ(left.size(), 1u);
+  EXPECT_EQ(mail::FirstHeaderValue(left[0].bytes, kVerdict), "Spam");
+  EXPECT_EQ(left[0].bytes, mail::SetHeaderFields(text, {{kVerdict, "Spam"}}));
+}
+
+TEST_F(ImapHostTest, MailDeliveredIntoTheInboxIsAnnouncedWithinTwoSecondsThroughIdle) {
+  ImapHost host(account_, Options());
+  auto sink = std::make_shared<RecordingSink>();
+  host.CreateFolderManager()->GetInboxFolder()->Advise(sink);
+  pollfd watch{host.StartWatching(), POLLIN, 0};
+  ::poll(&watch, 1, 2000);  // the watcher's first wake-up, once it is idling
+  host.ProcessEvents();
+  EXPECT_TRUE(sink->ids.empty());
+
+  const auto start = std::chrono::steady_clock::now();
+  other_->Append("INBOX", Text({{"Message-ID", "<live@x>"}}, "hello"), {}, std::nullopt);
+  while (sink->ids.empty() && std::chrono::steady_clock::now() - start < std::chrono::seconds(2)) {
+    watch.revents = 0;
+    if (::poll(&watch, 1, 100) > 0) host.ProcessEvents();
+  }
+  EXPECT_EQ(sink->ids.size(), 1u);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST_F(ImapHostTest, AStartAnnouncesExactlyWhatCameWhileNothingRan) {
+  other_->Append("INBOX", Text({{"Message-ID", "<before@x>"}}, "seen"), {}, std::nullopt);
+  {
+    ImapHost host(account_, Options());
+    auto sink = std::make_shared<RecordingSink>();
+    host.CreateFolderManager()->GetInboxFolder()->Advise(sink);
+    EXPECT_EQ(host.AnnounceUnjudgedMail().size(), 1u);  // a whitelisted one stays unmarked
+  }
+  other_->Append("INBOX", Text({{"Message-ID", "<while@x>"}}, "new"), {}, std::nullopt);
+  ImapHost host(account_, Options());
+  auto sink = std::make_shared<RecordingSink>();
+  host.CreateFolderManager()->GetInboxFolder()->Advise(sink);
+  host.AnnounceUnjudgedMail();
+  ASSERT_EQ(sink->ids.size(), 1u);
+  EXPECT_EQ(host.Message(ImapHost::kInboxId, sink->ids[0]).bytes,
+            Text({{"Message-ID", "<while@x>"}}, "new"));
+}
+
+TEST_F(ImapHostTest, FoldersShowUnderTheHostsStandardNames) {
+  // The server gives "Gesendet" the special use \Sent; "Sent" is only a usual name.
+  for (const char* mailbox :
+       {"Gesendet", "Sent", "Trash", "Deleted Messages", "Archive/2020", "Caf&AOk-"}) {
+    other_->Create(mailbox);
+  }
+  ImapHost host(account_, Options());
+  auto manager = host.CreateFolderManager();
+  struct Case {
+    const char* shown;
+    const char* mailbox;
+  };
+  for (const Case& c :
+       {Case{"Sent Items", "Gesendet"}, Case{"Sent", "Sent"}, Case{"Deleted Items", "Trash"},
+        Case{"Deleted Messages", "Deleted Messages"}, Case{"Drafts", "Drafts"},
+        Case{"2020", "Archive/2020"}, Case{"Caf\xE9", "Caf&AOk-"}}) {
+    auto folder = FolderNamed(*manager, c.shown);
+    ASSERT_NE(folder, nullptr) << c.shown;
+    EXPECT_EQ(host.Mailbox(folder->GetId()), c.mailbox) << c.shown;
+  }
+  // The spam folder is made on the server, and subscribed.
+  auto root = manager->GetFirstFolder();
+  root->CreateSubFolder("DedoZarozo");
+  bool listed = false;
+  for (const imap::Mailbox& mailbox : other_->List()) listed |= mailbox.name == "DedoZarozo";
+  EXPECT_TRUE(listed);
+  // A standard folder the server lacks is made when something goes there.
+  const int32_t drafts = FolderNamed(*manager, "Drafts")->GetId();
+  const int32_t id = host.AddMessage(ImapHost::kInboxId, Text({{"Subject", "x"}}, ""));
+  EXPECT_TRUE(manager->MoveMessage(ImapHost::kInboxId, drafts, id));
+  EXPECT_EQ(Contents("Drafts").size(), 1u);
+}
+
+TEST_F(ImapHostTest, ALostServerIsReachedAgainAndEachLossAndRecoveryIsToldOnce) {
+  ImapHost host(account_, Options());
+  auto inbox = host.CreateFolderManager()->GetInboxFolder();
+  const int32_t id = host.AddMessage(ImapHost::kInboxId, Text({{"Subject", "x"}}, "y"));
+  host.DropConnection();  // a network failure between two calls goes unnoticed
+  EXPECT_NE(inbox->GetMessage(id), nullptr);
+
+  Dovecot().Stop();
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_THAT(ErrorOf([&] { inbox->GetMessage(id); }).description(),
+                HasSubstr("the server is not reachable"));
+  }
+  Dovecot().Start();
+  std::this_thread::sleep_for(std::chrono::milliseconds(2100));  // the pause after two failures
+  EXPECT_NE(inbox->GetMessage(id), nullptr);
+  ASSERT_EQ(notices_.size(), 2u);
+  EXPECT_THAT(notices_[0], HasSubstr("is not reachable"));
+  EXPECT_THAT(notices_[1], HasSubstr("is reachable again"));
+}
+
+TEST_F(ImapHostTest, AServerCertificateNotTrustedIsRefused) {
+  imap::Account untrusted = account_;
+  untrusted.certificate_file.clear();  // the system's authorities do not know it
+  EXPECT_THAT([&] { ImapHost host(untrusted, Options()); },
+              ::testing::ThrowsMessage<std::runtime_error>(HasSubstr("certificate")));
+}
+
+}  // namespace
+}  // namespace tarvex
