@@ -23,6 +23,9 @@ namespace tarvex {
 
 struct DaemonOptions {
   uint32_t savePeriodMs = 3 * 60 * 1000;
+  // How often a store that is not told of every change (the folders of an
+  // IMAP account other than INBOX) is looked at.
+  uint32_t pollPeriodMs = 60 * 1000;
   // Where clients' requests come in once start-up is done, and what answers
   // them; none when null.
   CommandServer* commands = nullptr;
