@@ -155,6 +155,14 @@ Result RunWhitelist(CommandContext& ctx, const Invocation& v);
 Result RunSettings(CommandContext& ctx, const Invocation& v);
 // daemon_commands.cc
 Result RunDaemonCommand(CommandContext& ctx, const Invocation& v);
+
+// imap_commands.cc: the daemon on an IMAP account. It runs on the account
+// when --imap names one, or when the profile has an account file and no
+// --maildir is given.
+bool UsesImapAccount(const Profile& profile, const Invocation& v);
+Result RunImapDaemonCommand(CommandContext& ctx, const Invocation& v);
+// Records --imap in the account file, keeping what else the file holds.
+Result RecordImapAccount(CommandContext& ctx, const Invocation& v);
 Result RunAbout(CommandContext& ctx, const Invocation& v);
 Result RunFilter(CommandContext& ctx, const Invocation& v);
 

@@ -28,7 +28,7 @@ constexpr auto kDaemonLockWait = std::chrono::seconds(5);
 }  // namespace
 
 // The daemon logs to standard error.
-Result RunDaemonCommand(CommandContext& ctx, const Invocation&) {
+Result RunDaemonCommand(CommandContext& ctx, const Invocation& v) {
   Profile& profile = ctx.profile;
   std::ostream& log = ctx.err;
   const ProfilePaths& paths = profile.paths();
@@ -44,6 +44,7 @@ Result RunDaemonCommand(CommandContext& ctx, const Invocation&) {
         << " (is a daemon running already?)\n";
     return Result::kFailed;
   }
+  if (UsesImapAccount(profile, v)) return RunImapDaemonCommand(ctx, v);
   if (!MaildirExists(paths.maildir)) {
     if (!CreateMaildir(paths.maildir)) {
       log << "tarvex: " << paths.maildir << ": cannot create the Maildir\n";
