@@ -84,7 +84,7 @@ class ImapMessage : public Object<HostMessage> {
   HostStatus DoGetPartText(int32_t part, std::string* text) override {
     return Run([&] {
       CheckPart(part);
-      *text = mail::BodyText(store_->Read(Folder(), id_, true).bytes);
+      *text = mail::BodyText(store_->Read(Folder(), id_).bytes);
     });
   }
 
@@ -94,7 +94,7 @@ class ImapMessage : public Object<HostMessage> {
       CheckPart(part);
       value->clear();
       *found = 0;
-      const std::string& head = store_->Read(Folder(), id_, false).bytes;
+      const std::string& head = store_->Read(Folder(), id_).bytes;
       const std::string_view block =
           std::string_view(head).substr(0, mail::LayOut(head).header_end);
       for (const mail::HeaderField& field : mail::HeaderFields(block)) {
@@ -148,7 +148,7 @@ class ImapMessage : public Object<HostMessage> {
   }
 
   std::string HeaderText() {
-    const std::string& head = store_->Read(Folder(), id_, false).bytes;
+    const std::string& head = store_->Read(Folder(), id_).bytes;
     return mail::ValidUtf8(std::string_view(head).substr(0, mail::LayOut(head).header_end));
   }
 

@@ -33,6 +33,7 @@ ImapHost::ImapHost(imap::Account account, Options options)
 ImapHost::~ImapHost() {
   watcher_.reset();
   Lock lock(store_->mutex);
+  store_->SaveRemembered(true);
   store_->connection.reset();
 }
 
@@ -74,7 +75,7 @@ imap::FetchedMessage ImapHost::Message(int32_t folderId, int32_t messageId) cons
   return OwnerCall(*store_, [&] {
     FolderRecord& folder = store_->Present(folderId);
     store_->cached.reset();
-    return store_->Read(folder, messageId, true);
+    return store_->Read(folder, messageId);
   });
 }
 

@@ -221,21 +221,21 @@ TEST_F(ImapHostTest, FoldersShowUnderTheHostsStandardNames) {
 TEST_F(ImapHostTest, ALostServerIsReachedAgainAndEachLossAndRecoveryIsToldOnce) {
   ImapHost host(account_, Options());
   auto inbox = host.CreateFolderManager()->GetInboxFolder();
-  const int32_t id = host.AddMessage(ImapHost::kInboxId, Text({{"Subject", "x"}}, "y"));
+  auto message = inbox->GetMessage(host.AddMessage(ImapHost::kInboxId, Text({{"A", "b"}}, "c")));
   host.DropConnection();  // a network failure between two calls goes unnoticed
-  EXPECT_NE(inbox->GetMessage(id), nullptr);
+  message->MarkRead();
 
   Dovecot().Stop();
   // Two attempts to reach it, a second apart, and a call between them that
   // does not wait.
   for (const int wait_ms : {0, 0, 1100}) {
     std::this_thread::sleep_for(std::chrono::milliseconds(wait_ms));
-    EXPECT_THAT(ErrorOf([&] { inbox->GetMessage(id); }).description(),
+    EXPECT_THAT(ErrorOf([&] { message->MarkRead(); }).description(),
                 HasSubstr("the server is not reachable"));
   }
   Dovecot().Start();
   std::this_thread::sleep_for(std::chrono::milliseconds(2100));  // the pause after two failures
-  EXPECT_NE(inbox->GetMessage(id), nullptr);
+  message->MarkRead();
   ASSERT_EQ(notices_.size(), 2u);
   EXPECT_THAT(notices_[0], HasSubstr("is not reachable"));
   EXPECT_THAT(notices_[1], HasSubstr("is reachable again"));

@@ -92,12 +92,14 @@ struct FolderRecord {
 };
 
 // A message read last, kept so that the classifier's reads of one message
-// (headers, then text, then the rewrite) fetch it once.
+// (headers, then text, then the rewrite) fetch it once. Only for a moment:
+// its flags, which other mail programs change, are copied by a rewrite.
 struct CachedMessage {
   int32_t folder = 0;
   uint32_t validity = 0;
   imap::FetchedMessage message;
-  bool whole = false;
+  std::chrono::steady_clock::time_point when = std::chrono::steady_clock::now();
+  static constexpr std::chrono::seconds kKept{2};
 };
 
 struct Store {
@@ -173,8 +175,10 @@ struct Store {
   imap::Selection Open(FolderRecord& folder);
   // Whether the folder holds the message now.
   bool Holds(FolderRecord& folder, int32_t id);
-  // The message, its header block or all of it.
-  const imap::FetchedMessage& Read(FolderRecord& folder, int32_t id, bool whole);
+  // The message as the server holds it, fetched once for as long as it is
+  // the last one asked for; null (Read: a failure) when it is not there.
+  const imap::FetchedMessage* Cached(FolderRecord& folder, int32_t id);
+  const imap::FetchedMessage& Read(FolderRecord& folder, int32_t id);
   // The ids of the folder's messages from after on, ascending.
   std::vector<int32_t> Messages(FolderRecord& folder, int32_t after);
 
@@ -215,8 +219,14 @@ struct Store {
   std::map<std::string, std::pair<uint32_t, uint32_t>> remembered;
   void LoadRemembered();
   void Remember(const FolderRecord& folder);
-  void SaveRemembered();
+  // Writes the file when it changed; unless now, at most once in
+  // kRememberEvery, so that a flood of mail does not flush a file for every
+  // message. A crash before the write costs the mail judged since then one
+  // more look, which skips what carries a verdict.
+  void SaveRemembered(bool now = false);
   bool remembered_changed = false;
+  std::chrono::steady_clock::time_point remembered_saved{};
+  static constexpr std::chrono::seconds kRememberEvery{1};
 
   void Raise(EntityKey key, const HostEvent& event) { events.Raise(mutex, key, event); }
 };

@@ -39,7 +39,7 @@ static uint32_t Appended(Store& store, FolderRecord& folder, uint32_t said, uint
 
 void Store::Rewrite(FolderRecord& folder, int32_t id,
                     const std::vector<std::pair<std::string, std::string>>& changes) {
-  const imap::FetchedMessage original = Read(folder, id, true);
+  const imap::FetchedMessage original = Read(folder, id);
   const std::string rewritten = mail::SetHeaderFields(original.bytes, changes);
   std::vector<std::string> flags;
   for (const std::string& flag : original.flags) {
@@ -61,6 +61,8 @@ void Store::Rewrite(FolderRecord& folder, int32_t id,
   folder.uid_of[id] = copy;
   folder.id_of[copy] = id;
   pending_removals.push_back({folder.id, folder.uid_validity, original.uid});
+  // What is asked of the message next (a move, mostly) needs not fetch it.
+  cached = CachedMessage{folder.id, folder.uid_validity, {copy, rewritten, flags, original.date}};
   Step(imap_step::kCommitAppended);
   FinishRemovals();
   Step(imap_step::kCommitExpunged);

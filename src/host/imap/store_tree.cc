@@ -266,30 +266,36 @@ imap::Selection Store::Open(FolderRecord& folder) {
 
 bool Store::Holds(FolderRecord& folder, int32_t id) {
   if (id <= 0) return false;
-  Open(folder);
-  const uint32_t uid = folder.Uid(id);
-  auto owner = folder.id_of.find(uid);
+  auto owner = folder.id_of.find(folder.Uid(id));
   if (owner != folder.id_of.end() && owner->second != id) return false;  // known by another id
-  const std::vector<uint32_t> uids = OnServer([&](imap::Connection& s) { return s.Uids(uid); });
-  return !uids.empty() && uids.front() == uid;
+  return Cached(folder, id) != nullptr;
 }
 
-const imap::FetchedMessage& Store::Read(FolderRecord& folder, int32_t id, bool whole) {
+const imap::FetchedMessage* Store::Cached(FolderRecord& folder, int32_t id) {
   Open(folder);
   const uint32_t uid = folder.Uid(id);
   if (cached && cached->folder == folder.id && cached->validity == folder.uid_validity &&
-      cached->message.uid == uid && (cached->whole || !whole)) {
-    return cached->message;
+      cached->message.uid == uid &&
+      std::chrono::steady_clock::now() - cached->when < CachedMessage::kKept) {
+    return &cached->message;
   }
   cached.reset();
+  // The whole message at once: whoever asks for one part of it asks for
+  // the rest next (the classifier reads headers, then text, then rewrites).
   std::optional<imap::FetchedMessage> message =
-      OnServer([&](imap::Connection& s) { return s.Fetch(uid, whole); });
+      OnServer([&](imap::Connection& s) { return s.Fetch(uid, true); });
+  if (!message) return nullptr;
+  cached = CachedMessage{folder.id, folder.uid_validity, std::move(*message)};
+  return &cached->message;
+}
+
+const imap::FetchedMessage& Store::Read(FolderRecord& folder, int32_t id) {
+  const imap::FetchedMessage* message = Cached(folder, id);
   if (!message) {
     Throw(status::kFail,
           "Message " + std::to_string(id) + " is no longer in " + Quoted(folder.Name()) + ".");
   }
-  cached = CachedMessage{folder.id, folder.uid_validity, std::move(*message), whole};
-  return cached->message;
+  return *message;
 }
 
 std::vector<int32_t> Store::Messages(FolderRecord& folder, int32_t after) {

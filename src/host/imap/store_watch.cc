@@ -70,8 +70,11 @@ void Store::Remember(const FolderRecord& folder) {
   remembered_changed = true;
 }
 
-void Store::SaveRemembered() {
+void Store::SaveRemembered(bool now) {
   if (options.announced_state.empty() || !remembered_changed) return;
+  const auto time = std::chrono::steady_clock::now();
+  if (!now && time - remembered_saved < kRememberEvery) return;
+  remembered_saved = time;
   const std::string& path = options.announced_state;
   const std::string temporary = path + ".new";
   std::string text;
