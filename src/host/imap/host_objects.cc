@@ -1,9 +1,8 @@
-#include <new>
 #include <optional>
 #include <string_view>
 
 #include "host/imap/store.h"
-#include "mail/message_text.h"
+#include "host/store_objects.h"
 #include "mail/mime_message.h"
 
 // The objects handed to the plug-in: thin adapters that run each operation
@@ -12,17 +11,18 @@
 
 namespace tarvex {
 namespace imap_host_internal {
-namespace {
 
+// Outside the unnamed namespace: the shared objects (store_objects.h) derive
+// from it.
 template <typename Base>
-class Object : public HostObjectCore<Base, Store> {
+class Object : public host_store::StoreObject<Base, Store> {
  public:
-  using HostObjectCore<Base, Store>::HostObjectCore;
+  using host_store::StoreObject<Base, Store>::StoreObject;
 
  protected:
-  using HostObjectCore<Base, Store>::Fail;
-  using HostObjectCore<Base, Store>::store_;
-  using HostObjectCore<Base, Store>::entity_;
+  using host_store::StoreObject<Base, Store>::Run;
+  using host_store::StoreObject<Base, Store>::store_;
+  using host_store::StoreObject<Base, Store>::entity_;
 
   HostStatus DoAdvise(const HostRef<HostEventSink>& sink, uint32_t* cookie) override {
     return Run([&] {
@@ -39,22 +39,9 @@ class Object : public HostObjectCore<Base, Store> {
       if (s != status::kOk) Throw(s, description);
     });
   }
-
-  template <typename Operation>
-  HostStatus Run(Operation operation) {
-    Lock lock(store_->mutex);
-    try {
-      operation();
-      return status::kOk;
-    } catch (const OperationError& error) {
-      return Fail(error.status(), error.what());
-    } catch (const std::bad_alloc&) {
-      return Fail(status::kOutOfMemory, "Out of memory.");
-    } catch (const std::exception& error) {
-      return Fail(status::kFail, error.what());
-    }
-  }
 };
+
+namespace {
 
 class ImapMessage : public Object<HostMessage> {
  public:
@@ -92,18 +79,7 @@ class ImapMessage : public Object<HostMessage> {
                               int32_t* found) override {
     return Run([&] {
       CheckPart(part);
-      value->clear();
-      *found = 0;
-      const std::string& head = store_->Read(Folder(), id_).bytes;
-      const std::string_view block =
-          std::string_view(head).substr(0, mail::LayOut(head).header_end);
-      for (const mail::HeaderField& field : mail::HeaderFields(block)) {
-        if (mail::SameFieldName(field.name, name)) {
-          *value = mail::PresentedHeaderValue(name, mail::UnfoldedValue(block, field));
-          *found = 1;
-          break;
-        }
-      }
+      host_store::ReadHeaderValue(store_->Read(Folder(), id_).bytes, name, value, found);
     });
   }
 
@@ -111,18 +87,7 @@ class ImapMessage : public Object<HostMessage> {
                               const std::string& value) override {
     return Run([&] {
       CheckPart(part);
-      if (!mail::IsValidFieldName(name)) {
-        Throw(status::kInvalidArgument, Quoted(name) + " cannot be a header name.");
-      }
-      // A value that ends its own line (the filter's word list does) ends
-      // the header line there.
-      std::string_view line = value;
-      if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      if (!mail::IsValidFieldValue(line)) {
-        Throw(status::kInvalidArgument, "A header value must be one line.");
-      }
-      staged_.emplace_back(name, std::string(line));
+      staged_.push_back(host_store::StagedHeader(name, value));
     });
   }
 
@@ -148,8 +113,7 @@ class ImapMessage : public Object<HostMessage> {
   }
 
   std::string HeaderText() {
-    const std::string& head = store_->Read(Folder(), id_).bytes;
-    return mail::ValidUtf8(std::string_view(head).substr(0, mail::LayOut(head).header_end));
+    return host_store::HeaderBlockText(store_->Read(Folder(), id_).bytes);
   }
 
   const int32_t folder_;
@@ -272,59 +236,10 @@ class ImapFolderManager : public Object<HostFolderManager> {
   std::optional<FolderPath> cursor_;
 };
 
-class ImapToolbar : public Object<HostToolbar> {
- public:
-  ImapToolbar(std::shared_ptr<Store> store, size_t index)
-      : Object(std::move(store), {Kind::kToolbar, static_cast<int64_t>(index)}) {}
-
- protected:
-  // There is no window to put a toolbar on: the flags are taken and nothing
-  // is shown.
-  HostStatus DoSetToolbarFlag(int32_t) override {
-    return Run([] {});
-  }
-  HostStatus DoGetWindow(ToolbarControl** window) override {
-    return Run([&] { *window = nullptr; });
-  }
-  HostStatus DoRemove() override {
-    return Run([] {});
-  }
-};
-
-class ImapApi : public Object<HostApi> {
- public:
-  explicit ImapApi(std::shared_ptr<Store> store) : Object(std::move(store), {Kind::kApi, 0}) {}
-
- protected:
-  HostStatus DoCreateToolbar(HostRef<HostToolbar>* toolbar) override {
-    return Run([&] { *toolbar = std::make_shared<ImapToolbar>(store_, store_->toolbars++); });
-  }
-
-  HostStatus DoGetCurrentFolderId(int32_t* id) override {
-    return Run([&] { *id = store_->current_folder; });
-  }
-
-  HostStatus DoGetFirstSelectedMessageId(int32_t* id) override {
-    return Run([&] { *id = selection_.First(store_->selection); });
-  }
-
-  HostStatus DoGetNextSelectedMessageId(int32_t* id) override {
-    return Run([&] { *id = selection_.Next(store_->selection); });
-  }
-
- private:
-  SelectionCursor selection_;
-};
-
-class ImapInit : public Object<HostInit> {
- public:
-  explicit ImapInit(std::shared_ptr<Store> store) : Object(std::move(store), {Kind::kInit, 0}) {}
-};
-
 }  // namespace
 
 HostRef<HostInit> MakeInit(std::shared_ptr<Store> store) {
-  return std::make_shared<ImapInit>(std::move(store));
+  return std::make_shared<host_store::StoreInit<Object>>(std::move(store));
 }
 
 HostRef<HostFolderManager> MakeFolderManager(std::shared_ptr<Store> store) {
@@ -332,7 +247,7 @@ HostRef<HostFolderManager> MakeFolderManager(std::shared_ptr<Store> store) {
 }
 
 HostRef<HostApi> MakeApi(std::shared_ptr<Store> store) {
-  return std::make_shared<ImapApi>(std::move(store));
+  return std::make_shared<host_store::StoreApi<Object>>(std::move(store));
 }
 
 }  // namespace imap_host_internal

@@ -81,22 +81,11 @@ imap::FetchedMessage ImapHost::Message(int32_t folderId, int32_t messageId) cons
 
 // ------------------------------------------------------------------ new mail
 
-namespace {
-
-HostEvent NewMessageEvent(int32_t id) {
-  HostEvent arrival;
-  arrival.number = event::kOnNewMessage;
-  arrival.arguments.push_back(HostVariant::Integer(id));
-  return arrival;
-}
-
-}  // namespace
-
 // Raises "OnNewMessage" for each message found, then, the sinks having
 // judged them, remembers how far each subscribed folder was announced.
 std::vector<ImapHost::NewMessage> ImapHost::Announce(std::vector<NewMessage> found) {
   for (const NewMessage& m : found) {
-    store_->Raise({Kind::kFolder, m.folder}, NewMessageEvent(m.message));
+    store_->Raise({Kind::kFolder, m.folder}, host_store::NewMessageEvent(m.message));
   }
   Lock lock(store_->mutex);
   for (auto& [id, folder] : store_->folders) {
@@ -171,17 +160,8 @@ void ImapHost::SetSelection(std::vector<int32_t> messageIds) {
   store_->selection = std::move(messageIds);
 }
 
-void ImapHost::RaiseInit() {
-  HostEvent init;
-  init.number = event::kOnInitOEAPI;
-  store_->Raise({Kind::kInit, 0}, init);
-}
-
-void ImapHost::RaiseShutdown() {
-  HostEvent shutdown;
-  shutdown.number = event::kOnShutdownOEAPI;
-  store_->Raise({Kind::kInit, 0}, shutdown);
-}
+void ImapHost::RaiseInit() { store_->Raise({Kind::kInit, 0}, host_store::InitEvent()); }
+void ImapHost::RaiseShutdown() { store_->Raise({Kind::kInit, 0}, host_store::ShutdownEvent()); }
 
 size_t ImapHost::Subscriptions() const {
   Lock lock(store_->mutex);

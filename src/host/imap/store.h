@@ -27,6 +27,7 @@
 #include "host/host_support.h"
 #include "host/imap/imap_connection.h"
 #include "host/imap/imap_host.h"
+#include "host/store_objects.h"
 
 namespace tarvex {
 namespace imap_host_internal {
@@ -35,23 +36,10 @@ using Lock = std::lock_guard<std::mutex>;
 using FolderPath = std::vector<std::string>;
 using Kind = EntityKind;
 
-inline EntityKey MessageEntity(int32_t folder, int32_t message) {
-  return {Kind::kMessage, (static_cast<int64_t>(folder) << 32) | static_cast<uint32_t>(message)};
-}
-
-// A failure of an operation, with the status it is handed back as.
-class OperationError : public std::runtime_error {
- public:
-  OperationError(HostStatus status, const std::string& description)
-      : std::runtime_error(description), status_(status) {}
-  HostStatus status() const { return status_; }
-
- private:
-  HostStatus status_;
-};
-
-[[noreturn]] void Throw(HostStatus status, const std::string& description);
-inline std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+using host_store::MessageEntity;
+using host_store::OperationError;
+using host_store::Quoted;
+using host_store::Throw;
 
 inline constexpr char kStoreName[] = "Local Folders";
 

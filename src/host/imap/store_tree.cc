@@ -10,10 +10,6 @@
 namespace tarvex {
 namespace imap_host_internal {
 
-[[noreturn]] void Throw(HostStatus status, const std::string& description) {
-  throw OperationError(status, description);
-}
-
 Store::Store(imap::Account server_account, ImapHost::Options host_options)
     : account(std::move(server_account)), options(std::move(host_options)) {
   for (const char* mailbox : {"", "INBOX"}) {  // ImapHost::kLocalFoldersId, kInboxId

@@ -1,0 +1,151 @@
+// What the hosts over a real mail store (the Maildir one, the IMAP one) share
+// in the objects they hand out: the failure an operation throws and how it
+// becomes a status, the message's header reads and staged writes, and the
+// toolbar, api and init objects, which are the same for every store.
+//
+// A host's objects derive from StoreObject<Base, Store>; Store is the host's
+// shared state, with what HostObjectCore wants (mutex, counts) and, for the
+// api, `size_t toolbars`, `int32_t current_folder` and
+// `std::vector<int32_t> selection`.
+#ifndef TARVEX_HOST_STORE_OBJECTS_H_
+#define TARVEX_HOST_STORE_OBJECTS_H_
+
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "host/host.h"
+#include "host/host_support.h"
+
+namespace tarvex::host_store {
+
+// A failure of an operation, with the status it is handed back as. Thrown
+// by a store's helpers, caught where the operation started.
+class OperationError : public std::runtime_error {
+ public:
+  OperationError(HostStatus status, const std::string& description)
+      : std::runtime_error(description), status_(status) {}
+  HostStatus status() const { return status_; }
+
+ private:
+  HostStatus status_;
+};
+
+[[noreturn]] inline void Throw(HostStatus status, const std::string& description) {
+  throw OperationError(status, description);
+}
+
+inline std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+inline EntityKey MessageEntity(int32_t folder, int32_t message) {
+  return {EntityKind::kMessage,
+          (static_cast<int64_t>(folder) << 32) | static_cast<uint32_t>(message)};
+}
+
+// "OnNewMessage" with the message's id, "OnInitOEAPI", "OnShutdownOEAPI".
+HostEvent NewMessageEvent(int32_t id);
+HostEvent InitEvent();
+HostEvent ShutdownEvent();
+
+// The value of the first field called name (any case) in a message's start,
+// as the plug-in reads it (decoded, an address header as a mail library
+// reads it); *found 1 when there is one, else 0 and an empty value.
+void ReadHeaderValue(std::string_view head, const std::string& name, std::string* value,
+                     int32_t* found);
+// The name and value as one header line staged for a commit: a value that
+// ends its own line (the filter's word list does) ends there. Throws
+// OperationError when they cannot be written as one line.
+std::pair<std::string, std::string> StagedHeader(const std::string& name, const std::string& value);
+// The header block of a message's start, made valid UTF-8.
+std::string HeaderBlockText(std::string_view head);
+
+template <typename Base, typename Store>
+class StoreObject : public HostObjectCore<Base, Store> {
+ public:
+  using HostObjectCore<Base, Store>::HostObjectCore;
+
+ protected:
+  using HostObjectCore<Base, Store>::Fail;
+  using HostObjectCore<Base, Store>::store_;
+
+  // Runs an operation with the store locked; what it throws becomes the
+  // status handed back and the error description.
+  template <typename Operation>
+  HostStatus Run(Operation operation) {
+    std::lock_guard<std::mutex> lock(store_->mutex);
+    try {
+      operation();
+      return status::kOk;
+    } catch (const OperationError& error) {
+      return Fail(error.status(), error.what());
+    } catch (const std::bad_alloc&) {
+      return Fail(status::kOutOfMemory, "Out of memory.");
+    } catch (const std::exception& error) {
+      return Fail(status::kFail, error.what());
+    }
+  }
+};
+
+// A toolbar with no window to put it on: the flags are taken and nothing is
+// shown.
+template <template <typename> class Object>
+class WindowlessToolbar : public Object<HostToolbar> {
+ public:
+  template <typename StorePtr>
+  WindowlessToolbar(StorePtr store, size_t index)
+      : Object<HostToolbar>(std::move(store), {EntityKind::kToolbar, static_cast<int64_t>(index)}) {
+  }
+
+ protected:
+  HostStatus DoSetToolbarFlag(int32_t) override {
+    return this->Run([] {});
+  }
+  HostStatus DoGetWindow(ToolbarControl** window) override {
+    return this->Run([&] { *window = nullptr; });
+  }
+  HostStatus DoRemove() override {
+    return this->Run([] {});
+  }
+};
+
+// The api over the store's current folder and selection.
+template <template <typename> class Object>
+class StoreApi : public Object<HostApi> {
+ public:
+  template <typename StorePtr>
+  explicit StoreApi(StorePtr store) : Object<HostApi>(std::move(store), {EntityKind::kApi, 0}) {}
+
+ protected:
+  HostStatus DoCreateToolbar(HostRef<HostToolbar>* toolbar) override {
+    return this->Run([&] {
+      *toolbar =
+          std::make_shared<WindowlessToolbar<Object>>(this->store_, this->store_->toolbars++);
+    });
+  }
+  HostStatus DoGetCurrentFolderId(int32_t* id) override {
+    return this->Run([&] { *id = this->store_->current_folder; });
+  }
+  HostStatus DoGetFirstSelectedMessageId(int32_t* id) override {
+    return this->Run([&] { *id = selection_.First(this->store_->selection); });
+  }
+  HostStatus DoGetNextSelectedMessageId(int32_t* id) override {
+    return this->Run([&] { *id = selection_.Next(this->store_->selection); });
+  }
+
+ private:
+  SelectionCursor selection_;
+};
+
+template <template <typename> class Object>
+class StoreInit : public Object<HostInit> {
+ public:
+  template <typename StorePtr>
+  explicit StoreInit(StorePtr store) : Object<HostInit>(std::move(store), {EntityKind::kInit, 0}) {}
+};
+
+}  // namespace tarvex::host_store
+
+#endif  // TARVEX_HOST_STORE_OBJECTS_H_
