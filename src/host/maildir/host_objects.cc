@@ -1,6 +1,5 @@
 #include "host/maildir/host_objects.h"
 
-#include <new>
 #include <optional>
 #include <string_view>
 
@@ -12,20 +11,21 @@
 
 namespace tarvex {
 namespace maildir_host_internal {
-namespace {
 
 // ------------------------------------------------------------------ objects
 
 // What every object of the host shares, and its entity's subscriptions.
+// Outside the unnamed namespace: the shared objects (store_objects.h) derive
+// from it.
 template <typename Base>
-class Object : public HostObjectCore<Base, Store> {
+class Object : public host_store::StoreObject<Base, Store> {
  public:
-  using HostObjectCore<Base, Store>::HostObjectCore;
+  using host_store::StoreObject<Base, Store>::StoreObject;
 
  protected:
-  using HostObjectCore<Base, Store>::Fail;
-  using HostObjectCore<Base, Store>::store_;
-  using HostObjectCore<Base, Store>::entity_;
+  using host_store::StoreObject<Base, Store>::Run;
+  using host_store::StoreObject<Base, Store>::store_;
+  using host_store::StoreObject<Base, Store>::entity_;
 
   // A folder's first subscription has its directories watched (when the
   // owner watches the disk), its last one ends that.
@@ -56,24 +56,9 @@ class Object : public HostObjectCore<Base, Store> {
       if (entity_.first == Kind::kFolder) store_->SyncWatches(static_cast<int32_t>(entity_.second));
     });
   }
-
-  // Runs an operation with the store locked; what it throws becomes the
-  // status handed back and the error description.
-  template <typename Operation>
-  HostStatus Run(Operation operation) {
-    Lock lock(store_->mutex);
-    try {
-      operation();
-      return status::kOk;
-    } catch (const OperationError& error) {
-      return Fail(error.status(), error.what());
-    } catch (const std::bad_alloc&) {
-      return Fail(status::kOutOfMemory, "Out of memory.");
-    } catch (const std::exception& error) {
-      return Fail(status::kFail, error.what());
-    }
-  }
 };
+
+namespace {
 
 class MaildirMessage : public Object<HostMessage> {
  public:
@@ -116,18 +101,7 @@ class MaildirMessage : public Object<HostMessage> {
                               int32_t* found) override {
     return Run([&] {
       CheckPart(part);
-      value->clear();
-      *found = 0;
-      const std::string& head = Head();
-      const std::string_view block =
-          std::string_view(head).substr(0, mail::LayOut(head).header_end);
-      for (const mail::HeaderField& field : mail::HeaderFields(block)) {
-        if (mail::SameFieldName(field.name, name)) {
-          *value = mail::PresentedHeaderValue(name, mail::UnfoldedValue(block, field));
-          *found = 1;
-          break;
-        }
-      }
+      host_store::ReadHeaderValue(Head(), name, value, found);
     });
   }
 
@@ -135,18 +109,7 @@ class MaildirMessage : public Object<HostMessage> {
                               const std::string& value) override {
     return Run([&] {
       CheckPart(part);
-      if (!mail::IsValidFieldName(name)) {
-        Throw(status::kInvalidArgument, Quoted(name) + " cannot be a header name.");
-      }
-      // A value that ends its own line (the filter's word list does) ends
-      // the header line there.
-      std::string_view line = value;
-      if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      if (!mail::IsValidFieldValue(line)) {
-        Throw(status::kInvalidArgument, "A header value must be one line.");
-      }
-      staged_.emplace_back(name, std::string(line));
+      staged_.push_back(host_store::StagedHeader(name, value));
     });
   }
 
@@ -188,10 +151,7 @@ class MaildirMessage : public Object<HostMessage> {
     return head_;
   }
 
-  std::string HeaderText() {
-    const std::string& head = Head();
-    return mail::ValidUtf8(std::string_view(head).substr(0, mail::LayOut(head).header_end));
-  }
+  std::string HeaderText() { return host_store::HeaderBlockText(Head()); }
 
   const int32_t folder_;
   const int32_t id_;
@@ -329,59 +289,10 @@ class MaildirFolderManager : public Object<HostFolderManager> {
   std::optional<FolderPath> cursor_;
 };
 
-class MaildirToolbar : public Object<HostToolbar> {
- public:
-  MaildirToolbar(std::shared_ptr<Store> store, size_t index)
-      : Object(std::move(store), {Kind::kToolbar, static_cast<int64_t>(index)}) {}
-
- protected:
-  // There is no window to put a toolbar on yet: the flags are taken and
-  // nothing is shown.
-  HostStatus DoSetToolbarFlag(int32_t) override {
-    return Run([] {});
-  }
-  HostStatus DoGetWindow(ToolbarControl** window) override {
-    return Run([&] { *window = nullptr; });
-  }
-  HostStatus DoRemove() override {
-    return Run([] {});
-  }
-};
-
-class MaildirApi : public Object<HostApi> {
- public:
-  explicit MaildirApi(std::shared_ptr<Store> store) : Object(std::move(store), {Kind::kApi, 0}) {}
-
- protected:
-  HostStatus DoCreateToolbar(HostRef<HostToolbar>* toolbar) override {
-    return Run([&] { *toolbar = std::make_shared<MaildirToolbar>(store_, store_->toolbars++); });
-  }
-
-  HostStatus DoGetCurrentFolderId(int32_t* id) override {
-    return Run([&] { *id = store_->current_folder; });
-  }
-
-  HostStatus DoGetFirstSelectedMessageId(int32_t* id) override {
-    return Run([&] { *id = selection_.First(store_->selection); });
-  }
-
-  HostStatus DoGetNextSelectedMessageId(int32_t* id) override {
-    return Run([&] { *id = selection_.Next(store_->selection); });
-  }
-
- private:
-  SelectionCursor selection_;
-};
-
-class MaildirInit : public Object<HostInit> {
- public:
-  explicit MaildirInit(std::shared_ptr<Store> store) : Object(std::move(store), {Kind::kInit, 0}) {}
-};
-
 }  // namespace
 
 HostRef<HostInit> MakeInit(std::shared_ptr<Store> store) {
-  return std::make_shared<MaildirInit>(std::move(store));
+  return std::make_shared<host_store::StoreInit<Object>>(std::move(store));
 }
 
 HostRef<HostFolderManager> MakeFolderManager(std::shared_ptr<Store> store) {
@@ -389,7 +300,7 @@ HostRef<HostFolderManager> MakeFolderManager(std::shared_ptr<Store> store) {
 }
 
 HostRef<HostApi> MakeApi(std::shared_ptr<Store> store) {
-  return std::make_shared<MaildirApi>(std::move(store));
+  return std::make_shared<host_store::StoreApi<Object>>(std::move(store));
 }
 
 }  // namespace maildir_host_internal

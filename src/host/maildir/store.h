@@ -29,6 +29,7 @@
 #include "host/maildir/maildir_files.h"
 #include "host/maildir/maildir_host.h"
 #include "host/maildir/new_mail_detector.h"
+#include "host/store_objects.h"
 
 namespace tarvex {
 namespace maildir_host_internal {
@@ -39,27 +40,13 @@ using FolderPath = std::vector<std::string>;
 
 using Kind = EntityKind;
 
-inline EntityKey MessageEntity(int32_t folder, int32_t message) {
-  return {Kind::kMessage, (static_cast<int64_t>(folder) << 32) | static_cast<uint32_t>(message)};
-}
+using host_store::MessageEntity;
+using host_store::OperationError;
+using host_store::Quoted;
+using host_store::Throw;
 
-// A failure of an operation, with the status it is handed back as. Thrown
-// by the store's helpers, caught where the operation started.
-class OperationError : public std::runtime_error {
- public:
-  OperationError(HostStatus status, const std::string& description)
-      : std::runtime_error(description), status_(status) {}
-  HostStatus status() const { return status_; }
-
- private:
-  HostStatus status_;
-};
-
-[[noreturn]] void Throw(HostStatus status, const std::string& description);
 // The failure of a file operation, its status told by the errno.
 [[noreturn]] void ThrowErrno(int error, const std::string& what);
-
-inline std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 inline constexpr char kTmp[] = "tmp";
 

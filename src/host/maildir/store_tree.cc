@@ -13,10 +13,6 @@
 namespace tarvex {
 namespace maildir_host_internal {
 
-[[noreturn]] void Throw(HostStatus status, const std::string& description) {
-  throw OperationError(status, description);
-}
-
 [[noreturn]] void ThrowErrno(int error, const std::string& what) {
   const HostStatus status = error == EACCES || error == EPERM || error == EROFS
                                 ? status::kAccessDenied
