@@ -55,4 +55,6 @@ std::string HeaderBlockText(std::string_view head) {
   return mail::ValidUtf8(head.substr(0, mail::LayOut(head).header_end));
 }
 
+std::string BodyTextOf(std::string_view message) { return mail::BodyText(message); }
+
 }  // namespace tarvex::host_store

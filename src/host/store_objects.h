@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "host/host.h"
 #include "host/host_support.h"
@@ -61,6 +62,8 @@ void ReadHeaderValue(std::string_view head, const std::string& name, std::string
 std::pair<std::string, std::string> StagedHeader(const std::string& name, const std::string& value);
 // The header block of a message's start, made valid UTF-8.
 std::string HeaderBlockText(std::string_view head);
+// The text of a message as the plug-in reads it (mail::BodyText).
+std::string BodyTextOf(std::string_view message);
 
 template <typename Base, typename Store>
 class StoreObject : public HostObjectCore<Base, Store> {
@@ -87,6 +90,92 @@ class StoreObject : public HostObjectCore<Base, Store> {
       return Fail(status::kFail, error.what());
     }
   }
+};
+
+// The part handle of a message's only part: a message is one part to the
+// plug-in.
+inline constexpr int32_t kMessagePart = 1;
+
+using HeaderChanges = std::vector<std::pair<std::string, std::string>>;
+
+// A message of a store: header reads from its start, its text from all of
+// it, header changes staged on this object until Commit. A store says where
+// the bytes are and how a message changes; each is called with the store
+// locked and throws OperationError (or another exception) on failure.
+template <template <typename> class Object>
+class StoreMessage : public Object<HostMessage> {
+ public:
+  template <typename StorePtr>
+  StoreMessage(StorePtr store, int32_t folder, int32_t id)
+      : Object<HostMessage>(std::move(store), MessageEntity(folder, id)),
+        folder_(folder),
+        id_(id) {}
+
+ protected:
+  // The message's start, at least its header block.
+  virtual const std::string& Head() = 0;
+  // The whole message.
+  virtual std::string Whole() = 0;
+  virtual void Rewrite(const HeaderChanges& changes) = 0;
+  virtual void SetRead() = 0;
+
+  HostStatus DoGetHeaderText(std::string* text) override {
+    return this->Run([&] { *text = HeaderBlockText(Head()); });
+  }
+  HostStatus DoGetRawHeaders(std::string* text) override {
+    return this->Run([&] { *text = HeaderBlockText(Head()); });
+  }
+  HostStatus DoGetRootPart(int32_t a, int32_t b, int32_t* part) override {
+    return this->Run([&] {
+      if (a != 0 || b != 0) Throw(status::kInvalidArgument, "The root part takes 0, 0.");
+      *part = kMessagePart;
+    });
+  }
+  HostStatus DoGetBodyPart(int32_t* part) override {
+    return this->Run([&] { *part = kMessagePart; });
+  }
+  HostStatus DoGetPartText(int32_t part, std::string* text) override {
+    return this->Run([&] {
+      CheckPart(part);
+      *text = BodyTextOf(Whole());
+    });
+  }
+  HostStatus DoGetHeaderValue(int32_t part, const std::string& name, std::string* value,
+                              int32_t* found) override {
+    return this->Run([&] {
+      CheckPart(part);
+      ReadHeaderValue(Head(), name, value, found);
+    });
+  }
+  HostStatus DoSetHeaderValue(int32_t part, const std::string& name,
+                              const std::string& value) override {
+    return this->Run([&] {
+      CheckPart(part);
+      staged_.push_back(StagedHeader(name, value));
+    });
+  }
+  HostStatus DoCommit() override {
+    return this->Run([&] {
+      if (staged_.empty()) return;
+      Rewrite(staged_);
+      staged_.clear();
+    });
+  }
+  HostStatus DoMarkRead() override {
+    return this->Run([&] { SetRead(); });
+  }
+
+  const int32_t folder_;
+  const int32_t id_;
+
+ private:
+  static void CheckPart(int32_t part) {
+    if (part != kMessagePart) {
+      Throw(status::kInvalidArgument, "The message has no part " + std::to_string(part) + ".");
+    }
+  }
+
+  HeaderChanges staged_;  // set but not committed, in order
 };
 
 // A toolbar with no window to put it on: the flags are taken and nothing is

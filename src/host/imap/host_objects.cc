@@ -3,7 +3,6 @@
 
 #include "host/imap/store.h"
 #include "host/store_objects.h"
-#include "mail/mime_message.h"
 
 // The objects handed to the plug-in: thin adapters that run each operation
 // on the store with its lock held and turn what it throws into the status
@@ -43,82 +42,20 @@ class Object : public host_store::StoreObject<Base, Store> {
 
 namespace {
 
-class ImapMessage : public Object<HostMessage> {
+class ImapMessage : public host_store::StoreMessage<Object> {
  public:
-  ImapMessage(std::shared_ptr<Store> store, int32_t folder, int32_t id)
-      : Object(std::move(store), MessageEntity(folder, id)), folder_(folder), id_(id) {}
+  using StoreMessage::StoreMessage;
 
  protected:
-  HostStatus DoGetHeaderText(std::string* text) override {
-    return Run([&] { *text = HeaderText(); });
+  const std::string& Head() override { return store_->Read(Folder(), id_).bytes; }
+  std::string Whole() override { return store_->Read(Folder(), id_).bytes; }
+  void Rewrite(const host_store::HeaderChanges& changes) override {
+    store_->Rewrite(Folder(), id_, changes);
   }
-
-  HostStatus DoGetRawHeaders(std::string* text) override {
-    return Run([&] { *text = HeaderText(); });
-  }
-
-  HostStatus DoGetRootPart(int32_t a, int32_t b, int32_t* part) override {
-    return Run([&] {
-      if (a != 0 || b != 0) Throw(status::kInvalidArgument, "The root part takes 0, 0.");
-      *part = ImapHost::kMessagePart;
-    });
-  }
-
-  HostStatus DoGetBodyPart(int32_t* part) override {
-    return Run([&] { *part = ImapHost::kMessagePart; });
-  }
-
-  HostStatus DoGetPartText(int32_t part, std::string* text) override {
-    return Run([&] {
-      CheckPart(part);
-      *text = mail::BodyText(store_->Read(Folder(), id_).bytes);
-    });
-  }
-
-  HostStatus DoGetHeaderValue(int32_t part, const std::string& name, std::string* value,
-                              int32_t* found) override {
-    return Run([&] {
-      CheckPart(part);
-      host_store::ReadHeaderValue(store_->Read(Folder(), id_).bytes, name, value, found);
-    });
-  }
-
-  HostStatus DoSetHeaderValue(int32_t part, const std::string& name,
-                              const std::string& value) override {
-    return Run([&] {
-      CheckPart(part);
-      staged_.push_back(host_store::StagedHeader(name, value));
-    });
-  }
-
-  HostStatus DoCommit() override {
-    return Run([&] {
-      if (staged_.empty()) return;
-      store_->Rewrite(Folder(), id_, staged_);
-      staged_.clear();
-    });
-  }
-
-  HostStatus DoMarkRead() override {
-    return Run([&] { store_->MarkRead(Folder(), id_); });
-  }
+  void SetRead() override { store_->MarkRead(Folder(), id_); }
 
  private:
   FolderRecord& Folder() { return store_->folders.at(folder_); }
-
-  void CheckPart(int32_t part) {
-    if (part != ImapHost::kMessagePart) {
-      Throw(status::kInvalidArgument, "The message has no part " + std::to_string(part) + ".");
-    }
-  }
-
-  std::string HeaderText() {
-    return host_store::HeaderBlockText(store_->Read(Folder(), id_).bytes);
-  }
-
-  const int32_t folder_;
-  const int32_t id_;
-  std::vector<std::pair<std::string, std::string>> staged_;  // set but not committed, in order
 };
 
 class ImapFolder : public Object<HostFolder> {

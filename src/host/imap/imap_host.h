@@ -46,6 +46,7 @@
 
 #include "host/host.h"
 #include "host/imap/imap_connection.h"
+#include "host/store_objects.h"
 
 namespace tarvex {
 
@@ -64,7 +65,7 @@ class ImapHost : public HostLibrary {
  public:
   static constexpr int32_t kLocalFoldersId = 1;
   static constexpr int32_t kInboxId = 2;
-  static constexpr int32_t kMessagePart = 1;
+  static constexpr int32_t kMessagePart = host_store::kMessagePart;
   static constexpr HostStatus kAlreadyExists = 0x800700B7;
 
   struct Options {

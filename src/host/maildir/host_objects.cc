@@ -60,85 +60,16 @@ class Object : public host_store::StoreObject<Base, Store> {
 
 namespace {
 
-class MaildirMessage : public Object<HostMessage> {
+class MaildirMessage : public host_store::StoreMessage<Object> {
  public:
-  MaildirMessage(std::shared_ptr<Store> store, int32_t folder, int32_t id)
-      : Object(std::move(store), MessageEntity(folder, id)), folder_(folder), id_(id) {}
+  using StoreMessage::StoreMessage;
 
  protected:
-  HostStatus DoGetHeaderText(std::string* text) override {
-    return Run([&] { *text = HeaderText(); });
-  }
-
-  HostStatus DoGetRawHeaders(std::string* text) override {
-    return Run([&] { *text = HeaderText(); });
-  }
-
-  HostStatus DoGetRootPart(int32_t a, int32_t b, int32_t* part) override {
-    return Run([&] {
-      if (a != 0 || b != 0) Throw(status::kInvalidArgument, "The root part takes 0, 0.");
-      *part = MaildirHost::kMessagePart;
-    });
-  }
-
-  HostStatus DoGetBodyPart(int32_t* part) override {
-    return Run([&] { *part = MaildirHost::kMessagePart; });
-  }
-
-  HostStatus DoGetPartText(int32_t part, std::string* text) override {
-    return Run([&] {
-      CheckPart(part);
-      const std::string path = store_->RequiredFile(Folder(), id_);
-      std::string bytes;
-      if (const int error = maildir::ReadFile(path, &bytes)) {
-        ThrowErrno(error, "cannot read " + path);
-      }
-      *text = mail::BodyText(bytes);
-    });
-  }
-
-  HostStatus DoGetHeaderValue(int32_t part, const std::string& name, std::string* value,
-                              int32_t* found) override {
-    return Run([&] {
-      CheckPart(part);
-      host_store::ReadHeaderValue(Head(), name, value, found);
-    });
-  }
-
-  HostStatus DoSetHeaderValue(int32_t part, const std::string& name,
-                              const std::string& value) override {
-    return Run([&] {
-      CheckPart(part);
-      staged_.push_back(host_store::StagedHeader(name, value));
-    });
-  }
-
-  HostStatus DoCommit() override {
-    return Run([&] {
-      if (staged_.empty()) return;
-      store_->Rewrite(Folder(), id_, staged_);
-      staged_.clear();
-    });
-  }
-
-  HostStatus DoMarkRead() override {
-    return Run([&] { store_->MarkRead(Folder(), id_); });
-  }
-
- private:
-  FolderRecord& Folder() { return store_->folders.at(folder_); }
-
-  void CheckPart(int32_t part) {
-    if (part != MaildirHost::kMessagePart) {
-      Throw(status::kInvalidArgument, "The message has no part " + std::to_string(part) + ".");
-    }
-  }
-
   // The message file's start, up to its empty line: its header block, read
   // again only when the file has changed. The body is read only when its
   // text is asked for, and not kept, so that a large message costs memory
   // only while it is judged.
-  const std::string& Head() {
+  const std::string& Head() override {
     const std::string path = store_->RequiredFile(Folder(), id_);
     FileIdentity now;
     if (!cached_ || maildir::Identify(path, &now) != 0 || now != identity_) {
@@ -151,11 +82,21 @@ class MaildirMessage : public Object<HostMessage> {
     return head_;
   }
 
-  std::string HeaderText() { return host_store::HeaderBlockText(Head()); }
+  std::string Whole() override {
+    const std::string path = store_->RequiredFile(Folder(), id_);
+    std::string bytes;
+    if (const int error = maildir::ReadFile(path, &bytes)) ThrowErrno(error, "cannot read " + path);
+    return bytes;
+  }
 
-  const int32_t folder_;
-  const int32_t id_;
-  std::vector<std::pair<std::string, std::string>> staged_;  // set but not committed, in order
+  void Rewrite(const host_store::HeaderChanges& changes) override {
+    store_->Rewrite(Folder(), id_, changes);
+  }
+  void SetRead() override { store_->MarkRead(Folder(), id_); }
+
+ private:
+  FolderRecord& Folder() { return store_->folders.at(folder_); }
+
   bool cached_ = false;
   std::string head_;
   FileIdentity identity_;
