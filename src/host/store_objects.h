@@ -10,8 +10,12 @@
 #ifndef TARVEX_HOST_STORE_OBJECTS_H_
 #define TARVEX_HOST_STORE_OBJECTS_H_
 
+#include <algorithm>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -44,6 +48,48 @@ inline std::string Quoted(const std::string& text) { return "\"" + text + "\""; 
 inline EntityKey MessageEntity(int32_t folder, int32_t message) {
   return {EntityKind::kMessage,
           (static_cast<int64_t>(folder) << 32) | static_cast<uint32_t>(message)};
+}
+
+// Runs an owner's call with the store locked: an unknown folder or message
+// becomes std::invalid_argument, any other failure std::runtime_error.
+template <typename Store, typename Operation>
+auto OwnerCall(Store& store, Operation operation) {
+  std::lock_guard<std::mutex> lock(store.mutex);
+  try {
+    return operation();
+  } catch (const OperationError& error) {
+    if (error.status() == status::kInvalidArgument) throw std::invalid_argument(error.what());
+    throw std::runtime_error(error.what());
+  }
+}
+
+// The folder records of a store, by id; each has `present` (in the tree at
+// the last look) and `path` (its names from "Local Folders" down), whose
+// order is the walk's order (depth first, pre-order).
+template <typename Record>
+Record* FindFolder(std::map<int32_t, Record>& folders, int32_t id) {
+  auto it = folders.find(id);
+  return it == folders.end() ? nullptr : &it->second;
+}
+
+template <typename Record>
+Record& PresentFolder(std::map<int32_t, Record>& folders, int32_t id) {
+  Record* folder = FindFolder(folders, id);
+  if (!folder || !folder->present) {
+    Throw(status::kInvalidArgument, "There is no folder " + std::to_string(id) + ".");
+  }
+  return *folder;
+}
+
+template <typename Record>
+std::vector<Record*> FoldersInWalkOrder(std::map<int32_t, Record>& folders) {
+  std::vector<Record*> walk;
+  for (auto& entry : folders) {
+    if (entry.second.present) walk.push_back(&entry.second);
+  }
+  std::sort(walk.begin(), walk.end(),
+            [](const Record* a, const Record* b) { return a->path < b->path; });
+  return walk;
 }
 
 // "OnNewMessage" with the message's id, "OnInitOEAPI", "OnShutdownOEAPI".
@@ -226,6 +272,65 @@ class StoreApi : public Object<HostApi> {
 
  private:
   SelectionCursor selection_;
+};
+
+// The folder manager of a store whose Store has Refresh (reads the tree
+// again), RefreshBeforeNextFolder and RefreshBeforeFolder(id) (as much of
+// that as the store needs there), Walk, Present and Move; Folder is the
+// store's folder object, made from the store and an id.
+template <template <typename> class Object, typename Folder, int32_t kInboxId,
+          int32_t kLocalFoldersId>
+class StoreFolderManager : public Object<HostFolderManager> {
+ public:
+  template <typename StorePtr>
+  explicit StoreFolderManager(StorePtr store)
+      : Object<HostFolderManager>(std::move(store), {EntityKind::kFolderManager, 0}) {}
+
+ protected:
+  HostStatus DoGetInboxFolder(HostRef<HostFolder>* folder) override {
+    return this->Run([&] { *folder = std::make_shared<Folder>(this->store_, kInboxId); });
+  }
+
+  HostStatus DoGetFirstFolder(HostRef<HostFolder>* folder) override {
+    return this->Run([&] {
+      this->store_->Refresh();
+      cursor_ = std::vector<std::string>{};
+      *folder = std::make_shared<Folder>(this->store_, kLocalFoldersId);
+    });
+  }
+
+  HostStatus DoGetNextFolder(HostRef<HostFolder>* folder) override {
+    return this->Run([&] {
+      *folder = nullptr;
+      if (!cursor_) return;
+      this->store_->RefreshBeforeNextFolder();
+      for (const auto* next : this->store_->Walk()) {
+        if (next->path > *cursor_) {
+          cursor_ = next->path;
+          *folder = std::make_shared<Folder>(this->store_, next->id);
+          return;
+        }
+      }
+      cursor_.reset();
+    });
+  }
+
+  HostStatus DoGetFolder(int32_t folderId, HostRef<HostFolder>* folder) override {
+    return this->Run([&] {
+      this->store_->RefreshBeforeFolder(folderId);
+      this->store_->Present(folderId);
+      *folder = std::make_shared<Folder>(this->store_, folderId);
+    });
+  }
+
+  HostStatus DoMoveMessage(int32_t sourceFolderId, int32_t targetFolderId, int32_t messageId,
+                           int32_t* moved) override {
+    return this->Run([&] { this->store_->Move(sourceFolderId, targetFolderId, messageId, moved); });
+  }
+
+ private:
+  // The path of the folder the walk stands on; none before it and after the last.
+  std::optional<std::vector<std::string>> cursor_;
 };
 
 template <template <typename> class Object>

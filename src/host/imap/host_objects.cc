@@ -123,56 +123,6 @@ class ImapFolder : public Object<HostFolder> {
   size_t next_ = 0;
 };
 
-class ImapFolderManager : public Object<HostFolderManager> {
- public:
-  explicit ImapFolderManager(std::shared_ptr<Store> store)
-      : Object(std::move(store), {Kind::kFolderManager, 0}) {}
-
- protected:
-  HostStatus DoGetInboxFolder(HostRef<HostFolder>* folder) override {
-    return Run([&] { *folder = std::make_shared<ImapFolder>(store_, ImapHost::kInboxId); });
-  }
-
-  HostStatus DoGetFirstFolder(HostRef<HostFolder>* folder) override {
-    return Run([&] {
-      store_->Refresh();
-      cursor_ = FolderPath{};
-      *folder = std::make_shared<ImapFolder>(store_, ImapHost::kLocalFoldersId);
-    });
-  }
-
-  HostStatus DoGetNextFolder(HostRef<HostFolder>* folder) override {
-    return Run([&] {
-      *folder = nullptr;
-      if (!cursor_) return;
-      for (const FolderRecord* next : store_->Walk()) {
-        if (next->path > *cursor_) {
-          cursor_ = next->path;
-          *folder = std::make_shared<ImapFolder>(store_, next->id);
-          return;
-        }
-      }
-      cursor_.reset();
-    });
-  }
-
-  HostStatus DoGetFolder(int32_t folderId, HostRef<HostFolder>* folder) override {
-    return Run([&] {
-      if (!store_->Find(folderId) || !store_->Find(folderId)->present) store_->Refresh();
-      store_->Present(folderId);
-      *folder = std::make_shared<ImapFolder>(store_, folderId);
-    });
-  }
-
-  HostStatus DoMoveMessage(int32_t sourceFolderId, int32_t targetFolderId, int32_t messageId,
-                           int32_t* moved) override {
-    return Run([&] { store_->Move(sourceFolderId, targetFolderId, messageId, moved); });
-  }
-
- private:
-  std::optional<FolderPath> cursor_;
-};
-
 }  // namespace
 
 HostRef<HostInit> MakeInit(std::shared_ptr<Store> store) {
@@ -180,7 +130,9 @@ HostRef<HostInit> MakeInit(std::shared_ptr<Store> store) {
 }
 
 HostRef<HostFolderManager> MakeFolderManager(std::shared_ptr<Store> store) {
-  return std::make_shared<ImapFolderManager>(std::move(store));
+  return std::make_shared<host_store::StoreFolderManager<Object, ImapFolder, ImapHost::kInboxId,
+                                                         ImapHost::kLocalFoldersId>>(
+      std::move(store));
 }
 
 HostRef<HostApi> MakeApi(std::shared_ptr<Store> store) {

@@ -153,9 +153,15 @@ struct Store {
 
   // Lists the server's folders again and brings the records up to date.
   void Refresh();
-  FolderRecord* Find(int32_t id);
-  FolderRecord& Present(int32_t id);
-  std::vector<FolderRecord*> Walk();
+  FolderRecord* Find(int32_t id) { return host_store::FindFolder(folders, id); }
+  FolderRecord& Present(int32_t id) { return host_store::PresentFolder(folders, id); }
+  std::vector<FolderRecord*> Walk() { return host_store::FoldersInWalkOrder(folders); }
+  // A LIST per step of a walk would cost a round trip each: the walk's
+  // first step lists, and a folder not known yet is looked for.
+  void RefreshBeforeNextFolder() {}
+  void RefreshBeforeFolder(int32_t id) {
+    if (!Find(id) || !Find(id)->present) Refresh();
+  }
   int32_t CreateFolder(int32_t parent_id, const std::string& name);
   // Creates the folder's mailbox when it has none yet (a standard folder).
   void Materialize(FolderRecord& folder);
@@ -219,18 +225,7 @@ struct Store {
   void Raise(EntityKey key, const HostEvent& event) { events.Raise(mutex, key, event); }
 };
 
-// Runs an owner's call with the store locked: an unknown folder or message
-// becomes std::invalid_argument, any other failure std::runtime_error.
-template <typename Operation>
-auto OwnerCall(Store& store, Operation operation) {
-  Lock lock(store.mutex);
-  try {
-    return operation();
-  } catch (const OperationError& error) {
-    if (error.status() == status::kInvalidArgument) throw std::invalid_argument(error.what());
-    throw std::runtime_error(error.what());
-  }
-}
+using host_store::OwnerCall;
 
 HostRef<HostInit> MakeInit(std::shared_ptr<Store> store);
 HostRef<HostFolderManager> MakeFolderManager(std::shared_ptr<Store> store);

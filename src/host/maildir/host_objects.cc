@@ -178,58 +178,6 @@ class MaildirFolder : public Object<HostFolder> {
   size_t next_ = 0;
 };
 
-class MaildirFolderManager : public Object<HostFolderManager> {
- public:
-  explicit MaildirFolderManager(std::shared_ptr<Store> store)
-      : Object(std::move(store), {Kind::kFolderManager, 0}) {}
-
- protected:
-  HostStatus DoGetInboxFolder(HostRef<HostFolder>* folder) override {
-    return Run([&] { *folder = std::make_shared<MaildirFolder>(store_, MaildirHost::kInboxId); });
-  }
-
-  HostStatus DoGetFirstFolder(HostRef<HostFolder>* folder) override {
-    return Run([&] {
-      store_->Refresh();
-      cursor_ = FolderPath{};
-      *folder = std::make_shared<MaildirFolder>(store_, MaildirHost::kLocalFoldersId);
-    });
-  }
-
-  HostStatus DoGetNextFolder(HostRef<HostFolder>* folder) override {
-    return Run([&] {
-      *folder = nullptr;
-      if (!cursor_) return;
-      store_->Refresh();
-      for (const FolderRecord* next : store_->Walk()) {
-        if (next->path > *cursor_) {
-          cursor_ = next->path;
-          *folder = std::make_shared<MaildirFolder>(store_, next->id);
-          return;
-        }
-      }
-      cursor_.reset();
-    });
-  }
-
-  HostStatus DoGetFolder(int32_t folderId, HostRef<HostFolder>* folder) override {
-    return Run([&] {
-      store_->Refresh();
-      store_->Present(folderId);
-      *folder = std::make_shared<MaildirFolder>(store_, folderId);
-    });
-  }
-
-  HostStatus DoMoveMessage(int32_t sourceFolderId, int32_t targetFolderId, int32_t messageId,
-                           int32_t* moved) override {
-    return Run([&] { store_->Move(sourceFolderId, targetFolderId, messageId, moved); });
-  }
-
- private:
-  // The path of the folder the walk stands on; none before it and after the last.
-  std::optional<FolderPath> cursor_;
-};
-
 }  // namespace
 
 HostRef<HostInit> MakeInit(std::shared_ptr<Store> store) {
@@ -237,7 +185,9 @@ HostRef<HostInit> MakeInit(std::shared_ptr<Store> store) {
 }
 
 HostRef<HostFolderManager> MakeFolderManager(std::shared_ptr<Store> store) {
-  return std::make_shared<MaildirFolderManager>(std::move(store));
+  return std::make_shared<host_store::StoreFolderManager<
+      Object, MaildirFolder, MaildirHost::kInboxId, MaildirHost::kLocalFoldersId>>(
+      std::move(store));
 }
 
 HostRef<HostApi> MakeApi(std::shared_ptr<Store> store) {

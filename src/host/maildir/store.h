@@ -146,12 +146,16 @@ struct Store {
   }
   // Reads the root again and brings the folder records up to date.
   void Refresh();
-  FolderRecord* Find(int32_t id);
+  FolderRecord* Find(int32_t id) { return host_store::FindFolder(folders, id); }
   // The folder as it is now on disk; it must be there.
-  FolderRecord& Present(int32_t id);
+  FolderRecord& Present(int32_t id) { return host_store::PresentFolder(folders, id); }
+  // The disk is read again at each step of a walk, and for each folder
+  // looked up: a look costs one listing of the root.
+  void RefreshBeforeNextFolder() { Refresh(); }
+  void RefreshBeforeFolder(int32_t) { Refresh(); }
   FolderRecord* PresentAt(const FolderPath& path);
   // The folders present, in walk order.
-  std::vector<FolderRecord*> Walk();
+  std::vector<FolderRecord*> Walk() { return host_store::FoldersInWalkOrder(folders); }
   // Gives the folder's directory (and the Maildir in it) when it has none.
   void Materialize(FolderRecord& folder);
   int32_t CreateFolder(int32_t parent_id, const std::string& name);
@@ -225,18 +229,7 @@ struct Store {
   void Raise(EntityKey key, const HostEvent& event) { events.Raise(mutex, key, event); }
 };
 
-// Runs an owner's call with the store locked: an unknown folder or message
-// becomes std::invalid_argument, any other failure std::runtime_error.
-template <typename Operation>
-auto OwnerCall(Store& store, Operation operation) {
-  Lock lock(store.mutex);
-  try {
-    return operation();
-  } catch (const OperationError& error) {
-    if (error.status() == status::kInvalidArgument) throw std::invalid_argument(error.what());
-    throw std::runtime_error(error.what());
-  }
-}
+using host_store::OwnerCall;
 
 }  // namespace maildir_host_internal
 }  // namespace tarvex
