@@ -274,6 +274,84 @@ class StoreApi : public Object<HostApi> {
   SelectionCursor selection_;
 };
 
+// A folder of a store, Derived being the store's folder object (made from
+// the store and an id) and Message its message object (from the store, the
+// folder's id and the message's). Its walk over the messages returns them in
+// id order: the ids are taken once per pass; when they run out, the store is
+// looked at again for messages that came since. The store says the rest,
+// with the store locked.
+template <template <typename> class Object, typename Derived, typename Message>
+class StoreFolder : public Object<HostFolder> {
+ public:
+  template <typename StorePtr>
+  StoreFolder(StorePtr store, int32_t id)
+      : Object<HostFolder>(std::move(store), {EntityKind::kFolder, id}), id_(id) {}
+
+ protected:
+  virtual std::string Name() = 0;
+  // Whether the folder holds the message now.
+  virtual bool Holds(int32_t message) = 0;
+  // The ids of the folder's messages above after, ascending.
+  virtual std::vector<int32_t> MessagesAfter(int32_t after) = 0;
+  // Whether a message of the walk's pass is still there.
+  virtual bool StillThere(int32_t) { return true; }
+  // Makes a child folder; its id.
+  virtual int32_t CreateChild(const std::string& name) = 0;
+
+  HostStatus DoGetName(std::string* name) override {
+    return this->Run([&] { *name = Name(); });
+  }
+  HostStatus DoGetId(int32_t* id) override {
+    return this->Run([&] { *id = id_; });
+  }
+  HostStatus DoGetMessage(int32_t messageId, HostRef<HostMessage>* message) override {
+    return this->Run([&] {
+      if (!Holds(messageId)) {
+        Throw(status::kInvalidArgument,
+              "There is no message " + std::to_string(messageId) + " in " + Quoted(Name()) + ".");
+      }
+      *message = std::make_shared<Message>(this->store_, id_, messageId);
+    });
+  }
+  HostStatus DoGetFirstMessage(HostRef<HostMessage>* message) override {
+    return this->Run([&] {
+      started_ = true;
+      last_id_ = 0;
+      walk_.clear();
+      next_ = 0;
+      *message = Next();
+    });
+  }
+  HostStatus DoGetNextMessage(HostRef<HostMessage>* message) override {
+    return this->Run([&] { *message = started_ ? Next() : nullptr; });
+  }
+  HostStatus DoCreateSubFolder(const std::string& name, HostRef<HostFolder>* folder) override {
+    return this->Run([&] { *folder = std::make_shared<Derived>(this->store_, CreateChild(name)); });
+  }
+
+  const int32_t id_;
+
+ private:
+  HostRef<HostMessage> Next() {
+    for (;;) {
+      while (next_ < walk_.size()) {
+        const int32_t id = walk_[next_++];
+        if (!StillThere(id)) continue;  // gone meanwhile
+        last_id_ = id;
+        return std::make_shared<Message>(this->store_, id_, id);
+      }
+      walk_ = MessagesAfter(last_id_);
+      next_ = 0;
+      if (walk_.empty()) return nullptr;
+    }
+  }
+
+  bool started_ = false;
+  int32_t last_id_ = 0;        // the last message id the walk returned
+  std::vector<int32_t> walk_;  // the ids of this pass
+  size_t next_ = 0;
+};
+
 // The folder manager of a store whose Store has Refresh (reads the tree
 // again), RefreshBeforeNextFolder and RefreshBeforeFolder(id) (as much of
 // that as the store needs there), Walk, Present and Move; Folder is the

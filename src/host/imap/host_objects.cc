@@ -58,69 +58,22 @@ class ImapMessage : public host_store::StoreMessage<Object> {
   FolderRecord& Folder() { return store_->folders.at(folder_); }
 };
 
-class ImapFolder : public Object<HostFolder> {
+class ImapFolder : public host_store::StoreFolder<Object, ImapFolder, ImapMessage> {
  public:
-  ImapFolder(std::shared_ptr<Store> store, int32_t id)
-      : Object(std::move(store), {Kind::kFolder, id}), id_(id) {}
+  using StoreFolder::StoreFolder;
 
  protected:
-  HostStatus DoGetName(std::string* name) override {
-    return Run([&] { *name = Folder().Name(); });
+  std::string Name() override { return Folder().Name(); }
+  bool Holds(int32_t message) override {
+    return !Folder().mailbox.empty() && Folder().exists && store_->Holds(Folder(), message);
   }
-
-  HostStatus DoGetId(int32_t* id) override {
-    return Run([&] { *id = id_; });
+  std::vector<int32_t> MessagesAfter(int32_t after) override {
+    return store_->Messages(Folder(), after);
   }
-
-  HostStatus DoGetMessage(int32_t messageId, HostRef<HostMessage>* message) override {
-    return Run([&] {
-      if (Folder().mailbox.empty() || !Folder().exists || !store_->Holds(Folder(), messageId)) {
-        Throw(status::kInvalidArgument, "There is no message " + std::to_string(messageId) +
-                                            " in " + Quoted(Folder().Name()) + ".");
-      }
-      *message = std::make_shared<ImapMessage>(store_, id_, messageId);
-    });
-  }
-
-  HostStatus DoGetFirstMessage(HostRef<HostMessage>* message) override {
-    return Run([&] {
-      started_ = true;
-      last_id_ = 0;
-      walk_.clear();
-      next_ = 0;
-      *message = Next();
-    });
-  }
-
-  HostStatus DoGetNextMessage(HostRef<HostMessage>* message) override {
-    return Run([&] { *message = started_ ? Next() : nullptr; });
-  }
-
-  HostStatus DoCreateSubFolder(const std::string& name, HostRef<HostFolder>* folder) override {
-    return Run(
-        [&] { *folder = std::make_shared<ImapFolder>(store_, store_->CreateFolder(id_, name)); });
-  }
+  int32_t CreateChild(const std::string& name) override { return store_->CreateFolder(id_, name); }
 
  private:
   FolderRecord& Folder() { return store_->folders.at(id_); }
-
-  // The message after the last one returned: the ids are listed once per
-  // pass, and again when they run out, for messages that came since.
-  HostRef<HostMessage> Next() {
-    if (next_ == walk_.size()) {
-      walk_ = store_->Messages(Folder(), last_id_);
-      next_ = 0;
-    }
-    if (next_ == walk_.size()) return nullptr;
-    last_id_ = walk_[next_++];
-    return std::make_shared<ImapMessage>(store_, id_, last_id_);
-  }
-
-  const int32_t id_;
-  bool started_ = false;
-  int32_t last_id_ = 0;
-  std::vector<int32_t> walk_;
-  size_t next_ = 0;
 };
 
 }  // namespace

@@ -102,80 +102,30 @@ class MaildirMessage : public host_store::StoreMessage<Object> {
   FileIdentity identity_;
 };
 
-class MaildirFolder : public Object<HostFolder> {
+class MaildirFolder : public host_store::StoreFolder<Object, MaildirFolder, MaildirMessage> {
  public:
-  MaildirFolder(std::shared_ptr<Store> store, int32_t id)
-      : Object(std::move(store), {Kind::kFolder, id}), id_(id) {}
+  using StoreFolder::StoreFolder;
 
  protected:
-  HostStatus DoGetName(std::string* name) override {
-    return Run([&] { *name = Folder().Name(); });
+  std::string Name() override { return Folder().Name(); }
+  bool Holds(int32_t message) override { return !store_->Locate(Folder(), message, true).empty(); }
+  // The disk is listed again for each pass.
+  std::vector<int32_t> MessagesAfter(int32_t after) override {
+    FolderRecord& folder = Folder();
+    store_->ListMessages(folder);
+    std::vector<int32_t> ids;
+    for (auto it = folder.uniques.upper_bound(after); it != folder.uniques.end(); ++it) {
+      if (!folder.messages.at(it->second).file.empty()) ids.push_back(it->first);
+    }
+    return ids;
   }
-
-  HostStatus DoGetId(int32_t* id) override {
-    return Run([&] { *id = id_; });
+  bool StillThere(int32_t message) override {
+    return !store_->Locate(Folder(), message, false).empty();
   }
-
-  HostStatus DoGetMessage(int32_t messageId, HostRef<HostMessage>* message) override {
-    return Run([&] {
-      if (store_->Locate(Folder(), messageId, true).empty()) {
-        Throw(status::kInvalidArgument, "There is no message " + std::to_string(messageId) +
-                                            " in " + Quoted(Folder().Name()) + ".");
-      }
-      *message = std::make_shared<MaildirMessage>(store_, id_, messageId);
-    });
-  }
-
-  HostStatus DoGetFirstMessage(HostRef<HostMessage>* message) override {
-    return Run([&] {
-      started_ = true;
-      last_id_ = 0;
-      walk_.clear();
-      next_ = 0;
-      *message = Next();
-    });
-  }
-
-  HostStatus DoGetNextMessage(HostRef<HostMessage>* message) override {
-    return Run([&] { *message = started_ ? Next() : nullptr; });
-  }
-
-  HostStatus DoCreateSubFolder(const std::string& name, HostRef<HostFolder>* folder) override {
-    return Run([&] {
-      *folder = std::make_shared<MaildirFolder>(store_, store_->CreateFolder(id_, name));
-    });
-  }
+  int32_t CreateChild(const std::string& name) override { return store_->CreateFolder(id_, name); }
 
  private:
   FolderRecord& Folder() { return store_->folders.at(id_); }
-
-  // The message after the last one returned. The ids are taken from the disk
-  // once per pass; when they run out, the disk is looked at again for
-  // messages that came since.
-  HostRef<HostMessage> Next() {
-    FolderRecord& folder = Folder();
-    for (;;) {
-      while (next_ < walk_.size()) {
-        const int32_t id = walk_[next_++];
-        if (store_->Locate(folder, id, false).empty()) continue;  // gone meanwhile
-        last_id_ = id;
-        return std::make_shared<MaildirMessage>(store_, id_, id);
-      }
-      store_->ListMessages(folder);
-      walk_.clear();
-      next_ = 0;
-      for (auto it = folder.uniques.upper_bound(last_id_); it != folder.uniques.end(); ++it) {
-        if (!folder.messages.at(it->second).file.empty()) walk_.push_back(it->first);
-      }
-      if (walk_.empty()) return nullptr;
-    }
-  }
-
-  const int32_t id_;
-  bool started_ = false;
-  int32_t last_id_ = 0;        // the last message id the walk returned
-  std::vector<int32_t> walk_;  // the ids of this pass
-  size_t next_ = 0;
 };
 
 }  // namespace
