@@ -41,16 +41,54 @@ std::string JudgedLine(const ClassifyResult& result, int32_t messageId,
   return line;
 }
 
+bool RunDaemon(const DaemonStore& store, GLibEventLoop& loop, const DaemonOptions& options,
+               std::ostream& log) {
+  FilterApp& app = store.app;
+  app.SetClassifiedObserver(
+      [&log, &store](const ClassifyResult& result, int32_t messageId, FolderWatcher& watcher) {
+        log << JudgedLine(result, messageId, watcher.folder().GetName()) << std::endl;
+        if (store.judged) store.judged();
+      });
+  const std::function<void()> unwatch = store.watch();
+  store.start();
+  if (const Status& load = app.bayesFilter().loadStatus(); !load.ok()) {
+    log << "tarvex: " << load.message() << std::endl;
+    unwatch();
+    store.stop();
+    app.SetClassifiedObserver(nullptr);
+    return false;
+  }
+  for (const Status& problem : app.CheckLists()) {
+    log << "tarvex: warning: " << problem.message() << std::endl;
+  }
+  size_t waiting = 0;
+  try {
+    waiting = store.announceWaiting();
+  } catch (const std::runtime_error& error) {
+    log << "tarvex: " << error.what() << std::endl;
+  }
+  // The message box names only the file; the log adds the system's reason.
+  loop.Every(options.savePeriodMs, [&app, &store, &log] {
+    BayesFilter& filter = app.bayesFilter();
+    const Status saved = ReportSaveFailure(store.ui, filter.SaveDatabase(), filter.databasePath());
+    if (!saved.ok()) log << "tarvex: " << saved.message() << std::endl;
+  });
+  if (options.commands) options.commands->Serve(loop, options.onRequest);
+  for (int signal : {SIGINT, SIGTERM}) loop.OnSignal(signal, [&loop] { loop.Quit(); });
+  log << "tarvex: watching " << store.where << " (" << waiting
+      << " waiting messages judged); stop with SIGINT or SIGTERM" << std::endl;
+  loop.Run();
+  unwatch();
+  log << "tarvex: stopping" << std::endl;
+  store.stop();
+  app.SetClassifiedObserver(nullptr);
+  return true;
+}
+
 bool RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions& options,
                std::ostream& log) {
   MapBlocksFrom(kMappedBlocks);
   MaildirHost& host = session.host();
-  FilterApp& app = session.app();
-  app.SetClassifiedObserver(
-      [&log](const ClassifyResult& result, int32_t messageId, FolderWatcher& watcher) {
-        log << JudgedLine(result, messageId, watcher.folder().GetName()) << std::endl;
-        ReturnFreeMemory(kFreeMemoryKept);
-      });
   // Files in the folders that are not judged (not messages, too big) are
   // named in the log.
   host.SetNotices([&log](const std::string& line) { log << "tarvex: " << line << std::endl; });
@@ -70,51 +108,27 @@ bool RunDaemon(MaildirSession& session, GLibEventLoop& loop, const DaemonOptions
       draining = 0;
     }
   };
-  const unsigned changes = loop.WatchReadable(host.StartWatching(), [&] {
-    try {
-      host.ProcessFileEvents();
-    } catch (const std::runtime_error& error) {
-      log << "tarvex: " << error.what() << std::endl;
-    }
-    if (host.AnnouncementsWaiting() && draining == 0) draining = loop.Every(1, drain);
-  });
-  session.Start();
-  if (const Status& load = app.bayesFilter().loadStatus(); !load.ok()) {
-    log << "tarvex: " << load.message() << std::endl;
-    loop.RemoveSource(changes);
-    loop.RemoveSource(draining);
-    session.Stop();
-    app.SetClassifiedObserver(nullptr);
-    return false;
-  }
-  for (const Status& problem : app.CheckLists()) {
-    log << "tarvex: warning: " << problem.message() << std::endl;
-  }
-  size_t waiting = 0;
-  try {
-    waiting = host.AnnounceUnjudgedMail().size();
-  } catch (const std::runtime_error& error) {
-    log << "tarvex: " << error.what() << std::endl;
-  }
-  // The message box names only the file; the log adds the system's reason.
-  loop.Every(options.savePeriodMs, [&app, &session, &log] {
-    BayesFilter& filter = app.bayesFilter();
-    const Status saved =
-        ReportSaveFailure(session.ui(), filter.SaveDatabase(), filter.databasePath());
-    if (!saved.ok()) log << "tarvex: " << saved.message() << std::endl;
-  });
-  if (options.commands) options.commands->Serve(loop, options.onRequest);
-  for (int signal : {SIGINT, SIGTERM}) loop.OnSignal(signal, [&loop] { loop.Quit(); });
-  log << "tarvex: watching " << host.root() << " (" << waiting
-      << " waiting messages judged); stop with SIGINT or SIGTERM" << std::endl;
-  loop.Run();
-  loop.RemoveSource(changes);
-  loop.RemoveSource(draining);
-  log << "tarvex: stopping" << std::endl;
-  session.Stop();
-  app.SetClassifiedObserver(nullptr);
+  DaemonStore store{session.app(), session.ui(), [&] { session.Start(); }, [&] { session.Stop(); }};
+  store.watch = [&]() -> std::function<void()> {
+    const unsigned changes = loop.WatchReadable(host.StartWatching(), [&] {
+      try {
+        host.ProcessFileEvents();
+      } catch (const std::runtime_error& error) {
+        log << "tarvex: " << error.what() << std::endl;
+      }
+      if (host.AnnouncementsWaiting() && draining == 0) draining = loop.Every(1, drain);
+    });
+    return [&loop, &draining, changes] {
+      loop.RemoveSource(changes);
+      loop.RemoveSource(draining);
+    };
+  };
+  store.announceWaiting = [&] { return host.AnnounceUnjudgedMail().size(); };
+  store.where = host.root();
+  store.judged = [] { ReturnFreeMemory(kFreeMemoryKept); };
+  const bool ran = RunDaemon(store, loop, options, log);
   host.SetNotices(nullptr);
-  return true;
+  return ran;
 }
 
 }  // namespace tarvex

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <iosfwd>
+#include <string>
 
 #include "app/maildir_session.h"
 #include "platform/command_socket.h"
@@ -31,6 +32,26 @@ struct DaemonOptions {
   CommandServer* commands = nullptr;
   CommandServer::RequestHandler onRequest;
 };
+
+// What the daemon's life needs of the store it runs on: the application and
+// its interface, how the session starts and stops, how the store's watch
+// joins the loop (the function returned takes it out), how what came while
+// nothing watched is judged (the count; std::runtime_error is logged), the
+// store's name in the log, and what follows each judged message.
+struct DaemonStore {
+  FilterApp& app;
+  RoutedUi& ui;
+  std::function<void()> start;
+  std::function<void()> stop;
+  std::function<std::function<void()>()> watch = {};
+  std::function<size_t()> announceWaiting = {};
+  std::string where = {};
+  std::function<void()> judged = {};
+};
+
+// The daemon's life on any store, as below.
+bool RunDaemon(const DaemonStore& store, GLibEventLoop& loop, const DaemonOptions& options,
+               std::ostream& log);
 
 // Runs until SIGINT or SIGTERM; the session must not be started yet. Logs
 // one line per judged message to log. False when it could not start (the
