@@ -111,6 +111,9 @@ std::string HeaderBlockText(std::string_view head);
 // The text of a message as the plug-in reads it (mail::BodyText).
 std::string BodyTextOf(std::string_view message);
 
+// The base of a store's objects. Subscriptions belong to the object's
+// entity; after each change Store::SubscriptionsChanged(entity) is told
+// (with the store locked), and a failure there undoes an Advise.
 template <typename Base, typename Store>
 class StoreObject : public HostObjectCore<Base, Store> {
  public:
@@ -119,6 +122,34 @@ class StoreObject : public HostObjectCore<Base, Store> {
  protected:
   using HostObjectCore<Base, Store>::Fail;
   using HostObjectCore<Base, Store>::store_;
+  using HostObjectCore<Base, Store>::entity_;
+
+  HostStatus DoAdvise(const HostRef<HostEventSink>& sink, uint32_t* cookie) override {
+    return Run([&] {
+      std::string description;
+      if (const HostStatus s = store_->events.Advise(entity_, sink, cookie, &description);
+          s != status::kOk) {
+        Throw(s, description);
+      }
+      try {
+        store_->SubscriptionsChanged(entity_);
+      } catch (...) {
+        store_->events.Unadvise(entity_, *cookie, &description);
+        throw;
+      }
+    });
+  }
+
+  HostStatus DoUnadvise(uint32_t cookie) override {
+    return Run([&] {
+      std::string description;
+      if (const HostStatus s = store_->events.Unadvise(entity_, cookie, &description);
+          s != status::kOk) {
+        Throw(s, description);
+      }
+      store_->SubscriptionsChanged(entity_);
+    });
+  }
 
   // Runs an operation with the store locked; what it throws becomes the
   // status handed back and the error description.

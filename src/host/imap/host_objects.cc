@@ -11,34 +11,8 @@
 namespace tarvex {
 namespace imap_host_internal {
 
-// Outside the unnamed namespace: the shared objects (store_objects.h) derive
-// from it.
 template <typename Base>
-class Object : public host_store::StoreObject<Base, Store> {
- public:
-  using host_store::StoreObject<Base, Store>::StoreObject;
-
- protected:
-  using host_store::StoreObject<Base, Store>::Run;
-  using host_store::StoreObject<Base, Store>::store_;
-  using host_store::StoreObject<Base, Store>::entity_;
-
-  HostStatus DoAdvise(const HostRef<HostEventSink>& sink, uint32_t* cookie) override {
-    return Run([&] {
-      std::string description;
-      const HostStatus s = store_->events.Advise(entity_, sink, cookie, &description);
-      if (s != status::kOk) Throw(s, description);
-    });
-  }
-
-  HostStatus DoUnadvise(uint32_t cookie) override {
-    return Run([&] {
-      std::string description;
-      const HostStatus s = store_->events.Unadvise(entity_, cookie, &description);
-      if (s != status::kOk) Throw(s, description);
-    });
-  }
-};
+using Object = host_store::StoreObject<Base, Store>;
 
 namespace {
 

@@ -223,6 +223,9 @@ struct Store {
   static constexpr std::chrono::seconds kRememberEvery{1};
 
   void Raise(EntityKey key, const HostEvent& event) { events.Raise(mutex, key, event); }
+  // Subscriptions need nothing of the server: what is watched is decided at
+  // each look.
+  void SubscriptionsChanged(const EntityKey&) {}
 };
 
 using host_store::OwnerCall;

@@ -14,49 +14,8 @@ namespace maildir_host_internal {
 
 // ------------------------------------------------------------------ objects
 
-// What every object of the host shares, and its entity's subscriptions.
-// Outside the unnamed namespace: the shared objects (store_objects.h) derive
-// from it.
 template <typename Base>
-class Object : public host_store::StoreObject<Base, Store> {
- public:
-  using host_store::StoreObject<Base, Store>::StoreObject;
-
- protected:
-  using host_store::StoreObject<Base, Store>::Run;
-  using host_store::StoreObject<Base, Store>::store_;
-  using host_store::StoreObject<Base, Store>::entity_;
-
-  // A folder's first subscription has its directories watched (when the
-  // owner watches the disk), its last one ends that.
-  HostStatus DoAdvise(const HostRef<HostEventSink>& sink, uint32_t* cookie) override {
-    return Run([&] {
-      std::string description;
-      if (const HostStatus s = store_->events.Advise(entity_, sink, cookie, &description);
-          s != status::kOk) {
-        Throw(s, description);
-      }
-      if (entity_.first != Kind::kFolder) return;
-      try {
-        store_->SyncWatches(static_cast<int32_t>(entity_.second));
-      } catch (const OperationError&) {
-        store_->events.Unadvise(entity_, *cookie, &description);
-        throw;
-      }
-    });
-  }
-
-  HostStatus DoUnadvise(uint32_t cookie) override {
-    return Run([&] {
-      std::string description;
-      if (const HostStatus s = store_->events.Unadvise(entity_, cookie, &description);
-          s != status::kOk) {
-        Throw(s, description);
-      }
-      if (entity_.first == Kind::kFolder) store_->SyncWatches(static_cast<int32_t>(entity_.second));
-    });
-  }
-};
+using Object = host_store::StoreObject<Base, Store>;
 
 namespace {
 

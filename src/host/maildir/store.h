@@ -201,6 +201,11 @@ struct Store {
   // Brings the folder's watches in line with its subscriptions and its
   // directory as at the last look; true when its messages became watched.
   bool SyncWatches(FolderRecord& folder);
+  // A folder's first subscription has its directories watched (when the
+  // owner watches the disk), its last one ends that.
+  void SubscriptionsChanged(const EntityKey& entity) {
+    if (entity.first == Kind::kFolder) SyncWatches(static_cast<int32_t>(entity.second));
+  }
   void SyncWatches(int32_t id) {
     if (FolderRecord* folder = Find(id)) SyncWatches(*folder);
   }
