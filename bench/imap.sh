@@ -98,21 +98,6 @@ printf 'PasswordCommand = echo secret\nCertificateFile = %s\n' "$work/cert.pem" 
 "$binary" learn --spam "${train_spam[@]}" >/dev/null
 "$binary" learn --clean "${train_ham[@]}" >/dev/null
 
-start_daemon() {
-  : >"$work/daemon.log"
-  local start=$(date +%s.%N)
-  "$binary" run 2>>"$work/daemon.log" &
-  daemon=$!
-  until grep -q watching "$work/daemon.log"; do sleep 0.002; done
-  startup=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.3f", b - a }')
-}
-
-stop_daemon() {
-  kill "$daemon"
-  wait "$daemon" || true
-  daemon=
-}
-
 # Appends messages to INBOX: "burst N FILE..." appends N (the files over and
 # over) and waits until the daemon's log has N judged lines, printing the
 # rate; "judged N FILE..." appends N carrying a verdict, and waits for none.

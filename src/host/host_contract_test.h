@@ -49,6 +49,24 @@ class HostUnderTest {
   virtual int LiveObjects() = 0;
 };
 
+// The controls that every host's owner offers alike, forwarded to the host
+// owned().
+template <typename Host>
+class OwnedHostUnderTest : public HostUnderTest {
+ public:
+  HostLibrary& library() override { return owned(); }
+  void RaiseInit() override { owned().RaiseInit(); }
+  void RaiseShutdown() override { owned().RaiseShutdown(); }
+  void SetSelection(int32_t folderId, const std::vector<int32_t>& messageIds) override {
+    owned().SetCurrentFolder(folderId);
+    owned().SetSelection(messageIds);
+  }
+  int LiveObjects() override { return owned().LiveObjects(); }
+
+ protected:
+  virtual Host& owned() = 0;
+};
+
 struct HostContractParam {
   std::string name;
   std::function<std::unique_ptr<HostUnderTest>()> make;

@@ -309,8 +309,9 @@ class StoreApi : public Object<HostApi> {
 // the store and an id) and Message its message object (from the store, the
 // folder's id and the message's). Its walk over the messages returns them in
 // id order: the ids are taken once per pass; when they run out, the store is
-// looked at again for messages that came since. The store says the rest,
-// with the store locked.
+// looked at again for messages that came since. Its name and children come
+// from the Store's folder records (folders.at(id).Name()) and CreateFolder;
+// the store says the rest, with the store locked.
 template <template <typename> class Object, typename Derived, typename Message>
 class StoreFolder : public Object<HostFolder> {
  public:
@@ -319,15 +320,12 @@ class StoreFolder : public Object<HostFolder> {
       : Object<HostFolder>(std::move(store), {EntityKind::kFolder, id}), id_(id) {}
 
  protected:
-  virtual std::string Name() = 0;
   // Whether the folder holds the message now.
   virtual bool Holds(int32_t message) = 0;
   // The ids of the folder's messages above after, ascending.
   virtual std::vector<int32_t> MessagesAfter(int32_t after) = 0;
   // Whether a message of the walk's pass is still there.
   virtual bool StillThere(int32_t) { return true; }
-  // Makes a child folder; its id.
-  virtual int32_t CreateChild(const std::string& name) = 0;
 
   HostStatus DoGetName(std::string* name) override {
     return this->Run([&] { *name = Name(); });
@@ -357,8 +355,12 @@ class StoreFolder : public Object<HostFolder> {
     return this->Run([&] { *message = started_ ? Next() : nullptr; });
   }
   HostStatus DoCreateSubFolder(const std::string& name, HostRef<HostFolder>* folder) override {
-    return this->Run([&] { *folder = std::make_shared<Derived>(this->store_, CreateChild(name)); });
+    return this->Run([&] {
+      *folder = std::make_shared<Derived>(this->store_, this->store_->CreateFolder(id_, name));
+    });
   }
+
+  std::string Name() { return this->store_->folders.at(id_).Name(); }
 
   const int32_t id_;
 

@@ -37,14 +37,12 @@ class ImapFolder : public host_store::StoreFolder<Object, ImapFolder, ImapMessag
   using StoreFolder::StoreFolder;
 
  protected:
-  std::string Name() override { return Folder().Name(); }
   bool Holds(int32_t message) override {
     return !Folder().mailbox.empty() && Folder().exists && store_->Holds(Folder(), message);
   }
   std::vector<int32_t> MessagesAfter(int32_t after) override {
     return store_->Messages(Folder(), after);
   }
-  int32_t CreateChild(const std::string& name) override { return store_->CreateFolder(id_, name); }
 
  private:
   FolderRecord& Folder() { return store_->folders.at(id_); }

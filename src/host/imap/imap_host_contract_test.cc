@@ -12,12 +12,11 @@ namespace {
 // Messages the tests add are the host's own appends; messages they deliver
 // are appended by a second connection, as a delivery would appear, and
 // found by a scan.
-class ImapHostUnderTest : public HostUnderTest {
+class ImapHostUnderTest : public OwnedHostUnderTest<ImapHost> {
  public:
   ImapHostUnderTest()
       : account_(imap_test::Dovecot().NewAccount()), host_(account_, ImapHost::Options()) {}
 
-  HostLibrary& library() override { return host_; }
   int32_t AddMessage(int32_t folderId, const Headers& headers, const std::string& body) override {
     return host_.AddMessage(folderId, imap_test::Text(headers, body));
   }
@@ -29,17 +28,13 @@ class ImapHostUnderTest : public HostUnderTest {
     if (found.size() != 1) throw std::logic_error("the delivery was not found");
     return found[0].message;
   }
-  void RaiseInit() override { host_.RaiseInit(); }
-  void RaiseShutdown() override { host_.RaiseShutdown(); }
-  void SetSelection(int32_t folderId, const std::vector<int32_t>& messageIds) override {
-    host_.SetCurrentFolder(folderId);
-    host_.SetSelection(messageIds);
-  }
   bool IsRead(int32_t folderId, int32_t messageId) override {
     const auto flags = host_.Message(folderId, messageId).flags;
     return std::find(flags.begin(), flags.end(), "\\Seen") != flags.end();
   }
-  int LiveObjects() override { return host_.LiveObjects(); }
+
+ protected:
+  ImapHost& owned() override { return host_; }
 
  private:
   imap::Account account_;

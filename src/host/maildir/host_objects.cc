@@ -66,7 +66,6 @@ class MaildirFolder : public host_store::StoreFolder<Object, MaildirFolder, Mail
   using StoreFolder::StoreFolder;
 
  protected:
-  std::string Name() override { return Folder().Name(); }
   bool Holds(int32_t message) override { return !store_->Locate(Folder(), message, true).empty(); }
   // The disk is listed again for each pass.
   std::vector<int32_t> MessagesAfter(int32_t after) override {
@@ -81,7 +80,6 @@ class MaildirFolder : public host_store::StoreFolder<Object, MaildirFolder, Mail
   bool StillThere(int32_t message) override {
     return !store_->Locate(Folder(), message, false).empty();
   }
-  int32_t CreateChild(const std::string& name) override { return store_->CreateFolder(id_, name); }
 
  private:
   FolderRecord& Folder() { return store_->folders.at(id_); }
