@@ -21,6 +21,15 @@ namespace imap_host_internal {
 
 std::vector<ImapHost::NewMessage> Store::FindNew(FolderRecord& folder) {
   if (!folder.exists) return {};
+  // A folder not open now is asked first whether anything came, which
+  // spares opening every watched folder at every look.
+  if (connection && !connection->selected(folder.mailbox)) {
+    const imap::Selection status =
+        OnServer([&](imap::Connection& s) { return s.Status(folder.mailbox); });
+    if (status.uid_validity == folder.uid_validity && status.uid_next <= folder.seen + 1) {
+      return {};
+    }
+  }
   Open(folder);
   const uint32_t first = folder.seen + 1;
   const std::vector<imap::FetchedMessage> heads = OnServer([&](imap::Connection& s) {
