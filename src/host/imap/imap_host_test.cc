@@ -1,8 +1,12 @@
 #include "host/imap/imap_host.h"
 
+#include <arpa/inet.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -246,6 +250,68 @@ TEST_F(ImapHostTest, AServerCertificateNotTrustedIsRefused) {
   untrusted.certificate_file.clear();  // the system's authorities do not know it
   EXPECT_THAT([&] { ImapHost host(untrusted, Options()); },
               ::testing::ThrowsMessage<std::runtime_error>(HasSubstr("certificate")));
+}
+
+// A server that is no IMAP server: each accepted connection gets what
+// answer says, then is closed (or, for an empty answer, left silent).
+class BadServer {
+ public:
+  explicit BadServer(std::string answer) : answer_(std::move(answer)) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(fd_, 4);
+    ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] {
+      const int client = ::accept(fd_, nullptr, nullptr);
+      if (client < 0) return;
+      if (!answer_.empty()) {
+        if (::write(client, answer_.data(), answer_.size()) < 0) {
+          // The client went first: nothing to tell it.
+        }
+        ::close(client);
+        return;
+      }
+      char byte;
+      while (::read(client, &byte, 1) > 0) {
+      }
+      ::close(client);
+    });
+  }
+  ~BadServer() {
+    ::shutdown(fd_, SHUT_RDWR);
+    ::close(fd_);
+    thread_.join();
+  }
+  uint16_t port() const { return port_; }
+
+ private:
+  std::string answer_;
+  int fd_ = -1;
+  uint16_t port_ = 0;
+  std::thread thread_;
+};
+
+TEST(ImapBadServerTest, AServerThatIsNoImapServerGetsAClearErrorWithinTheTimeout) {
+  for (const std::string& answer : {std::string("garbage\r\n\x16\x03\x01\xff\xff"),
+                                    std::string("* OK ready\r\n"), std::string()}) {
+    BadServer server(answer);
+    imap::Account account;
+    account.host = "127.0.0.1";
+    account.port = server.port();
+    account.user = "someone";
+    account.secret = "secret";
+    account.timeout_seconds = 1;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THAT([&] { ImapHost host(account, ImapHost::Options()); },
+                ::testing::ThrowsMessage<std::runtime_error>(
+                    HasSubstr("127.0.0.1:" + std::to_string(server.port()))));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  }
 }
 
 }  // namespace
