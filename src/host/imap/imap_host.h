@@ -26,9 +26,11 @@
 //   \Seen.
 // - New mail: the owner's StartWatching starts a second connection that
 //   IDLEs on INBOX and makes the descriptor readable whenever the server
-//   speaks; ProcessEvents (called then, and every minute for the other
-//   folders) announces what arrived in the subscribed folders: messages above
-//   the highest UID seen, not written by the host, without a judged mark.
+//   speaks; ProcessEvents (called then) and ScanForNewMessages (which the
+//   owner calls every so often, for the other folders) announce what arrived
+//   in the subscribed folders: messages above the highest UID seen, not
+//   written by the host, without a judged mark. A folder not open is asked
+//   for its UIDNEXT (STATUS) before it is opened.
 // - Remembering: with Options::announced_state, each watched folder's
 //   UIDVALIDITY and highest UID announced are kept across runs, so that a
 //   start (AnnounceUnjudgedMail) announces exactly what came since.
@@ -77,9 +79,6 @@ class ImapHost : public HostLibrary {
     // Told of each loss and recovery of the connection; called with the
     // host's lock held, so it must not call the host.
     std::function<void(const std::string& line)> notice;
-    // How often ProcessEvents' owner should look at the folders IDLE does
-    // not watch.
-    int poll_seconds = 60;
   };
 
   // Connects to the account and lists its folders; throws std::runtime_error
