@@ -85,9 +85,14 @@ imap::FetchedMessage ImapHost::Message(int32_t folderId, int32_t messageId) cons
 // judged them, remembers how far each subscribed folder was announced.
 std::vector<ImapHost::NewMessage> ImapHost::Announce(std::vector<NewMessage> found) {
   for (const NewMessage& m : found) {
+    {
+      Lock lock(store_->mutex);
+      store_->announcing = std::make_pair(m.folder, m.message);
+    }
     store_->Raise({Kind::kFolder, m.folder}, host_store::NewMessageEvent(m.message));
   }
   Lock lock(store_->mutex);
+  store_->announcing.reset();
   for (auto& [id, folder] : store_->folders) {
     if (store_->Subscribed(id)) store_->Remember(folder);
   }

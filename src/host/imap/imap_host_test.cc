@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <set>
 #include <thread>
 
@@ -243,6 +244,62 @@ TEST_F(ImapHostTest, ALostServerIsReachedAgainAndEachLossAndRecoveryIsToldOnce) 
   ASSERT_EQ(notices_.size(), 2u);
   EXPECT_THAT(notices_[0], HasSubstr("is not reachable"));
   EXPECT_THAT(notices_[1], HasSubstr("is reachable again"));
+}
+
+// Judges as the plug-in does: stamps the message and commits; a host
+// failure is reported (here: counted) and the next message goes on.
+class StampingSink : public HostEventSink {
+ public:
+  explicit StampingSink(HostRef<HostFolder> folder) : folder_(std::move(folder)) {}
+  HostStatus Invoke(const HostEvent& event, std::string*) override {
+    if (before_commit) std::exchange(before_commit, nullptr)();
+    try {
+      auto message = folder_->GetMessage(static_cast<int32_t>(event.arguments[0].integer));
+      message->SetHeaderValue(message->GetRootPart(), kVerdict, "Clean");
+      message->Commit();
+      ++judged;
+    } catch (const HostError&) {
+      ++failed;
+    }
+    return status::kOk;
+  }
+  std::function<void()> before_commit;
+  int judged = 0, failed = 0;
+
+ private:
+  HostRef<HostFolder> folder_;
+};
+
+TEST_F(ImapHostTest, MailWhoseJudgingTheServersLossCutShortIsAnnouncedAgain) {
+  auto host = std::make_unique<ImapHost>(account_, Options());
+  auto sink = std::make_shared<StampingSink>(host->CreateFolderManager()->GetInboxFolder());
+  host->CreateFolderManager()->GetInboxFolder()->Advise(sink);
+  other_->Append("INBOX", Text({{"Message-ID", "<cut-short@x>"}}, "body"), {}, std::nullopt);
+  sink->before_commit = [&] { Dovecot().Stop(); };
+  host->ScanForNewMessages();
+  EXPECT_EQ(sink->failed, 1);
+  Dovecot().Start();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // the pause after a failure
+  host->ScanForNewMessages();
+  EXPECT_EQ(sink->judged, 1);
+
+  // And across a restart: what was cut short is not remembered as announced.
+  other_ = std::make_unique<imap::Connection>(account_);
+  other_->Append("INBOX", Text({{"Message-ID", "<cut-again@x>"}}, "body"), {}, std::nullopt);
+  sink->before_commit = [&] { Dovecot().Stop(); };
+  host->ScanForNewMessages();
+  EXPECT_EQ(sink->failed, 2);
+  host.reset();
+  Dovecot().Start();
+  host = std::make_unique<ImapHost>(account_, Options());
+  auto restarted = std::make_shared<StampingSink>(host->CreateFolderManager()->GetInboxFolder());
+  host->CreateFolderManager()->GetInboxFolder()->Advise(restarted);
+  host->AnnounceUnjudgedMail();
+  EXPECT_EQ(restarted->judged, 1);
+  other_ = std::make_unique<imap::Connection>(account_);
+  for (const imap::FetchedMessage& message : Contents("INBOX")) {
+    EXPECT_EQ(mail::FirstHeaderValue(message.bytes, kVerdict), "Clean") << message.bytes;
+  }
 }
 
 TEST_F(ImapHostTest, AServerCertificateNotTrustedIsRefused) {

@@ -59,6 +59,9 @@ struct FolderRecord {
   // id's UID now, and the id of such a UID.
   std::map<int32_t, uint32_t> uid_of;
   std::map<uint32_t, int32_t> id_of;
+  // Messages whose judging the loss of the connection cut short: announced
+  // again at the next look, unless they carry a judged mark by then.
+  std::set<int32_t> again;
 
   std::string Name() const { return path.empty() ? kStoreName : path.back(); }
   uint32_t Uid(int32_t id) const {
@@ -76,6 +79,7 @@ struct FolderRecord {
     own.clear();
     uid_of.clear();
     id_of.clear();
+    again.clear();
   }
 };
 
@@ -144,7 +148,10 @@ struct Store {
   void Lose(const std::string& why);
 
   std::unique_ptr<imap::Connection> connection;
-  bool reachable = true;  // as last told in the notices
+  // The message being announced, while its sinks run: a loss of the
+  // connection meanwhile has it announced again.
+  std::optional<std::pair<int32_t, int32_t>> announcing;  // folder, message
+  bool reachable = true;                                  // as last told in the notices
   std::chrono::steady_clock::time_point next_attempt{};
   std::chrono::seconds pause{1};
   static constexpr std::chrono::seconds kLongestPause{300};

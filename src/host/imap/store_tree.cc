@@ -44,6 +44,9 @@ imap::Connection& Store::Server() {
 // A connection that worked is made again at once; only a failure to make
 // it starts the pauses.
 void Store::Lose(const std::string&) {
+  if (announcing) {
+    if (FolderRecord* folder = Find(announcing->first)) folder->again.insert(announcing->second);
+  }
   connection.reset();
   cached.reset();
   next_attempt = {};

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 #include "host/imap/store.h"
 
@@ -45,6 +46,9 @@ std::vector<ImapHost::NewMessage> Store::FindNew(FolderRecord& folder) {
     found.push_back({folder.id, folder.Id(head.uid)});
   }
   folder.own.erase(folder.own.begin(), folder.own.upper_bound(folder.seen));
+  for (const int32_t id : std::exchange(folder.again, {})) {
+    if (Holds(folder, id) && !Judged(Read(folder, id).bytes)) found.push_back({folder.id, id});
+  }
   return found;
 }
 
@@ -72,7 +76,10 @@ void Store::LoadRemembered() {
 
 void Store::Remember(const FolderRecord& folder) {
   if (!folder.exists || folder.uid_validity == 0) return;
-  const std::pair<uint32_t, uint32_t> now{folder.uid_validity, folder.seen};
+  // Below what is to be announced again, so that a start does it.
+  uint32_t highest = folder.seen;
+  for (const int32_t id : folder.again) highest = std::min(highest, folder.Uid(id) - 1);
+  const std::pair<uint32_t, uint32_t> now{folder.uid_validity, highest};
   auto& entry = remembered[folder.mailbox];
   if (entry == now) return;
   entry = now;
