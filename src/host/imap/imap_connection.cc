@@ -317,6 +317,20 @@ std::vector<uint32_t> Connection::Uids(uint32_t first) {
   return uids;
 }
 
+std::vector<uint32_t> Connection::SearchHeader(const std::string& name, const std::string& value) {
+  mailimap_search_key* key =
+      mailimap_search_key_new_header(strdup(name.c_str()), strdup(value.c_str()));
+  clist* raw = nullptr;
+  const int result = mailimap_uid_search(imap_, nullptr, key, &raw);
+  mailimap_search_key_free(key);
+  Check(result, "cannot search " + selected_);
+  SearchResult found(raw);
+  std::vector<uint32_t> uids;
+  ForEach<uint32_t>(found.get(), [&](uint32_t* uid) { uids.push_back(*uid); });
+  std::sort(uids.begin(), uids.end());
+  return uids;
+}
+
 namespace {
 
 FetchType MessageFetch(bool whole) {

@@ -104,6 +104,9 @@ class Connection {
 
   // The UIDs of the selected mailbox from first on, ascending.
   std::vector<uint32_t> Uids(uint32_t first);
+  // The UIDs of the selected mailbox's messages with a header field name
+  // whose value holds value (the server's SEARCH HEADER), ascending.
+  std::vector<uint32_t> SearchHeader(const std::string& name, const std::string& value);
   // One message of the selected mailbox: with whole, all of it, else its
   // header block only; its flags and date too. None when the mailbox holds
   // no such UID.
@@ -130,6 +133,8 @@ class Connection {
   void IdleDone();
 
   bool selected(const std::string& mailbox) const { return selected_ == mailbox; }
+  // The selected mailbox; empty for none.
+  const std::string& selected_mailbox() const { return selected_; }
 
  private:
   // Throws for a libetpan result other than success.

@@ -131,6 +131,7 @@ std::vector<ImapHost::NewMessage> ImapHost::ProcessEvents() {
 std::vector<ImapHost::NewMessage> ImapHost::AnnounceUnjudgedMail() {
   auto found = OwnerCall(*store_, [&] {
     store_->Refresh();
+    store_->FinishRemovals();
     std::vector<NewMessage> unjudged;
     for (FolderRecord* folder : store_->Walk()) {
       if (!folder->exists || !store_->Subscribed(folder->id)) continue;

@@ -302,6 +302,114 @@ TEST_F(ImapHostTest, MailWhoseJudgingTheServersLossCutShortIsAnnouncedAgain) {
   }
 }
 
+// Relays connections to the server; the first is cut once limit bytes
+// (both ways together) have passed, the later ones pass whole, as a server
+// back after a network failure.
+class CuttingProxy {
+ public:
+  CuttingProxy(uint16_t upstream, size_t limit) : upstream_(upstream), limit_(limit) {
+    listen_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = Loopback(0);
+    socklen_t length = sizeof address;
+    ::bind(listen_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::listen(listen_, 4);
+    ::getsockname(listen_, reinterpret_cast<sockaddr*>(&address), &length);
+    port_ = ntohs(address.sin_port);
+    if (::pipe(stop_) != 0) throw std::runtime_error("no pipe");
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~CuttingProxy() {
+    ::close(stop_[1]);
+    thread_.join();
+    for (int fd : {listen_, stop_[0]}) ::close(fd);
+  }
+  uint16_t port() const { return port_; }
+
+ private:
+  static sockaddr_in Loopback(uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+  }
+
+  void Serve() {
+    for (size_t limit = limit_;; limit = SIZE_MAX) {
+      pollfd waiting[2] = {{listen_, POLLIN, 0}, {stop_[0], POLLIN, 0}};
+      if (::poll(waiting, 2, -1) <= 0 || waiting[1].revents) return;
+      const int client = ::accept(listen_, nullptr, nullptr);
+      const int server = ::socket(AF_INET, SOCK_STREAM, 0);
+      const sockaddr_in address = Loopback(upstream_);
+      if (::connect(server, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+        if (!Relay(client, server, limit)) {
+          ::close(client);
+          ::close(server);
+          return;
+        }
+      }
+      ::close(client);
+      ::close(server);
+    }
+  }
+
+  // False when told to stop.
+  bool Relay(int client, int server, size_t limit) {
+    size_t passed = 0;
+    char buffer[4096];
+    for (;;) {
+      pollfd fds[3] = {{client, POLLIN, 0}, {server, POLLIN, 0}, {stop_[0], POLLIN, 0}};
+      if (::poll(fds, 3, -1) <= 0 || fds[2].revents) return false;
+      for (int from = 0; from < 2; ++from) {
+        if (!fds[from].revents) continue;
+        const size_t most = std::min(sizeof buffer, limit - passed);
+        const ssize_t got = ::read(fds[from].fd, buffer, most);
+        if (got <= 0 || ::write(fds[1 - from].fd, buffer, got) != got) return true;
+        passed += static_cast<size_t>(got);
+        if (passed >= limit) return true;
+      }
+    }
+  }
+
+  const uint16_t upstream_;
+  const size_t limit_;
+  int listen_ = -1;
+  int stop_[2] = {-1, -1};
+  uint16_t port_ = 0;
+  std::thread thread_;
+};
+
+TEST_F(ImapHostTest, AConnectionCutAnywhereInARewriteLosesAndDoublesNothing) {
+  const std::string text = Text({{"Message-ID", "<cut-anywhere@x>"}}, "body\r\n");
+  other_->Append("INBOX", text, {}, std::nullopt);
+  // A cut every hundred bytes or so, from the start (greeting, TLS, login,
+  // the folders) through the rewrite's fetch, append, flag and expunge, which
+  // end before 5,000 bytes.
+  for (size_t limit = 1000; limit < 5200; limit += 101) {
+    {
+      CuttingProxy proxy(account_.port, limit);
+      imap::Account cut = account_;
+      cut.port = proxy.port();
+      try {
+        ImapHost host(cut, Options());
+        auto inbox = host.CreateFolderManager()->GetInboxFolder();
+        auto message = inbox->GetFirstMessage();
+        message->SetHeaderValue(message->GetRootPart(), kVerdict, std::to_string(limit));
+        message->Commit();
+      } catch (const std::exception&) {
+        // Cut where the host could not go on: what counts is what is left.
+      }
+    }
+    // The next start finds the original beside a judged copy and removes it.
+    ImapHost host(account_, Options());
+    host.CreateFolderManager()->GetInboxFolder()->Advise(std::make_shared<RecordingSink>());
+    host.AnnounceUnjudgedMail();
+    const auto left = Contents("INBOX");
+    ASSERT_EQ(left.size(), 1u) << "cut after " << limit << " bytes";
+    EXPECT_EQ(left[0].bytes.substr(mail::LayOut(left[0].bytes).body_start), "body\r\n");
+  }
+}
+
 TEST_F(ImapHostTest, AServerCertificateNotTrustedIsRefused) {
   imap::Account untrusted = account_;
   untrusted.certificate_file.clear();  // the system's authorities do not know it

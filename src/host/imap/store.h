@@ -133,11 +133,18 @@ struct Store {
   // Runs a command on the server; a failure becomes an OperationError, and a
   // lost connection is dropped (and, with retry, made again once and the
   // command run again: for commands that can safely run twice).
+  // A command run again is run in the mailbox that was selected.
   template <typename Command>
   auto OnServer(Command command, bool retry = true) {
+    std::string mailbox;
     for (int attempt = 0;; ++attempt) {
       imap::Connection& server = Server();
       try {
+        if (attempt == 0) {
+          mailbox = server.selected_mailbox();
+        } else if (!mailbox.empty()) {
+          server.Select(mailbox);
+        }
         return command(server);
       } catch (const imap::ImapError& error) {
         if (error.lost()) Lose(error.what());
@@ -198,15 +205,23 @@ struct Store {
   // Whether a header block carries one of the judged marks.
   bool Judged(const std::string& head) const;
 
-  // Originals whose rewritten copies are stored but which are not yet
-  // removed; FinishRemovals removes them, and keeps those it cannot.
+  // Originals of rewrites, from before the copy is appended until the
+  // original is expunged; kept in the state file too, so that a rewrite cut
+  // short by a crash is finished at the next start. FinishRemovals removes
+  // each original whose copy is on the server (copy, else a later message
+  // with its Message-ID and body), forgets those that have none (the append
+  // did not happen), and keeps those it cannot look at.
   struct PendingRemoval {
-    int32_t folder;
+    std::string mailbox;
     uint32_t validity;
     uint32_t uid;
+    uint32_t copy;  // 0: not known
   };
   std::vector<PendingRemoval> pending_removals;
   void FinishRemovals();
+  // The UID of a later message with the same Message-ID and body; 0 for
+  // none.
+  uint32_t CopyOf(FolderRecord& folder, uint32_t uid);
 
   // ---------------------------------------------------------------- new mail
   // (store_watch.cc)
@@ -225,6 +240,8 @@ struct Store {
   // message. A crash before the write costs the mail judged since then one
   // more look, which skips what carries a verdict.
   void SaveRemembered(bool now = false);
+  // Writes the state file: with flush, flushed to disk.
+  void WriteState(bool flush);
   bool remembered_changed = false;
   std::chrono::steady_clock::time_point remembered_saved{};
   static constexpr std::chrono::seconds kRememberEvery{1};

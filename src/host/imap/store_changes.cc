@@ -48,6 +48,8 @@ void Store::Rewrite(FolderRecord& folder, int32_t id,
   const uint32_t before = OnServer([&](imap::Connection& s) {
     return s.Has("UIDPLUS") ? 0 : s.Status(folder.mailbox).uid_next;
   });
+  pending_removals.push_back({folder.mailbox, folder.uid_validity, original.uid, 0});
+  WriteState(false);
   const uint32_t said = OnServer(
       [&](imap::Connection& s) {
         return s.Append(folder.mailbox, rewritten, flags, original.date);
@@ -60,7 +62,7 @@ void Store::Rewrite(FolderRecord& folder, int32_t id,
   folder.id_of.erase(original.uid);
   folder.uid_of[id] = copy;
   folder.id_of[copy] = id;
-  pending_removals.push_back({folder.id, folder.uid_validity, original.uid});
+  pending_removals.back().copy = copy;
   // What is asked of the message next (a move, mostly) needs not fetch it.
   cached = CachedMessage{folder.id, folder.uid_validity, {copy, rewritten, flags, original.date}};
   Step(imap_step::kCommitAppended);
@@ -71,10 +73,13 @@ void Store::Rewrite(FolderRecord& folder, int32_t id,
 void Store::FinishRemovals() {
   while (!pending_removals.empty()) {
     const PendingRemoval removal = pending_removals.front();
-    FolderRecord* folder = Find(removal.folder);
+    auto id = folder_ids.find(removal.mailbox);
+    FolderRecord* folder = id == folder_ids.end() ? nullptr : Find(id->second);
     if (folder && folder->exists) {
       Open(*folder);
-      if (folder->uid_validity == removal.validity) {
+      const bool copied = folder->uid_validity == removal.validity &&
+                          (removal.copy != 0 || CopyOf(*folder, removal.uid) != 0);
+      if (copied) {
         OnServer(
             [&](imap::Connection& s) {
               s.AddFlags(removal.uid, {kDeleted});
@@ -84,7 +89,28 @@ void Store::FinishRemovals() {
       }
     }
     pending_removals.erase(pending_removals.begin());
+    WriteState(false);
   }
+}
+
+uint32_t Store::CopyOf(FolderRecord& folder, uint32_t uid) {
+  Open(folder);
+  const std::optional<imap::FetchedMessage> original =
+      OnServer([&](imap::Connection& s) { return s.Fetch(uid, true); });
+  if (!original) return 0;
+  const std::string message_id = mail::FirstHeaderValue(original->bytes, "Message-ID");
+  if (message_id.empty()) return 0;
+  for (const uint32_t other :
+       OnServer([&](imap::Connection& s) { return s.SearchHeader("Message-ID", message_id); })) {
+    if (other <= uid) continue;
+    const std::optional<imap::FetchedMessage> copy =
+        OnServer([&](imap::Connection& s) { return s.Fetch(other, true); });
+    if (copy && mail::FirstHeaderValue(copy->bytes, "Message-ID") == message_id &&
+        BodyOf(copy->bytes) == BodyOf(original->bytes)) {
+      return other;
+    }
+  }
+  return 0;
 }
 
 void Store::Move(int32_t source_id, int32_t target_id, int32_t id, int32_t* moved) {

@@ -54,11 +54,13 @@ std::vector<ImapHost::NewMessage> Store::FindNew(FolderRecord& folder) {
 
 // ------------------------------------------------------------------ remembered
 //
-// One line per folder: "<UIDVALIDITY> <highest UID announced> <mailbox>".
-// A mailbox name holds no line end. The file is replaced whole (written
-// beside it, flushed, renamed over it), so a crash leaves the old one or the
-// new one. A line that cannot be read is forgotten, which costs its folder
-// one look at all its unjudged mail, never a miss.
+// One line per folder: "<UIDVALIDITY> <highest UID announced> <mailbox>",
+// and one per rewrite not finished: "pending <UIDVALIDITY> <original's UID>
+// <copy's UID, 0 when not known> <mailbox>". A mailbox name holds no line
+// end. The file is replaced whole (written beside it, renamed over it), so a
+// crash leaves the old one or the new one. A line that cannot be read is
+// forgotten, which costs its folder one look at all its unjudged mail, never
+// a miss.
 
 void Store::LoadRemembered() {
   if (options.announced_state.empty()) return;
@@ -66,11 +68,19 @@ void Store::LoadRemembered() {
   std::string line;
   while (std::getline(in, line)) {
     std::istringstream fields(line);
-    uint32_t validity = 0, highest = 0;
+    const bool pending = line.rfind("pending ", 0) == 0;
+    if (pending) fields.ignore(8);
+    uint32_t validity = 0, uid = 0, copy = 0;
     std::string mailbox;
-    if (!(fields >> validity >> highest) || fields.get() != ' ' || !std::getline(fields, mailbox))
+    if (!(fields >> validity >> uid) || (pending && !(fields >> copy)) || fields.get() != ' ' ||
+        !std::getline(fields, mailbox)) {
       continue;
-    remembered[mailbox] = {validity, highest};
+    }
+    if (pending) {
+      pending_removals.push_back({mailbox, validity, uid, copy});
+    } else {
+      remembered[mailbox] = {validity, uid};
+    }
   }
 }
 
@@ -91,20 +101,31 @@ void Store::SaveRemembered(bool now) {
   const auto time = std::chrono::steady_clock::now();
   if (!now && time - remembered_saved < kRememberEvery) return;
   remembered_saved = time;
+  WriteState(true);
+}
+
+// Unflushed for the rewrites' lines, written at each: they guard against
+// the process's end, and the system keeps what a process wrote.
+void Store::WriteState(bool flush) {
+  if (options.announced_state.empty()) return;
   const std::string& path = options.announced_state;
   const std::string temporary = path + ".new";
   std::string text;
   for (const auto& [mailbox, entry] : remembered) {
     text += std::to_string(entry.first) + " " + std::to_string(entry.second) + " " + mailbox + "\n";
   }
+  for (const PendingRemoval& removal : pending_removals) {
+    text += "pending " + std::to_string(removal.validity) + " " + std::to_string(removal.uid) +
+            " " + std::to_string(removal.copy) + " " + removal.mailbox + "\n";
+  }
   const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  bool written = fd >= 0 &&
-                 ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
-                 ::fsync(fd) == 0;
+  const bool written = fd >= 0 &&
+                       ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
+                       (!flush || ::fsync(fd) == 0);
   const int error = errno;
   if (fd >= 0) ::close(fd);
   if (written && ::rename(temporary.c_str(), path.c_str()) == 0) {
-    remembered_changed = false;
+    if (flush) remembered_changed = false;
     return;
   }
   Notice("cannot write " + path + ": " + std::strerror(written ? errno : error));
