@@ -89,7 +89,9 @@ void Store::FinishRemovals() {
       }
     }
     pending_removals.erase(pending_removals.begin());
-    WriteState(false);
+    // Written with the next save: a line left a while in the file costs a
+    // start one look at a message no longer there.
+    remembered_changed = true;
   }
 }
 
