@@ -1,6 +1,7 @@
 // The daemon end to end on an IMAP account: the real program against a
 // private Dovecot, mail appended to INBOX as a delivery would appear.
 #include <fstream>
+#include <set>
 
 #include "cli/program_test_util.h"
 #include "host/imap/imap_connection.h"
@@ -38,18 +39,37 @@ class ImapDaemonTest : public testing::ProgramTest {
     return messages;
   }
 
+  // Records the account with init, as a user would, completes its file and
+  // blacklists spam.example.
+  void InitAccount() {
+    const testing::Result init = Run("init --imap " + server_->Url(account_));
+    ASSERT_EQ(init.exit_code, 0) << init.err;
+    EXPECT_NE(init.out.find("PasswordCommand"), std::string::npos) << init.out;
+    std::ofstream(home_ + "/.config/tarvex/account.conf", std::ios::app)
+        << "PasswordCommand = echo " << DovecotServer::kPassword << "\n"
+        << "CertificateFile = " << server_->certificate() << "\n";
+    ASSERT_EQ(Run("blacklist add --domain spam.example").exit_code, 0);
+  }
+
+  static std::string Mail(const std::string& from, int number) {
+    return "From: " + from + "\r\nSubject: number " + std::to_string(number) + "\r\nMessage-ID: <" +
+           std::to_string(number) + "@test>\r\n\r\nText " + std::to_string(number) + "\r\n";
+  }
+
+  size_t JudgedLines() const {
+    const std::string log = DaemonLog();
+    size_t lines = 0;
+    for (size_t at = log.find("Inbox #"); at != std::string::npos; at = log.find("Inbox #", at + 1))
+      ++lines;
+    return lines;
+  }
+
   std::unique_ptr<DovecotServer> server_;
   imap::Account account_;
 };
 
 TEST_F(ImapDaemonTest, RunOnAnAccountJudgesMailAppendedToTheInboxAndMovesSpam) {
-  const testing::Result init = Run("init --imap " + server_->Url(account_));
-  ASSERT_EQ(init.exit_code, 0) << init.err;
-  EXPECT_NE(init.out.find("PasswordCommand"), std::string::npos) << init.out;
-  std::ofstream(home_ + "/.config/tarvex/account.conf", std::ios::app)
-      << "PasswordCommand = echo " << DovecotServer::kPassword << "\n"
-      << "CertificateFile = " << server_->certificate() << "\n";
-  ASSERT_EQ(Run("blacklist add --domain spam.example").exit_code, 0);
+  InitAccount();
   StartDaemon();
 
   imap::Connection mail(account_);
@@ -65,6 +85,43 @@ TEST_F(ImapDaemonTest, RunOnAnAccountJudgesMailAppendedToTheInboxAndMovesSpam) {
   EXPECT_EQ(StopDaemon(), 0);
   EXPECT_NE(DaemonLog().find(": blacklisted, moved to DedoZarozo"), std::string::npos)
       << DaemonLog();
+}
+
+TEST_F(ImapDaemonTest, ADaemonKilledDuringABurstLeavesTheRestToTheNextStartExactlyOnce) {
+  InitAccount();
+  StartDaemon();
+  imap::Connection mail(account_);
+  const int count = 40;
+  for (int i = 0; i < count; ++i) {
+    mail.Append("INBOX", Mail(i % 2 ? "a@spam.example" : "b@friend.example", i), {}, std::nullopt);
+  }
+  ASSERT_TRUE(WaitUntil([&] { return JudgedLines() >= 10; })) << DaemonLog();
+  StopDaemon(SIGKILL);
+  const size_t before = JudgedLines();
+  StartDaemon();  // judges what came while it was down, and what it left
+
+  std::multiset<std::string> ids;
+  ASSERT_TRUE(WaitUntil([&] {
+    ids.clear();
+    for (const char* mailbox : {"INBOX", "DedoZarozo"}) {
+      for (const std::string& message : Contents(mail, mailbox)) {
+        if (!mail::FirstHeaderValue(message, "X-TVX-RESULT").empty()) {
+          ids.insert(mail::FirstHeaderValue(message, "Message-ID"));
+        }
+      }
+    }
+    return ids.size() >= static_cast<size_t>(count);
+  })) << DaemonLog();
+  const size_t after = JudgedLines();
+  EXPECT_EQ(StopDaemon(), 0);  // no move under way while the folders are counted
+  EXPECT_EQ(ids.size(), static_cast<size_t>(count));
+  EXPECT_EQ(std::set<std::string>(ids.begin(), ids.end()).size(), static_cast<size_t>(count));
+  EXPECT_EQ(Contents(mail, "INBOX").size() + Contents(mail, "DedoZarozo").size(),
+            static_cast<size_t>(count));
+  // A spam message stamped when the daemon died is left where it was.
+  EXPECT_GE(Contents(mail, "DedoZarozo").size(), static_cast<size_t>(count / 2 - 1));
+  // The one being judged when the daemon died may be judged again; no other.
+  EXPECT_LE(before + after, static_cast<size_t>(count) + 1) << DaemonLog();
 }
 
 }  // namespace
