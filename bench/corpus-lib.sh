@@ -65,6 +65,23 @@ for line in sys.stdin:
     print(o["file"], o["verdict"])'
 }
 
+# Starts "$binary run" with its log in $work/daemon.log, its pid in $daemon;
+# startup is the seconds until it watched its mail.
+start_daemon() {
+  : >"$work/daemon.log"
+  local start=$(date +%s.%N)
+  "$binary" run 2>>"$work/daemon.log" &
+  daemon=$!
+  until grep -q watching "$work/daemon.log"; do sleep 0.002; done
+  startup=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.3f", b - a }')
+}
+
+stop_daemon() {
+  kill "$daemon"
+  wait "$daemon" || true
+  daemon=
+}
+
 data=$("$(dirname "${BASH_SOURCE[0]}")/../scripts/fetch-corpus.sh")
 mapfile -t train_spam < <(half 0 "${spam_folders[@]}")
 mapfile -t train_ham < <(half 0 "${ham_folders[@]}")

@@ -37,22 +37,6 @@ mkdir -p "$XDG_RUNTIME_DIR"
 "$binary" learn --spam "${train_spam[@]}" >/dev/null
 "$binary" learn --clean "${train_ham[@]}" >/dev/null
 
-# Starts the daemon; startup is the seconds until it watched the Maildir.
-start_daemon() {
-  : >"$work/daemon.log"
-  local start=$(date +%s.%N)
-  "$binary" run 2>>"$work/daemon.log" &
-  daemon=$!
-  until grep -q watching "$work/daemon.log"; do sleep 0.002; done
-  startup=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.3f", b - a }')
-}
-
-stop_daemon() {
-  kill "$daemon"
-  wait "$daemon" || true
-  daemon=
-}
-
 start_daemon
 test_files=("${test_spam[@]}" "${test_ham[@]}")
 python3 - "$MAILDIR" "$work/daemon.log" "$daemon" "$burst" "${test_files[@]}" <<'PY'

@@ -12,6 +12,8 @@ packages=(
   libglib2.0-dev                 # the daemon's event loop
   qt6-base-dev qt6-qpa-plugins   # the desktop window; its tests draw off screen
   fonts-dejavu-core              # a sans font for the dialogs
+  libetpan-dev libgnutls28-dev   # the IMAP store: protocol and certificate checks
+  dovecot-imapd openssl          # the private IMAP server the tests start, and its certificate
 )
 
 missing=()

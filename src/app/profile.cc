@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "app/imap_account.h"
 #include "app/maildir_session.h"
 #include "platform/codepage.h"
 #include "platform/desktop.h"
@@ -92,6 +93,8 @@ ProfilePaths LocateProfile(const ProfileOptions& options, const GetEnv& getenv) 
   paths.sockets = SocketPaths(paths.settings, getenv);
   paths.socket = paths.sockets.front();
   paths.announced = AnnouncedStateFile(StateFolder(getenv), paths.maildir);
+  paths.account = AccountFilePath(paths.settings);
+  paths.state_folder = StateFolder(getenv);
   return paths;
 }
 

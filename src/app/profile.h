@@ -24,6 +24,7 @@ using GetEnv = std::function<const char*(const char*)>;
 struct ProfileOptions {
   std::string config;          // --config; empty for the default
   std::string maildir;         // --maildir; empty for the default
+  std::string imap;            // --imap; empty for the account file's
   std::optional<int32_t> now;  // --now
 };
 
@@ -37,6 +38,10 @@ struct ProfilePaths {
   // What the daemon remembers of the Maildir's mail between runs, in
   // $XDG_STATE_HOME/tarvex (else ~/.local/state/tarvex).
   std::string announced;
+  // The IMAP account, beside the settings file, and the folder where what
+  // was announced of it is remembered.
+  std::string account;
+  std::string state_folder;
   // Where a client looks for the daemon, socket first, then where a daemon
   // started with another environment (by a service manager, by cron) would
   // listen.

@@ -24,6 +24,9 @@ class Grammar {
                     "else $XDG_CONFIG_HOME/tarvex/settings.reg)");
     app_.add_option("--maildir", v.profile.maildir,
                     "the Maildir (default: $MAILDIR, else ~/Maildir)");
+    app_.add_option("--imap", v.profile.imap,
+                    "the IMAP account, imaps://user@host[:port] or imap://user@host[:port] "
+                    "(default: Url in account.conf beside the settings file)");
     now_ = app_.add_option("--now", now_value_,
                            "fix the clock at EPOCH seconds, for reproducible runs")
                ->check(CLI::Range(int64_t{INT32_MIN}, int64_t{INT32_MAX}));

@@ -167,6 +167,17 @@ Result RunWhitelist(CommandContext& ctx, const Invocation& v);
 Result RunSettings(CommandContext& ctx, const Invocation& v);
 // daemon_commands.cc
 Result RunDaemonCommand(CommandContext& ctx, const Invocation& v);
+
+// imap_commands.cc: the daemon on an IMAP account. It runs on the account
+// when --imap names one, or when the profile has an account file and no
+// --maildir is given.
+bool UsesImapAccount(const Profile& profile, const Invocation& v);
+// The session on the account, connected; null when it cannot be had (said
+// on the command's standard error).
+std::unique_ptr<StoreSession> OpenImapSession(CommandContext& ctx, const Invocation& v,
+                                              const SessionServices& services);
+// Records --imap in the account file, keeping what else the file holds.
+Result RecordImapAccount(CommandContext& ctx, const Invocation& v);
 Result RunAbout(CommandContext& ctx, const Invocation& v);
 Result RunFilter(CommandContext& ctx, const Invocation& v);
 

@@ -26,7 +26,7 @@ constexpr auto kDaemonLockWait = std::chrono::seconds(5);
 }  // namespace
 
 // The daemon logs to standard error.
-Result RunDaemonCommand(CommandContext& ctx, const Invocation&) {
+Result RunDaemonCommand(CommandContext& ctx, const Invocation& v) {
   Profile& profile = ctx.profile;
   std::ostream& log = ctx.err;
   const ProfilePaths& paths = profile.paths();
@@ -42,19 +42,25 @@ Result RunDaemonCommand(CommandContext& ctx, const Invocation&) {
         << " (is a daemon running already?)\n";
     return Result::kFailed;
   }
-  if (!MaildirExists(paths.maildir)) {
-    if (!CreateMaildir(paths.maildir)) {
-      log << "tarvex: " << paths.maildir << ": cannot create the Maildir\n";
-      return Result::kFailed;
-    }
-    log << "tarvex: created the Maildir " << paths.maildir << '\n';
-  }
   GLibEventLoop loop;
-  CommandServer server(paths.socket);
   ConsoleUi logUi(log, ::isatty(2) == 1);
-  MaildirSession session(
-      SessionServices{profile.clock(), profile.fs(), profile.store(), logUi, loop}, paths.maildir,
-      paths.announced);
+  const SessionServices services{profile.clock(), profile.fs(), profile.store(), logUi, loop};
+  std::unique_ptr<StoreSession> store;
+  if (UsesImapAccount(profile, v)) {
+    store = OpenImapSession(ctx, v, services);
+    if (!store) return Result::kFailed;
+  } else {
+    if (!MaildirExists(paths.maildir)) {
+      if (!CreateMaildir(paths.maildir)) {
+        log << "tarvex: " << paths.maildir << ": cannot create the Maildir\n";
+        return Result::kFailed;
+      }
+      log << "tarvex: created the Maildir " << paths.maildir << '\n';
+    }
+    store = std::make_unique<MaildirSession>(services, paths.maildir, paths.announced);
+  }
+  StoreSession& session = *store;
+  CommandServer server(paths.socket);
   SessionOwner owner(session, profile.fs(), profile.store());
   LocalOperations operations(owner);
   DaemonOptions options;

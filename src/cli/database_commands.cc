@@ -146,7 +146,8 @@ Result RunInitCommand(CommandContext& ctx, const Invocation& v) {
   pid_t holder = 0;
   std::optional<ProfileLock> lock = ProfileLock::TryAcquire(paths.lock, &holder);
   if (!lock) return ProfileInUse(ctx.err, paths.lock, holder);
-  return RunInit(ctx.profile, ctx.out, ctx.err, v.force);
+  const Result made = RunInit(ctx.profile, ctx.out, ctx.err, v.force);
+  return made == Result::kOk && !v.profile.imap.empty() ? RecordImapAccount(ctx, v) : made;
 }
 
 Result RunLearn(CommandContext& ctx, const Invocation& v) {

@@ -5,8 +5,8 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>

@@ -1,6 +1,5 @@
 #include "host/maildir/host_objects.h"
 
-#include <new>
 #include <optional>
 #include <string_view>
 
@@ -12,170 +11,24 @@
 
 namespace tarvex {
 namespace maildir_host_internal {
-namespace {
 
 // ------------------------------------------------------------------ objects
 
-// What every object of the host shares, and its entity's subscriptions.
 template <typename Base>
-class Object : public HostObjectCore<Base, Store> {
+using Object = host_store::StoreObject<Base, Store>;
+
+namespace {
+
+class MaildirMessage : public host_store::StoreMessage<Object> {
  public:
-  using HostObjectCore<Base, Store>::HostObjectCore;
+  using StoreMessage::StoreMessage;
 
  protected:
-  using HostObjectCore<Base, Store>::Fail;
-  using HostObjectCore<Base, Store>::store_;
-  using HostObjectCore<Base, Store>::entity_;
-
-  // A folder's first subscription has its directories watched (when the
-  // owner watches the disk), its last one ends that.
-  HostStatus DoAdvise(const HostRef<HostEventSink>& sink, uint32_t* cookie) override {
-    return Run([&] {
-      std::string description;
-      if (const HostStatus s = store_->events.Advise(entity_, sink, cookie, &description);
-          s != status::kOk) {
-        Throw(s, description);
-      }
-      if (entity_.first != Kind::kFolder) return;
-      try {
-        store_->SyncWatches(static_cast<int32_t>(entity_.second));
-      } catch (const OperationError&) {
-        store_->events.Unadvise(entity_, *cookie, &description);
-        throw;
-      }
-    });
-  }
-
-  HostStatus DoUnadvise(uint32_t cookie) override {
-    return Run([&] {
-      std::string description;
-      if (const HostStatus s = store_->events.Unadvise(entity_, cookie, &description);
-          s != status::kOk) {
-        Throw(s, description);
-      }
-      if (entity_.first == Kind::kFolder) store_->SyncWatches(static_cast<int32_t>(entity_.second));
-    });
-  }
-
-  // Runs an operation with the store locked; what it throws becomes the
-  // status handed back and the error description.
-  template <typename Operation>
-  HostStatus Run(Operation operation) {
-    Lock lock(store_->mutex);
-    try {
-      operation();
-      return status::kOk;
-    } catch (const OperationError& error) {
-      return Fail(error.status(), error.what());
-    } catch (const std::bad_alloc&) {
-      return Fail(status::kOutOfMemory, "Out of memory.");
-    } catch (const std::exception& error) {
-      return Fail(status::kFail, error.what());
-    }
-  }
-};
-
-class MaildirMessage : public Object<HostMessage> {
- public:
-  MaildirMessage(std::shared_ptr<Store> store, int32_t folder, int32_t id)
-      : Object(std::move(store), MessageEntity(folder, id)), folder_(folder), id_(id) {}
-
- protected:
-  HostStatus DoGetHeaderText(std::string* text) override {
-    return Run([&] { *text = HeaderText(); });
-  }
-
-  HostStatus DoGetRawHeaders(std::string* text) override {
-    return Run([&] { *text = HeaderText(); });
-  }
-
-  HostStatus DoGetRootPart(int32_t a, int32_t b, int32_t* part) override {
-    return Run([&] {
-      if (a != 0 || b != 0) Throw(status::kInvalidArgument, "The root part takes 0, 0.");
-      *part = MaildirHost::kMessagePart;
-    });
-  }
-
-  HostStatus DoGetBodyPart(int32_t* part) override {
-    return Run([&] { *part = MaildirHost::kMessagePart; });
-  }
-
-  HostStatus DoGetPartText(int32_t part, std::string* text) override {
-    return Run([&] {
-      CheckPart(part);
-      const std::string path = store_->RequiredFile(Folder(), id_);
-      std::string bytes;
-      if (const int error = maildir::ReadFile(path, &bytes)) {
-        ThrowErrno(error, "cannot read " + path);
-      }
-      *text = mail::BodyText(bytes);
-    });
-  }
-
-  HostStatus DoGetHeaderValue(int32_t part, const std::string& name, std::string* value,
-                              int32_t* found) override {
-    return Run([&] {
-      CheckPart(part);
-      value->clear();
-      *found = 0;
-      const std::string& head = Head();
-      const std::string_view block =
-          std::string_view(head).substr(0, mail::LayOut(head).header_end);
-      for (const mail::HeaderField& field : mail::HeaderFields(block)) {
-        if (mail::SameFieldName(field.name, name)) {
-          *value = mail::PresentedHeaderValue(name, mail::UnfoldedValue(block, field));
-          *found = 1;
-          break;
-        }
-      }
-    });
-  }
-
-  HostStatus DoSetHeaderValue(int32_t part, const std::string& name,
-                              const std::string& value) override {
-    return Run([&] {
-      CheckPart(part);
-      if (!mail::IsValidFieldName(name)) {
-        Throw(status::kInvalidArgument, Quoted(name) + " cannot be a header name.");
-      }
-      // A value that ends its own line (the filter's word list does) ends
-      // the header line there.
-      std::string_view line = value;
-      if (!line.empty() && line.back() == '\n') line.remove_suffix(1);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      if (!mail::IsValidFieldValue(line)) {
-        Throw(status::kInvalidArgument, "A header value must be one line.");
-      }
-      staged_.emplace_back(name, std::string(line));
-    });
-  }
-
-  HostStatus DoCommit() override {
-    return Run([&] {
-      if (staged_.empty()) return;
-      store_->Rewrite(Folder(), id_, staged_);
-      staged_.clear();
-    });
-  }
-
-  HostStatus DoMarkRead() override {
-    return Run([&] { store_->MarkRead(Folder(), id_); });
-  }
-
- private:
-  FolderRecord& Folder() { return store_->folders.at(folder_); }
-
-  void CheckPart(int32_t part) {
-    if (part != MaildirHost::kMessagePart) {
-      Throw(status::kInvalidArgument, "The message has no part " + std::to_string(part) + ".");
-    }
-  }
-
   // The message file's start, up to its empty line: its header block, read
   // again only when the file has changed. The body is read only when its
   // text is asked for, and not kept, so that a large message costs memory
   // only while it is judged.
-  const std::string& Head() {
+  const std::string& Head() override {
     const std::string path = store_->RequiredFile(Folder(), id_);
     FileIdentity now;
     if (!cached_ || maildir::Identify(path, &now) != 0 || now != identity_) {
@@ -188,208 +41,64 @@ class MaildirMessage : public Object<HostMessage> {
     return head_;
   }
 
-  std::string HeaderText() {
-    const std::string& head = Head();
-    return mail::ValidUtf8(std::string_view(head).substr(0, mail::LayOut(head).header_end));
+  std::string Whole() override {
+    const std::string path = store_->RequiredFile(Folder(), id_);
+    std::string bytes;
+    if (const int error = maildir::ReadFile(path, &bytes)) ThrowErrno(error, "cannot read " + path);
+    return bytes;
   }
 
-  const int32_t folder_;
-  const int32_t id_;
-  std::vector<std::pair<std::string, std::string>> staged_;  // set but not committed, in order
+  void Rewrite(const host_store::HeaderChanges& changes) override {
+    store_->Rewrite(Folder(), id_, changes);
+  }
+  void SetRead() override { store_->MarkRead(Folder(), id_); }
+
+ private:
+  FolderRecord& Folder() { return store_->folders.at(folder_); }
+
   bool cached_ = false;
   std::string head_;
   FileIdentity identity_;
 };
 
-class MaildirFolder : public Object<HostFolder> {
+class MaildirFolder : public host_store::StoreFolder<Object, MaildirFolder, MaildirMessage> {
  public:
-  MaildirFolder(std::shared_ptr<Store> store, int32_t id)
-      : Object(std::move(store), {Kind::kFolder, id}), id_(id) {}
+  using StoreFolder::StoreFolder;
 
  protected:
-  HostStatus DoGetName(std::string* name) override {
-    return Run([&] { *name = Folder().Name(); });
+  bool Holds(int32_t message) override { return !store_->Locate(Folder(), message, true).empty(); }
+  // The disk is listed again for each pass.
+  std::vector<int32_t> MessagesAfter(int32_t after) override {
+    FolderRecord& folder = Folder();
+    store_->ListMessages(folder);
+    std::vector<int32_t> ids;
+    for (auto it = folder.uniques.upper_bound(after); it != folder.uniques.end(); ++it) {
+      if (!folder.messages.at(it->second).file.empty()) ids.push_back(it->first);
+    }
+    return ids;
   }
-
-  HostStatus DoGetId(int32_t* id) override {
-    return Run([&] { *id = id_; });
-  }
-
-  HostStatus DoGetMessage(int32_t messageId, HostRef<HostMessage>* message) override {
-    return Run([&] {
-      if (store_->Locate(Folder(), messageId, true).empty()) {
-        Throw(status::kInvalidArgument, "There is no message " + std::to_string(messageId) +
-                                            " in " + Quoted(Folder().Name()) + ".");
-      }
-      *message = std::make_shared<MaildirMessage>(store_, id_, messageId);
-    });
-  }
-
-  HostStatus DoGetFirstMessage(HostRef<HostMessage>* message) override {
-    return Run([&] {
-      started_ = true;
-      last_id_ = 0;
-      walk_.clear();
-      next_ = 0;
-      *message = Next();
-    });
-  }
-
-  HostStatus DoGetNextMessage(HostRef<HostMessage>* message) override {
-    return Run([&] { *message = started_ ? Next() : nullptr; });
-  }
-
-  HostStatus DoCreateSubFolder(const std::string& name, HostRef<HostFolder>* folder) override {
-    return Run([&] {
-      *folder = std::make_shared<MaildirFolder>(store_, store_->CreateFolder(id_, name));
-    });
+  bool StillThere(int32_t message) override {
+    return !store_->Locate(Folder(), message, false).empty();
   }
 
  private:
   FolderRecord& Folder() { return store_->folders.at(id_); }
-
-  // The message after the last one returned. The ids are taken from the disk
-  // once per pass; when they run out, the disk is looked at again for
-  // messages that came since.
-  HostRef<HostMessage> Next() {
-    FolderRecord& folder = Folder();
-    for (;;) {
-      while (next_ < walk_.size()) {
-        const int32_t id = walk_[next_++];
-        if (store_->Locate(folder, id, false).empty()) continue;  // gone meanwhile
-        last_id_ = id;
-        return std::make_shared<MaildirMessage>(store_, id_, id);
-      }
-      store_->ListMessages(folder);
-      walk_.clear();
-      next_ = 0;
-      for (auto it = folder.uniques.upper_bound(last_id_); it != folder.uniques.end(); ++it) {
-        if (!folder.messages.at(it->second).file.empty()) walk_.push_back(it->first);
-      }
-      if (walk_.empty()) return nullptr;
-    }
-  }
-
-  const int32_t id_;
-  bool started_ = false;
-  int32_t last_id_ = 0;        // the last message id the walk returned
-  std::vector<int32_t> walk_;  // the ids of this pass
-  size_t next_ = 0;
-};
-
-class MaildirFolderManager : public Object<HostFolderManager> {
- public:
-  explicit MaildirFolderManager(std::shared_ptr<Store> store)
-      : Object(std::move(store), {Kind::kFolderManager, 0}) {}
-
- protected:
-  HostStatus DoGetInboxFolder(HostRef<HostFolder>* folder) override {
-    return Run([&] { *folder = std::make_shared<MaildirFolder>(store_, MaildirHost::kInboxId); });
-  }
-
-  HostStatus DoGetFirstFolder(HostRef<HostFolder>* folder) override {
-    return Run([&] {
-      store_->Refresh();
-      cursor_ = FolderPath{};
-      *folder = std::make_shared<MaildirFolder>(store_, MaildirHost::kLocalFoldersId);
-    });
-  }
-
-  HostStatus DoGetNextFolder(HostRef<HostFolder>* folder) override {
-    return Run([&] {
-      *folder = nullptr;
-      if (!cursor_) return;
-      store_->Refresh();
-      for (const FolderRecord* next : store_->Walk()) {
-        if (next->path > *cursor_) {
-          cursor_ = next->path;
-          *folder = std::make_shared<MaildirFolder>(store_, next->id);
-          return;
-        }
-      }
-      cursor_.reset();
-    });
-  }
-
-  HostStatus DoGetFolder(int32_t folderId, HostRef<HostFolder>* folder) override {
-    return Run([&] {
-      store_->Refresh();
-      store_->Present(folderId);
-      *folder = std::make_shared<MaildirFolder>(store_, folderId);
-    });
-  }
-
-  HostStatus DoMoveMessage(int32_t sourceFolderId, int32_t targetFolderId, int32_t messageId,
-                           int32_t* moved) override {
-    return Run([&] { store_->Move(sourceFolderId, targetFolderId, messageId, moved); });
-  }
-
- private:
-  // The path of the folder the walk stands on; none before it and after the last.
-  std::optional<FolderPath> cursor_;
-};
-
-class MaildirToolbar : public Object<HostToolbar> {
- public:
-  MaildirToolbar(std::shared_ptr<Store> store, size_t index)
-      : Object(std::move(store), {Kind::kToolbar, static_cast<int64_t>(index)}) {}
-
- protected:
-  // The flags are taken and change nothing; the window is the owner's, none
-  // until a front end gives one.
-  HostStatus DoSetToolbarFlag(int32_t) override {
-    return Run([] {});
-  }
-  HostStatus DoGetWindow(ToolbarControl** window) override {
-    return Run([&] { *window = store_->toolbar_window; });
-  }
-  HostStatus DoRemove() override {
-    return Run([] {});
-  }
-};
-
-class MaildirApi : public Object<HostApi> {
- public:
-  explicit MaildirApi(std::shared_ptr<Store> store) : Object(std::move(store), {Kind::kApi, 0}) {}
-
- protected:
-  HostStatus DoCreateToolbar(HostRef<HostToolbar>* toolbar) override {
-    return Run([&] { *toolbar = std::make_shared<MaildirToolbar>(store_, store_->toolbars++); });
-  }
-
-  HostStatus DoGetCurrentFolderId(int32_t* id) override {
-    return Run([&] { *id = store_->current_folder; });
-  }
-
-  HostStatus DoGetFirstSelectedMessageId(int32_t* id) override {
-    return Run([&] { *id = selection_.First(store_->selection); });
-  }
-
-  HostStatus DoGetNextSelectedMessageId(int32_t* id) override {
-    return Run([&] { *id = selection_.Next(store_->selection); });
-  }
-
- private:
-  SelectionCursor selection_;
-};
-
-class MaildirInit : public Object<HostInit> {
- public:
-  explicit MaildirInit(std::shared_ptr<Store> store) : Object(std::move(store), {Kind::kInit, 0}) {}
 };
 
 }  // namespace
 
 HostRef<HostInit> MakeInit(std::shared_ptr<Store> store) {
-  return std::make_shared<MaildirInit>(std::move(store));
+  return std::make_shared<host_store::StoreInit<Object>>(std::move(store));
 }
 
 HostRef<HostFolderManager> MakeFolderManager(std::shared_ptr<Store> store) {
-  return std::make_shared<MaildirFolderManager>(std::move(store));
+  return std::make_shared<host_store::StoreFolderManager<
+      Object, MaildirFolder, MaildirHost::kInboxId, MaildirHost::kLocalFoldersId>>(
+      std::move(store));
 }
 
 HostRef<HostApi> MakeApi(std::shared_ptr<Store> store) {
-  return std::make_shared<MaildirApi>(std::move(store));
+  return std::make_shared<host_store::StoreApi<Object>>(std::move(store));
 }
 
 }  // namespace maildir_host_internal

@@ -183,19 +183,12 @@ int32_t MaildirHost::AddMessage(int32_t folderId, const std::string& message) {
 
 namespace {
 
-HostEvent NewMessageEvent(int32_t id) {
-  HostEvent arrival;
-  arrival.number = event::kOnNewMessage;
-  arrival.arguments.push_back(HostVariant::Integer(id));
-  return arrival;
-}
-
 // Raises "OnNewMessage" for each message found, then, the sinks having
 // judged them, remembers what they left unmarked in new/. The error of the
 // remembered list, if any, is returned.
 std::string AnnounceAndRemember(Store& store, const std::vector<MaildirHost::NewMessage>& found) {
   for (const MaildirHost::NewMessage& m : found)
-    store.Raise({Kind::kFolder, m.folder}, NewMessageEvent(m.message));
+    store.Raise({Kind::kFolder, m.folder}, host_store::NewMessageEvent(m.message));
   Lock lock(store.mutex);
   if (!found.empty()) store.RememberUnmarked(found);
   return std::exchange(store.remembered_error, {});
@@ -315,17 +308,8 @@ void MaildirHost::SetToolbarWindow(ToolbarControl* window) {
   store_->toolbar_window = window;
 }
 
-void MaildirHost::RaiseInit() {
-  HostEvent init;
-  init.number = event::kOnInitOEAPI;
-  store_->Raise({Kind::kInit, 0}, init);
-}
-
-void MaildirHost::RaiseShutdown() {
-  HostEvent shutdown;
-  shutdown.number = event::kOnShutdownOEAPI;
-  store_->Raise({Kind::kInit, 0}, shutdown);
-}
+void MaildirHost::RaiseInit() { store_->Raise({Kind::kInit, 0}, host_store::InitEvent()); }
+void MaildirHost::RaiseShutdown() { store_->Raise({Kind::kInit, 0}, host_store::ShutdownEvent()); }
 
 size_t MaildirHost::Subscriptions() const {
   Lock lock(store_->mutex);

@@ -138,6 +138,7 @@
 
 #include "host/host.h"
 #include "host/host_support.h"
+#include "host/store_objects.h"
 
 namespace tarvex {
 
@@ -172,7 +173,7 @@ class MaildirHost : public HostLibrary {
   static constexpr int32_t kLocalFoldersId = 1;
   static constexpr int32_t kInboxId = 2;
   // The host's part handle for a message's only part.
-  static constexpr int32_t kMessagePart = 1;
+  static constexpr int32_t kMessagePart = host_store::kMessagePart;
   // Unadvise of a cookie the object's entity does not hold.
   static constexpr HostStatus kNoConnection = EventRegistry::kNoConnection;
   // CreateSubFolder of a folder that exists.

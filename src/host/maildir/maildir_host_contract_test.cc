@@ -9,11 +9,10 @@ namespace {
 // The shared tests over a fresh Maildir on disk per test. Messages the tests
 // add are the host's own writes; messages they deliver are written by a
 // delivery agent and found by a scan, as a watcher would.
-class MaildirHostUnderTest : public HostUnderTest {
+class MaildirHostUnderTest : public OwnedHostUnderTest<MaildirHost> {
  public:
   MaildirHostUnderTest() : host_(md_.root()) {}
 
-  HostLibrary& library() override { return host_; }
   int32_t AddMessage(int32_t folderId, const Headers& headers, const std::string& body) override {
     return host_.AddMessage(folderId, Text(headers, body));
   }
@@ -25,12 +24,6 @@ class MaildirHostUnderTest : public HostUnderTest {
     if (found.size() != 1) throw std::logic_error("the delivery was not found");
     return found[0].message;
   }
-  void RaiseInit() override { host_.RaiseInit(); }
-  void RaiseShutdown() override { host_.RaiseShutdown(); }
-  void SetSelection(int32_t folderId, const std::vector<int32_t>& messageIds) override {
-    host_.SetCurrentFolder(folderId);
-    host_.SetSelection(messageIds);
-  }
   bool IsRead(int32_t folderId, int32_t messageId) override {
     const std::string file = host_.MessageFile(folderId, messageId);
     const size_t slash = file.rfind('/');
@@ -38,7 +31,9 @@ class MaildirHostUnderTest : public HostUnderTest {
     return file.compare(slash - 3, 4, "cur/") == 0 &&
            mail::HasFlag(mail::ParseMessageFileName(file.substr(slash + 1)).flags, 'S');
   }
-  int LiveObjects() override { return host_.LiveObjects(); }
+
+ protected:
+  MaildirHost& owned() override { return host_; }
 
  private:
   // The message as a mail program writes it: header lines and body, CR LF.

@@ -29,6 +29,7 @@
 #include "host/maildir/maildir_files.h"
 #include "host/maildir/maildir_host.h"
 #include "host/maildir/new_mail_detector.h"
+#include "host/store_objects.h"
 
 namespace tarvex {
 namespace maildir_host_internal {
@@ -39,27 +40,13 @@ using FolderPath = std::vector<std::string>;
 
 using Kind = EntityKind;
 
-inline EntityKey MessageEntity(int32_t folder, int32_t message) {
-  return {Kind::kMessage, (static_cast<int64_t>(folder) << 32) | static_cast<uint32_t>(message)};
-}
+using host_store::MessageEntity;
+using host_store::OperationError;
+using host_store::Quoted;
+using host_store::Throw;
 
-// A failure of an operation, with the status it is handed back as. Thrown
-// by the store's helpers, caught where the operation started.
-class OperationError : public std::runtime_error {
- public:
-  OperationError(HostStatus status, const std::string& description)
-      : std::runtime_error(description), status_(status) {}
-  HostStatus status() const { return status_; }
-
- private:
-  HostStatus status_;
-};
-
-[[noreturn]] void Throw(HostStatus status, const std::string& description);
 // The failure of a file operation, its status told by the errno.
 [[noreturn]] void ThrowErrno(int error, const std::string& what);
-
-inline std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 inline constexpr char kTmp[] = "tmp";
 
@@ -160,12 +147,16 @@ struct Store {
   }
   // Reads the root again and brings the folder records up to date.
   void Refresh();
-  FolderRecord* Find(int32_t id);
+  FolderRecord* Find(int32_t id) { return host_store::FindFolder(folders, id); }
   // The folder as it is now on disk; it must be there.
-  FolderRecord& Present(int32_t id);
+  FolderRecord& Present(int32_t id) { return host_store::PresentFolder(folders, id); }
+  // The disk is read again at each step of a walk, and for each folder
+  // looked up: a look costs one listing of the root.
+  void RefreshBeforeNextFolder() { Refresh(); }
+  void RefreshBeforeFolder(int32_t) { Refresh(); }
   FolderRecord* PresentAt(const FolderPath& path);
   // The folders present, in walk order.
-  std::vector<FolderRecord*> Walk();
+  std::vector<FolderRecord*> Walk() { return host_store::FoldersInWalkOrder(folders); }
   // Gives the folder's directory (and the Maildir in it) when it has none.
   void Materialize(FolderRecord& folder);
   int32_t CreateFolder(int32_t parent_id, const std::string& name);
@@ -211,6 +202,11 @@ struct Store {
   // Brings the folder's watches in line with its subscriptions and its
   // directory as at the last look; true when its messages became watched.
   bool SyncWatches(FolderRecord& folder);
+  // A folder's first subscription has its directories watched (when the
+  // owner watches the disk), its last one ends that.
+  void SubscriptionsChanged(const EntityKey& entity) {
+    if (entity.first == Kind::kFolder) SyncWatches(static_cast<int32_t>(entity.second));
+  }
   void SyncWatches(int32_t id) {
     if (FolderRecord* folder = Find(id)) SyncWatches(*folder);
   }
@@ -239,18 +235,7 @@ struct Store {
   void Raise(EntityKey key, const HostEvent& event) { events.Raise(mutex, key, event); }
 };
 
-// Runs an owner's call with the store locked: an unknown folder or message
-// becomes std::invalid_argument, any other failure std::runtime_error.
-template <typename Operation>
-auto OwnerCall(Store& store, Operation operation) {
-  Lock lock(store.mutex);
-  try {
-    return operation();
-  } catch (const OperationError& error) {
-    if (error.status() == status::kInvalidArgument) throw std::invalid_argument(error.what());
-    throw std::runtime_error(error.what());
-  }
-}
+using host_store::OwnerCall;
 
 }  // namespace maildir_host_internal
 }  // namespace tarvex

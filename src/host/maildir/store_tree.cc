@@ -13,10 +13,6 @@
 namespace tarvex {
 namespace maildir_host_internal {
 
-[[noreturn]] void Throw(HostStatus status, const std::string& description) {
-  throw OperationError(status, description);
-}
-
 [[noreturn]] void ThrowErrno(int error, const std::string& what) {
   const HostStatus status = error == EACCES || error == EPERM || error == EROFS
                                 ? status::kAccessDenied
@@ -126,34 +122,11 @@ void Store::Refresh() {
   }
 }
 
-FolderRecord* Store::Find(int32_t id) {
-  auto it = folders.find(id);
-  return it == folders.end() ? nullptr : &it->second;
-}
-
-FolderRecord& Store::Present(int32_t id) {
-  FolderRecord* folder = Find(id);
-  if (!folder || !folder->present) {
-    Throw(status::kInvalidArgument, "There is no folder " + std::to_string(id) + ".");
-  }
-  return *folder;
-}
-
 FolderRecord* Store::PresentAt(const FolderPath& path) {
   for (auto& [id, folder] : folders) {
     if (folder.present && folder.path == path) return &folder;
   }
   return nullptr;
-}
-
-std::vector<FolderRecord*> Store::Walk() {
-  std::vector<FolderRecord*> walk;
-  for (auto& [id, folder] : folders) {
-    if (folder.present) walk.push_back(&folder);
-  }
-  std::sort(walk.begin(), walk.end(),
-            [](const FolderRecord* a, const FolderRecord* b) { return a->path < b->path; });
-  return walk;
 }
 
 void Store::Materialize(FolderRecord& folder) {

@@ -4,9 +4,8 @@
 namespace tarvex {
 namespace {
 
-class MemoryHostUnderTest : public HostUnderTest {
+class MemoryHostUnderTest : public OwnedHostUnderTest<MemoryHost> {
  public:
-  HostLibrary& library() override { return host_; }
   int32_t AddMessage(int32_t folderId, const Headers& headers, const std::string& body) override {
     return host_.AddMessage(folderId, headers, body);
   }
@@ -14,16 +13,12 @@ class MemoryHostUnderTest : public HostUnderTest {
                             const std::string& body) override {
     return host_.DeliverNewMessage(folderId, headers, body);
   }
-  void RaiseInit() override { host_.RaiseInit(); }
-  void RaiseShutdown() override { host_.RaiseShutdown(); }
-  void SetSelection(int32_t folderId, const std::vector<int32_t>& messageIds) override {
-    host_.SetCurrentFolder(folderId);
-    host_.SetSelection(messageIds);
-  }
   bool IsRead(int32_t folderId, int32_t messageId) override {
     return host_.Message(folderId, messageId).read;
   }
-  int LiveObjects() override { return host_.LiveObjects(); }
+
+ protected:
+  MemoryHost& owned() override { return host_; }
 
  private:
   MemoryHost host_;

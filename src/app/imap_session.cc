@@ -1,0 +1,109 @@
+#include "app/imap_session.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <functional>
+#include <ostream>
+#include <stdexcept>
+
+#include "classify/verdict_headers.h"
+#include "lists/sender_lists.h"
+
+namespace tarvex {
+namespace {
+
+ImapHost::Options StoreOptions(const std::string& announcedState, std::ostream& log) {
+  ImapHost::Options options;
+  options.judged_marks = JudgedMarks();
+  options.announced_state = announcedState;
+  options.notice = [&log](const std::string& line) { log << "tarvex: " << line << std::endl; };
+  return options;
+}
+
+}  // namespace
+
+ImapSession::ImapSession(const SessionServices& services, const imap::Account& account,
+                         const std::string& announcedState, std::ostream& log)
+    : host_(account, StoreOptions(announcedState, log)),
+      ui_(services.idleUi),
+      app_({services.clock, services.fs, services.settings, ui_, host_, services.loop}) {}
+
+ImapSession::~ImapSession() { Stop(); }
+
+void ImapSession::Start() {
+  if (started_) return;
+  started_ = true;
+  app_.InitInstance();
+  host_.RaiseInit();
+}
+
+void ImapSession::Stop() {
+  if (!started_) return;
+  started_ = false;
+  host_.RaiseShutdown();
+  app_.ExitInstance();
+}
+
+std::string ImapStateFile(const std::string& stateFolder, const imap::Account& account) {
+  std::string name =
+      "imap-" + account.user + "@" + account.host + "-" + std::to_string(account.port);
+  std::replace(name.begin(), name.end(), '/', '_');
+  return stateFolder + "/" + name;
+}
+
+std::string ImapSession::StoreName() const {
+  const imap::Account& account = host_.account();
+  return account.user + "@" + account.host + ":" + std::to_string(account.port);
+}
+
+void ImapSession::Select(int32_t folderId, const std::vector<int32_t>& messageIds) {
+  host_.SetCurrentFolder(folderId);
+  host_.SetSelection(messageIds);
+}
+
+void ImapSession::ClearSelection() { Select(ImapHost::kInboxId, {}); }
+
+void ImapSession::Watch(GLibEventLoop& loop, std::function<void(const std::string&)> notice) {
+  notice_ = std::move(notice);
+  auto look = [this](const std::function<void()>& scan) {
+    try {
+      scan();
+    } catch (const std::runtime_error& error) {
+      notice_(error.what());
+    }
+  };
+  idle_ = loop.WatchReadable(host_.StartWatching(),
+                             [this, look] { look([this] { host_.ProcessEvents(); }); });
+  poll_ = loop.Every(pollPeriodMs_, [this, look] { look([this] { host_.ScanForNewMessages(); }); });
+}
+
+void ImapSession::Unwatch(GLibEventLoop& loop) {
+  loop.RemoveSource(idle_);
+  loop.RemoveSource(poll_);
+  idle_ = poll_ = 0;
+}
+
+std::optional<MessageRef> ImapSession::FindMessage(const std::string& name) {
+  const size_t colon = name.rfind(':');
+  PluginController* controller = app_.controller();
+  if (colon == std::string::npos || colon == 0 || !controller) return std::nullopt;
+  std::string folder = name.substr(0, colon);
+  // The server's name of the Inbox is the plug-in's "Inbox".
+  if (EqualIgnoringCase(folder, "INBOX")) folder = "Inbox";
+  char* end = nullptr;
+  const long uid = std::strtol(name.c_str() + colon + 1, &end, 10);
+  if (*end != '\0' || uid <= 0 || uid > INT32_MAX) return std::nullopt;
+  MessageRef ref;
+  ref.message = static_cast<int32_t>(uid);
+  ref.name = folder + ":" + std::to_string(uid);
+  try {
+    ref.folder = controller->FindFolderIdByName(folder);
+    if (!controller->GetMessageInFolder(ref.message, ref.folder)) return std::nullopt;
+  } catch (const HostError&) {
+    return std::nullopt;  // no such folder, or no such message in it
+  }
+  return ref;
+}
+
+}  // namespace tarvex

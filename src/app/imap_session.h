@@ -1,0 +1,72 @@
+// The application at work on an IMAP account: the account as the mail
+// client host, watched through IDLE on INBOX and a periodic look at the other
+// watched folders. The counterpart of MaildirSession for mail kept on a
+// server. Messages are named "Folder:UID", the folder as the plug-in shows
+// it ("Inbox:1234").
+#ifndef TARVEX_APP_IMAP_SESSION_H_
+#define TARVEX_APP_IMAP_SESSION_H_
+
+#include <iosfwd>
+#include <string>
+
+#include "app/filter_app.h"
+#include "app/maildir_session.h"
+#include "app/store_session.h"
+#include "host/imap/imap_host.h"
+#include "ui/routed_ui.h"
+
+namespace tarvex {
+
+class ImapSession : public StoreSession {
+ public:
+  // Connects to the account (std::runtime_error when it cannot). The store
+  // takes the verdict headers for the marks of judged mail, remembers what
+  // it announced in the file announcedState, and tells of lost and found
+  // connections in log.
+  ImapSession(const SessionServices& services, const imap::Account& account,
+              const std::string& announcedState, std::ostream& log);
+  ~ImapSession() override;
+  ImapSession(const ImapSession&) = delete;
+  ImapSession& operator=(const ImapSession&) = delete;
+
+  void Start() override;
+  void Stop() override;
+  FilterApp& app() override { return app_; }
+  RoutedUi& ui() override { return ui_; }
+  std::string StoreName() const override;
+  void Select(int32_t folderId, const std::vector<int32_t>& messageIds) override;
+  void ClearSelection() override;
+
+  // A server away now may be back at the next look: the session says so
+  // (once, through the store's notices) and goes on.
+  void Watch(GLibEventLoop& loop, std::function<void(const std::string&)> notice) override;
+  void Unwatch(GLibEventLoop& loop) override;
+  size_t AnnounceUnjudgedMail() override { return host_.AnnounceUnjudgedMail().size(); }
+  // How often the watched folders other than INBOX are looked at.
+  void SetPollPeriod(uint32_t ms) { pollPeriodMs_ = ms; }
+
+  std::optional<MessageRef> FindMessage(const std::string& name) override;
+  // Messages are not found by their text on a server yet.
+  std::vector<std::string> FilesOfMessage(std::string_view) override { return {}; }
+  // A message moved gets a new UID, which the store does not tell.
+  std::string WhereIs(const std::string&) override { return {}; }
+
+  ImapHost& host() { return host_; }
+
+ private:
+  ImapHost host_;
+  RoutedUi ui_;
+  FilterApp app_;
+  bool started_ = false;
+  uint32_t pollPeriodMs_ = 60 * 1000;
+  std::function<void(const std::string&)> notice_;
+  unsigned idle_ = 0, poll_ = 0;
+};
+
+// Where the store remembers what it announced of the account, in
+// stateFolder.
+std::string ImapStateFile(const std::string& stateFolder, const imap::Account& account);
+
+}  // namespace tarvex
+
+#endif  // TARVEX_APP_IMAP_SESSION_H_

@@ -1,0 +1,128 @@
+// The daemon end to end on an IMAP account: the real program against a
+// private Dovecot, mail appended to INBOX as a delivery would appear.
+#include <fstream>
+#include <set>
+
+#include "host/imap/imap_connection.h"
+#include "mail/message_text.h"
+#include "testing/dovecot_server.h"
+#include "testing/program.h"
+
+namespace tarvex {
+namespace {
+
+using testing::DovecotServer;
+using testing::WaitUntil;
+
+class ImapDaemonTest : public testing::ProgramTest {
+ protected:
+  void SetUp() override {
+    if (!DovecotServer::Installed()) {
+      GTEST_SKIP() << "dovecot is not installed (Debian package dovecot-imapd); test skipped";
+    }
+    ProgramTest::SetUp();
+    server_ = std::make_unique<DovecotServer>();
+    account_ = server_->NewAccount();
+  }
+
+  // The messages of a mailbox as another mail program sees them.
+  std::vector<std::string> Contents(imap::Connection& connection, const std::string& mailbox) {
+    std::vector<std::string> messages;
+    try {
+      connection.Select(mailbox);
+      connection.Noop();
+      for (uint32_t uid : connection.Uids(1))
+        messages.push_back(connection.Fetch(uid, true)->bytes);
+    } catch (const imap::ImapError&) {
+      // Not there yet.
+    }
+    return messages;
+  }
+
+  // Records the account with init, as a user would, completes its file and
+  // blacklists spam.example.
+  void InitAccount() {
+    const testing::Result init = Run("init --imap " + server_->Url(account_));
+    ASSERT_EQ(init.exit_code, 0) << init.err;
+    EXPECT_NE(init.out.find("PasswordCommand"), std::string::npos) << init.out;
+    std::ofstream(home_ + "/.config/tarvex/account.conf", std::ios::app)
+        << "PasswordCommand = echo " << DovecotServer::kPassword << "\n"
+        << "CertificateFile = " << server_->certificate() << "\n";
+    ASSERT_EQ(Run("blacklist add --domain spam.example").exit_code, 0);
+  }
+
+  static std::string Mail(const std::string& from, int number) {
+    return "From: " + from + "\r\nSubject: number " + std::to_string(number) + "\r\nMessage-ID: <" +
+           std::to_string(number) + "@test>\r\n\r\nText " + std::to_string(number) + "\r\n";
+  }
+
+  size_t JudgedLines() const {
+    const std::string log = DaemonLog();
+    size_t lines = 0;
+    for (size_t at = log.find("Inbox #"); at != std::string::npos; at = log.find("Inbox #", at + 1))
+      ++lines;
+    return lines;
+  }
+
+  std::unique_ptr<DovecotServer> server_;
+  imap::Account account_;
+};
+
+TEST_F(ImapDaemonTest, RunOnAnAccountJudgesMailAppendedToTheInboxAndMovesSpam) {
+  InitAccount();
+  StartDaemon();
+
+  imap::Connection mail(account_);
+  mail.Append("INBOX",
+              "From: a@spam.example\r\nSubject: offer\r\nMessage-ID: <spam@test>\r\n\r\n"
+              "Cheap offer\r\n",
+              {}, std::nullopt);
+  ASSERT_TRUE(WaitUntil([&] { return Contents(mail, "DedoZarozo").size() == 1; })) << DaemonLog();
+  EXPECT_TRUE(Contents(mail, "INBOX").empty());
+  const std::string moved = Contents(mail, "DedoZarozo").at(0);
+  EXPECT_EQ(mail::FirstHeaderValue(moved, "Message-ID"), "<spam@test>");
+  EXPECT_FALSE(mail::FirstHeaderValue(moved, "X-TVX-RESULT").empty()) << moved;
+  EXPECT_EQ(StopDaemon(), 0);
+  EXPECT_NE(DaemonLog().find(": blacklisted, moved to DedoZarozo"), std::string::npos)
+      << DaemonLog();
+}
+
+TEST_F(ImapDaemonTest, ADaemonKilledDuringABurstLeavesTheRestToTheNextStartExactlyOnce) {
+  InitAccount();
+  StartDaemon();
+  imap::Connection mail(account_);
+  const int count = 40;
+  for (int i = 0; i < count; ++i) {
+    mail.Append("INBOX", Mail(i % 2 ? "a@spam.example" : "b@friend.example", i), {}, std::nullopt);
+  }
+  ASSERT_TRUE(WaitUntil([&] { return JudgedLines() >= 10; })) << DaemonLog();
+  StopDaemon(SIGKILL);
+  const size_t before = JudgedLines();
+  StartDaemon();  // judges what came while it was down, and what it left
+
+  std::multiset<std::string> ids;
+  ASSERT_TRUE(WaitUntil([&] {
+    ids.clear();
+    for (const char* mailbox : {"INBOX", "DedoZarozo"}) {
+      for (const std::string& message : Contents(mail, mailbox)) {
+        if (!mail::FirstHeaderValue(message, "X-TVX-RESULT").empty()) {
+          ids.insert(mail::FirstHeaderValue(message, "Message-ID"));
+        }
+      }
+    }
+    return ids.size() >= static_cast<size_t>(count);
+  })) << DaemonLog();
+  const size_t after = JudgedLines();
+  EXPECT_EQ(StopDaemon(), 0);  // no move under way while the folders are counted
+  EXPECT_EQ(ids.size(), static_cast<size_t>(count));
+  EXPECT_EQ(std::set<std::string>(ids.begin(), ids.end()).size(), static_cast<size_t>(count));
+  EXPECT_EQ(Contents(mail, "INBOX").size() + Contents(mail, "DedoZarozo").size(),
+            static_cast<size_t>(count));
+  // A spam message stamped when the daemon died is left where it was.
+  EXPECT_GE(Contents(mail, "DedoZarozo").size(), static_cast<size_t>(count / 2 - 1));
+  // The one being judged when the daemon died may be judged again; no other.
+  EXPECT_LE(before + after, static_cast<size_t>(count) + 1) << DaemonLog();
+}
+
+}  // namespace
+}  // namespace tarvex
