@@ -95,12 +95,15 @@ std::optional<MessageRef> ImapSession::FindMessage(const std::string& name) {
   const long uid = std::strtol(name.c_str() + colon + 1, &end, 10);
   if (*end != '\0' || uid <= 0 || uid > INT32_MAX) return std::nullopt;
   MessageRef ref;
-  ref.message = static_cast<int32_t>(uid);
   ref.name = folder + ":" + std::to_string(uid);
   try {
     ref.folder = controller->FindFolderIdByName(folder);
-    if (!controller->GetMessageInFolder(ref.message, ref.folder)) return std::nullopt;
-  } catch (const HostError&) {
+    ref.message = host_.MessageIdOfUid(ref.folder, static_cast<uint32_t>(uid));
+    // Asked of the store itself: a message not there is no failure to show.
+    if (!Required(controller->folderManager())->GetFolder(ref.folder)->GetMessage(ref.message)) {
+      return std::nullopt;
+    }
+  } catch (const std::exception&) {
     return std::nullopt;  // no such folder, or no such message in it
   }
   return ref;

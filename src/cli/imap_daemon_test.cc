@@ -87,6 +87,41 @@ TEST_F(ImapDaemonTest, RunOnAnAccountJudgesMailAppendedToTheInboxAndMovesSpam) {
       << DaemonLog();
 }
 
+// The command line talks to the daemon on an account as to one on a Maildir,
+// messages named by folder and UID.
+TEST_F(ImapDaemonTest, TheCommandLineWorksOnTheAccountThroughItsDaemon) {
+  InitAccount();
+  StartDaemon();
+  imap::Connection mail(account_);
+  mail.Append("INBOX", Mail("b@friend.example", 1), {}, std::nullopt);
+  ASSERT_TRUE(WaitUntil([&] { return JudgedLines() == 1; })) << DaemonLog();
+  std::vector<uint32_t> uids;
+  ASSERT_TRUE(WaitUntil([&] {
+    mail.Select("INBOX");
+    mail.Noop();
+    uids = mail.Uids(1);
+    return uids.size() == 1;
+  }));
+  const std::string name = "Inbox:" + std::to_string(uids[0]);
+
+  const testing::Result headers = Run("headers " + name);
+  ASSERT_EQ(headers.exit_code, 0) << headers.err;
+  EXPECT_NE(headers.out.find("Subject: number 1"), std::string::npos) << headers.out;
+  EXPECT_NE(Run("headers Inbox:99999").err.find("Inbox:99999: no such message"), std::string::npos);
+
+  const testing::Result marked = Run("mark-spam " + name);
+  ASSERT_EQ(marked.exit_code, 0) << marked.err;
+  ASSERT_TRUE(WaitUntil([&] { return Contents(mail, "DedoZarozo").size() == 1; }));
+  EXPECT_EQ(mail::FirstHeaderValue(Contents(mail, "DedoZarozo")[0], "X-TVX-LEARN"), "Spam");
+  EXPECT_NE(Run("stats").out.find("Spam messages: 1"), std::string::npos);
+
+  // A list edit reaches the daemon's filter at once.
+  ASSERT_EQ(Run("blacklist add --domain friend.example").exit_code, 0);
+  mail.Append("INBOX", Mail("c@friend.example", 2), {}, std::nullopt);
+  ASSERT_TRUE(WaitUntil([&] { return Contents(mail, "DedoZarozo").size() == 2; })) << DaemonLog();
+  EXPECT_EQ(StopDaemon(), 0);
+}
+
 TEST_F(ImapDaemonTest, ADaemonKilledDuringABurstLeavesTheRestToTheNextStartExactlyOnce) {
   InitAccount();
   StartDaemon();

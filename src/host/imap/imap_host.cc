@@ -64,6 +64,13 @@ std::string ImapHost::Mailbox(int32_t folderId) const {
   });
 }
 
+int32_t ImapHost::MessageIdOfUid(int32_t folderId, uint32_t uid) const {
+  return OwnerCall(*store_, [&] {
+    if (!store_->Find(folderId)) store_->Refresh();
+    return store_->Present(folderId).Id(uid);
+  });
+}
+
 int32_t ImapHost::AddMessage(int32_t folderId, const std::string& message) {
   return OwnerCall(*store_, [&] {
     store_->Refresh();

@@ -97,6 +97,9 @@ class ImapHost : public HostLibrary {
   const imap::Account& account() const;
   // The folder's mailbox on the server; empty for "Local Folders".
   std::string Mailbox(int32_t folderId) const;
+  // The id the host gives the message with the server's UID uid in the
+  // folder: a message the host rewrote keeps its first id for the session.
+  int32_t MessageIdOfUid(int32_t folderId, uint32_t uid) const;
   // Appends a message to the folder as the host's own write (not new mail).
   int32_t AddMessage(int32_t folderId, const std::string& message);
   // The message as the server holds it now; throws when it is not there.
