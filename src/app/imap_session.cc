@@ -109,4 +109,19 @@ std::optional<MessageRef> ImapSession::FindMessage(const std::string& name) {
   return ref;
 }
 
+std::vector<std::string> ImapSession::FilesOfMessage(std::string_view text) {
+  std::vector<std::string> names;
+  PluginController* controller = app_.controller();
+  if (!controller) return names;
+  for (const auto& [folder, uid] : host_.FindMessage(text)) {
+    try {
+      names.push_back(Required(controller->folderManager())->GetFolder(folder)->GetName() + ":" +
+                      std::to_string(uid));
+    } catch (const HostError&) {
+      // The folder went meanwhile.
+    }
+  }
+  return names;
+}
+
 }  // namespace tarvex

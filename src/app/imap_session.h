@@ -46,8 +46,7 @@ class ImapSession : public StoreSession {
   void SetPollPeriod(uint32_t ms) { pollPeriodMs_ = ms; }
 
   std::optional<MessageRef> FindMessage(const std::string& name) override;
-  // Messages are not found by their text on a server yet.
-  std::vector<std::string> FilesOfMessage(std::string_view) override { return {}; }
+  std::vector<std::string> FilesOfMessage(std::string_view text) override;
   // A message moved gets a new UID, which the store does not tell.
   std::string WhereIs(const std::string&) override { return {}; }
 

@@ -1,5 +1,6 @@
 // The daemon end to end on an IMAP account: the real program against a
 // private Dovecot, mail appended to INBOX as a delivery would appear.
+#include <algorithm>
 #include <fstream>
 #include <set>
 
@@ -115,10 +116,21 @@ TEST_F(ImapDaemonTest, TheCommandLineWorksOnTheAccountThroughItsDaemon) {
   EXPECT_EQ(mail::FirstHeaderValue(Contents(mail, "DedoZarozo")[0], "X-TVX-LEARN"), "Spam");
   EXPECT_NE(Run("stats").out.find("Spam messages: 1"), std::string::npos);
 
+  // A message piped as a mail reader pipes it is found by its Message-ID.
+  mail.Append("INBOX", Mail("d@other.example", 3), {}, std::nullopt);
+  ASSERT_TRUE(WaitUntil([&] { return JudgedLines() == 2; })) << DaemonLog();
+  std::string piped = "From mutt Sat Dec  5 10:00:00 2026\n" + Mail("d@other.example", 3);
+  piped.erase(std::remove(piped.begin(), piped.end(), '\r'), piped.end());
+  const testing::Result byText = Run("mark-spam --stdin", piped);
+  ASSERT_EQ(byText.exit_code, 0) << byText.err;
+  ASSERT_TRUE(WaitUntil([&] { return Contents(mail, "DedoZarozo").size() == 2; }));
+  EXPECT_NE(Run("mark-spam --stdin", "Subject: none\n\nno id\n").err.find("no Message-ID"),
+            std::string::npos);
+
   // A list edit reaches the daemon's filter at once.
   ASSERT_EQ(Run("blacklist add --domain friend.example").exit_code, 0);
   mail.Append("INBOX", Mail("c@friend.example", 2), {}, std::nullopt);
-  ASSERT_TRUE(WaitUntil([&] { return Contents(mail, "DedoZarozo").size() == 2; })) << DaemonLog();
+  ASSERT_TRUE(WaitUntil([&] { return Contents(mail, "DedoZarozo").size() == 3; })) << DaemonLog();
   EXPECT_EQ(StopDaemon(), 0);
 }
 

@@ -2,11 +2,13 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <stdexcept>
 #include <utility>
 
 #include "host/imap/store.h"
 #include "host/imap/store_watch.h"
+#include "mail/message_text.h"
 
 // The owner's side of the host. The store (store.h) holds the state and does
 // the work; the objects handed to the plug-in are in host_objects.cc.
@@ -68,6 +70,43 @@ int32_t ImapHost::MessageIdOfUid(int32_t folderId, uint32_t uid) const {
   return OwnerCall(*store_, [&] {
     if (!store_->Find(folderId)) store_->Refresh();
     return store_->Present(folderId).Id(uid);
+  });
+}
+
+namespace {
+
+// A message's body as a mail reader may pipe it: its line ends may be the
+// server's CR LF or plain LF, and a line end may follow it.
+std::string ComparableBody(std::string_view message) {
+  std::string body(message.substr(mail::LayOut(message).body_start));
+  body.erase(std::remove(body.begin(), body.end(), '\r'), body.end());
+  while (!body.empty() && body.back() == '\n') body.pop_back();
+  return body;
+}
+
+}  // namespace
+
+std::vector<std::pair<int32_t, uint32_t>> ImapHost::FindMessage(std::string_view message) const {
+  return OwnerCall(*store_, [&] {
+    const std::string_view piped = mail::WithoutMboxFromLine(message);
+    const std::string id = mail::FirstHeaderValue(piped, "Message-ID");
+    std::vector<std::pair<int32_t, uint32_t>> found, sameBody;
+    if (id.empty()) return found;
+    store_->Refresh();
+    const std::string body = ComparableBody(piped);
+    for (FolderRecord* folder : store_->Walk()) {
+      if (folder->mailbox.empty() || !folder->exists) continue;
+      store_->Open(*folder);
+      for (const uint32_t uid : store_->OnServer(
+               [&](imap::Connection& s) { return s.SearchHeader("Message-ID", id); })) {
+        const std::optional<imap::FetchedMessage> candidate =
+            store_->OnServer([&](imap::Connection& s) { return s.Fetch(uid, true); });
+        if (!candidate || mail::FirstHeaderValue(candidate->bytes, "Message-ID") != id) continue;
+        found.emplace_back(folder->id, uid);
+        if (ComparableBody(candidate->bytes) == body) sameBody.emplace_back(folder->id, uid);
+      }
+    }
+    return found.size() > 1 && !sameBody.empty() ? sameBody : found;
   });
 }
 

@@ -100,6 +100,10 @@ class ImapHost : public HostLibrary {
   // The id the host gives the message with the server's UID uid in the
   // folder: a message the host rewrote keeps its first id for the session.
   int32_t MessageIdOfUid(int32_t folderId, uint32_t uid) const;
+  // The folders and UIDs of the messages that are message, as a mail reader
+  // pipes it: those with its Message-ID, and of several those with its body
+  // too. None when it has no Message-ID.
+  std::vector<std::pair<int32_t, uint32_t>> FindMessage(std::string_view message) const;
   // Appends a message to the folder as the host's own write (not new mail).
   int32_t AddMessage(int32_t folderId, const std::string& message);
   // The message as the server holds it now; throws when it is not there.
