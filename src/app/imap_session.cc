@@ -7,6 +7,7 @@
 #include <ostream>
 #include <stdexcept>
 
+#include "app/message_view.h"
 #include "classify/verdict_headers.h"
 #include "lists/sender_lists.h"
 
@@ -107,6 +108,58 @@ std::optional<MessageRef> ImapSession::FindMessage(const std::string& name) {
     return std::nullopt;  // no such folder, or no such message in it
   }
   return ref;
+}
+
+std::vector<FolderEntry> ImapSession::FolderTree() {
+  std::vector<FolderEntry> folders;
+  std::vector<int32_t> parents;  // by depth
+  HostRef<HostFolderManager> manager = host_.CreateFolderManager();
+  for (HostRef<HostFolder> folder = manager->GetFirstFolder(); folder;
+       folder = manager->GetNextFolder()) {
+    FolderEntry entry;
+    entry.id = folder->GetId();
+    entry.name = folder->GetName();
+    const size_t depth = host_.Depth(entry.id);
+    parents.resize(depth);
+    entry.parent = depth == 0 ? -1 : parents[depth - 1];
+    parents.push_back(entry.id);
+    for (const ImapHost::ListedMessage& message : host_.ListMessages(entry.id)) {
+      ++entry.total;
+      entry.unread += message.unread;
+    }
+    folders.push_back(std::move(entry));
+  }
+  return folders;
+}
+
+std::vector<ListedRef> ImapSession::FolderMessages(int32_t folder) {
+  std::vector<ListedRef> messages;
+  for (const ImapHost::ListedMessage& message : host_.ListMessages(folder)) {
+    messages.push_back({message.id, message.unread});
+  }
+  return messages;
+}
+
+std::vector<MessageSummary> ImapSession::MessageSummaries(int32_t folder,
+                                                          const std::vector<int32_t>& ids) {
+  std::vector<MessageSummary> summaries;
+  for (int32_t id : ids) {
+    try {
+      summaries.push_back(SummaryOf(host_.Message(folder, id).bytes));
+    } catch (const std::exception&) {
+      summaries.emplace_back();  // gone meanwhile: an empty row until the next refresh
+    }
+    summaries.back().message = id;
+  }
+  return summaries;
+}
+
+std::string ImapSession::MessagePreview(int32_t folder, int32_t message) {
+  try {
+    return PreviewOf(host_.Message(folder, message).bytes);
+  } catch (const std::exception&) {
+    return {};  // gone meanwhile
+  }
 }
 
 std::vector<std::string> ImapSession::FilesOfMessage(std::string_view text) {

@@ -50,6 +50,12 @@ class ImapSession : public StoreSession {
   // A message moved gets a new UID, which the store does not tell.
   std::string WhereIs(const std::string&) override { return {}; }
 
+  std::vector<FolderEntry> FolderTree() override;
+  std::vector<ListedRef> FolderMessages(int32_t folder) override;
+  std::vector<MessageSummary> MessageSummaries(int32_t folder,
+                                               const std::vector<int32_t>& ids) override;
+  std::string MessagePreview(int32_t folder, int32_t message) override;
+
   ImapHost& host() { return host_; }
 
  private:

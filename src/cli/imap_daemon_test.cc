@@ -4,10 +4,13 @@
 #include <fstream>
 #include <set>
 
+#include "app/profile.h"
+#include "app/remote_operations.h"
 #include "host/imap/imap_connection.h"
 #include "mail/message_text.h"
 #include "testing/dovecot_server.h"
 #include "testing/program.h"
+#include "testing/status_matchers.h"
 
 namespace tarvex {
 namespace {
@@ -126,6 +129,36 @@ TEST_F(ImapDaemonTest, TheCommandLineWorksOnTheAccountThroughItsDaemon) {
   ASSERT_TRUE(WaitUntil([&] { return Contents(mail, "DedoZarozo").size() == 2; }));
   EXPECT_NE(Run("mark-spam --stdin", "Subject: none\n\nno id\n").err.find("no Message-ID"),
             std::string::npos);
+
+  // A mail window, as the daemon's client, sees the account's folders and
+  // the verdicts of its messages.
+  const ProfilePaths paths = LocateProfile({}, [this](const char* name) -> const char* {
+    if (std::string(name) == "HOME") return home_.c_str();
+    if (std::string(name) == "XDG_RUNTIME_DIR" && !runtimeDir_.empty()) return runtimeDir_.c_str();
+    return nullptr;
+  });
+  RecordingUi boxes;
+  RemoteOperations window(
+      [&] {
+        std::string problem;
+        return ConnectToServer(paths.socket, &problem);
+      },
+      boxes);
+  std::vector<FolderEntry> folders;
+  ASSERT_OK(window.FolderTree(&folders));
+  int32_t spamFolder = 0;
+  for (const FolderEntry& folder : folders) {
+    if (folder.name == "DedoZarozo") spamFolder = folder.id;
+  }
+  ASSERT_NE(spamFolder, 0);
+  std::vector<ListedRef> listed;
+  ASSERT_OK(window.FolderMessages(spamFolder, &listed));
+  ASSERT_EQ(listed.size(), 2u);
+  std::vector<MessageSummary> summaries;
+  ASSERT_OK(window.MessageSummaries(spamFolder, {listed[0].message}, &summaries));
+  ASSERT_EQ(summaries.size(), 1u);
+  EXPECT_EQ(summaries[0].learn, "Spam");
+  EXPECT_EQ(summaries[0].subject, "number 1");
 
   // A list edit reaches the daemon's filter at once.
   ASSERT_EQ(Run("blacklist add --domain friend.example").exit_code, 0);

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <optional>
 
@@ -102,6 +103,15 @@ int RunDesktop(const ProfileOptions& options, const DesktopHooks& hooks) {
     ui.MessageBox("The profile is in use by process " + std::to_string(holder) +
                       ", which does not answer as a Tarvex daemon. Stop it to open the mail "
                       "window here.",
+                  kCaption, mb::kOk | mb::kIconExclamation);
+    return 1;
+  }
+  // The window hosts the filter over a Maildir; an IMAP account is filtered
+  // by the daemon, whose client the window then is.
+  if (std::error_code ignored; std::filesystem::exists(paths.account, ignored)) {
+    ui.MessageBox("The profile filters the IMAP account of " + paths.account +
+                      ". Start the daemon (tarvex run) and open the mail window again: it "
+                      "shows the account as the daemon's client.",
                   kCaption, mb::kOk | mb::kIconExclamation);
     return 1;
   }

@@ -374,6 +374,22 @@ std::vector<FetchedMessage> Connection::FetchHeaders(uint32_t first) {
   return messages;
 }
 
+std::vector<FetchedMessage> Connection::FetchFlags(uint32_t first) {
+  FetchType type(mailimap_fetch_type_new_fetch_att_list_empty());
+  mailimap_fetch_type_new_fetch_att_list_add(type.get(), mailimap_fetch_att_new_uid());
+  mailimap_fetch_type_new_fetch_att_list_add(type.get(), mailimap_fetch_att_new_flags());
+  Set set(mailimap_set_new_interval(first, 0));
+  clist* raw = nullptr;
+  Check(mailimap_uid_fetch(imap_, set.get(), type.get(), &raw), "cannot read from " + selected_);
+  FetchResult result(raw);
+  std::vector<FetchedMessage> messages;
+  ForEach<mailimap_msg_att>(result.get(), [&](mailimap_msg_att* att) {
+    FetchedMessage message = Read(att);
+    if (message.uid >= first) messages.push_back(std::move(message));
+  });
+  return messages;
+}
+
 uint32_t Connection::Append(const std::string& mailbox, const std::string& bytes,
                             const std::vector<std::string>& flags,
                             const std::optional<InternalDate>& date) {

@@ -113,6 +113,8 @@ class Connection {
   std::optional<FetchedMessage> Fetch(uint32_t uid, bool whole);
   // The header blocks of the UIDs from first on, with their flags.
   std::vector<FetchedMessage> FetchHeaders(uint32_t first);
+  // The UIDs from first on with their flags alone (no bytes).
+  std::vector<FetchedMessage> FetchFlags(uint32_t first);
 
   // Appends a message; its UID in the mailbox (0 when the server does not
   // say, lacking UIDPLUS).

@@ -110,6 +110,32 @@ std::vector<std::pair<int32_t, uint32_t>> ImapHost::FindMessage(std::string_view
   });
 }
 
+std::vector<ImapHost::ListedMessage> ImapHost::ListMessages(int32_t folderId) const {
+  return OwnerCall(*store_, [&] {
+    if (!store_->Find(folderId)) store_->Refresh();
+    FolderRecord& folder = store_->Present(folderId);
+    std::vector<ListedMessage> listed;
+    if (folder.mailbox.empty() || !folder.exists) return listed;
+    store_->Open(folder);
+    for (const imap::FetchedMessage& m :
+         store_->OnServer([&](imap::Connection& s) { return s.FetchFlags(1); })) {
+      const bool seen = std::find(m.flags.begin(), m.flags.end(), "\\Seen") != m.flags.end();
+      listed.push_back({folder.Id(m.uid), !seen});
+    }
+    return listed;
+  });
+}
+
+size_t ImapHost::Depth(int32_t folderId) const {
+  return OwnerCall(*store_, [&] {
+    if (!store_->Find(folderId)) store_->Refresh();
+    const FolderRecord& folder = store_->Present(folderId);
+    if (folderId == kLocalFoldersId) return size_t{0};
+    return size_t{1} + static_cast<size_t>(std::count(folder.mailbox.begin(), folder.mailbox.end(),
+                                                      store_->delimiter));
+  });
+}
+
 int32_t ImapHost::AddMessage(int32_t folderId, const std::string& message) {
   return OwnerCall(*store_, [&] {
     store_->Refresh();

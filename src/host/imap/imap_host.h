@@ -104,6 +104,16 @@ class ImapHost : public HostLibrary {
   // pipes it: those with its Message-ID, and of several those with its body
   // too. None when it has no Message-ID.
   std::vector<std::pair<int32_t, uint32_t>> FindMessage(std::string_view message) const;
+  // The folder's messages as a mail window lists them: id and whether it is
+  // unread (no \Seen), by UID; none for a folder without a mailbox.
+  struct ListedMessage {
+    int32_t id = 0;
+    bool unread = false;
+  };
+  std::vector<ListedMessage> ListMessages(int32_t folderId) const;
+  // How deep the folder is in the tree: 0 for "Local Folders", 1 for a
+  // mailbox at the top of the account's.
+  size_t Depth(int32_t folderId) const;
   // Appends a message to the folder as the host's own write (not new mail).
   int32_t AddMessage(int32_t folderId, const std::string& message);
   // The message as the server holds it now; throws when it is not there.

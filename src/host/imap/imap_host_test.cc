@@ -223,6 +223,33 @@ TEST_F(ImapHostTest, FoldersShowUnderTheHostsStandardNames) {
   EXPECT_EQ(Contents("Drafts").size(), 1u);
 }
 
+// What a mail window and a mail reader's pipe ask of the account.
+TEST_F(ImapHostTest, ListsReadStateAndDepthAndFindsAPipedMessageByItsIdThenItsBody) {
+  other_->Create("Archive/2020");
+  other_->Append("INBOX", Text({{"Message-ID", "<one@x>"}}, "first"), {"\\Seen"}, std::nullopt);
+  other_->Append("INBOX", Text({{"Message-ID", "<two@x>"}}, "second"), {}, std::nullopt);
+  other_->Append("Archive/2020", Text({{"Message-ID", "<two@x>"}}, "other body"), {}, std::nullopt);
+  ImapHost host(account_, Options());
+  auto manager = host.CreateFolderManager();
+  const int32_t archive = FolderNamed(*manager, "2020")->GetId();
+
+  const std::vector<ImapHost::ListedMessage> inbox = host.ListMessages(ImapHost::kInboxId);
+  ASSERT_EQ(inbox.size(), 2u);
+  EXPECT_FALSE(inbox[0].unread);
+  EXPECT_TRUE(inbox[1].unread);
+  EXPECT_TRUE(host.ListMessages(ImapHost::kLocalFoldersId).empty());
+  EXPECT_EQ(host.Depth(ImapHost::kLocalFoldersId), 0u);
+  EXPECT_EQ(host.Depth(ImapHost::kInboxId), 1u);
+  EXPECT_EQ(host.Depth(archive), 2u);
+
+  // Piped with plain line ends and an mbox line, as a mail reader does.
+  const std::string piped = "From x Sat Dec  5 10:00:00 2026\nMessage-ID: <two@x>\n\nsecond\n";
+  using Found = std::vector<std::pair<int32_t, uint32_t>>;
+  EXPECT_EQ(host.FindMessage(piped), (Found{{ImapHost::kInboxId, inbox[1].id}}));
+  EXPECT_EQ(host.FindMessage("Message-ID: <two@x>\n\nneither\n").size(), 2u);
+  EXPECT_TRUE(host.FindMessage("Subject: no id\n\nsecond\n").empty());
+}
+
 TEST_F(ImapHostTest, ALostServerIsReachedAgainAndEachLossAndRecoveryIsToldOnce) {
   ImapHost host(account_, Options());
   auto inbox = host.CreateFolderManager()->GetInboxFolder();
