@@ -13,6 +13,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins   # the desktop window; its tests draw off screen
   fonts-dejavu-core              # a sans font for the dialogs
   libetpan-dev libgnutls28-dev   # the IMAP store: protocol and certificate checks
+  libsecret-1-dev                # an IMAP password kept by the desktop's secret service
   dovecot-imapd openssl          # the private IMAP server the tests start, and its certificate
 )
 

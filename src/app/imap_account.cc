@@ -1,6 +1,7 @@
 #include "app/imap_account.h"
 
 #include <glib.h>
+#include <libsecret/secret.h>
 
 #include <memory>
 #include <stdexcept>
@@ -94,6 +95,49 @@ imap::Account ParseAccountUrl(const std::string& url) {
   return account;
 }
 
+namespace {
+
+// The desktop's secret service, asked for the password stored for the
+// account: by `secret-tool store --label=Tarvex service tarvex server HOST
+// user USER`, or by any program that stores those attributes.
+std::string StoredSecret(const imap::Account& account, const std::string& path) {
+  static const SecretSchema schema = {"org.tarvex.ImapAccount",
+                                      SECRET_SCHEMA_DONT_MATCH_NAME,
+                                      {{"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                       {"server", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                       {"user", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                       {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
+                                      0,
+                                      nullptr,
+                                      nullptr,
+                                      nullptr,
+                                      nullptr,
+                                      nullptr,
+                                      nullptr,
+                                      nullptr};
+  const std::string what = path + ": no PasswordCommand gives the password of " + account.user +
+                           ", and the desktop's secret service ";
+  GError* raw = nullptr;
+  // Freed as a password: wiped first.
+  std::unique_ptr<char, void (*)(char*)> secret(
+      secret_password_lookup_sync(&schema, nullptr, &raw, "service", "tarvex", "server",
+                                  account.host.c_str(), "user", account.user.c_str(), nullptr),
+      [](char* password) { secret_password_free(password); });
+  if (raw) {
+    GOwned<GError> error(raw);
+    throw std::runtime_error(what + "cannot be asked (" + raw->message + ")");
+  }
+  if (!secret || !*secret.get()) {
+    throw std::runtime_error(what +
+                             "holds none; store it with: secret-tool store --label=Tarvex "
+                             "service tarvex server " +
+                             account.host + " user " + account.user);
+  }
+  return secret.get();
+}
+
+}  // namespace
+
 imap::Account ResolveAccount(const AccountFile& file, const std::string& path) {
   imap::Account account;
   try {
@@ -109,7 +153,8 @@ imap::Account ResolveAccount(const AccountFile& file, const std::string& path) {
                              file.authentication + "\"");
   }
   if (file.password_command.empty()) {
-    throw std::runtime_error(path + ": no PasswordCommand gives the password of " + account.user);
+    account.secret = StoredSecret(account, path);
+    return account;
   }
   const char* argv[] = {"/bin/sh", "-c", file.password_command.c_str(), nullptr};
   char* out = nullptr;

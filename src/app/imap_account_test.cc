@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 
 #include "testing/temp_folder.h"
@@ -63,6 +64,20 @@ TEST(ImapAccountTest, TheFileKeepsTheAccountAndTheCommandGivesTheSecret) {
     } catch (const std::runtime_error& error) {
       EXPECT_EQ(std::string(error.what()).rfind(path + ": ", 0), 0u) << error.what();
     }
+  }
+  // Without a command the desktop's secret service is asked; one that cannot
+  // be reached is named as the reason.
+  file.password_command = "";
+  ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + folder.path() + "/no-bus").c_str(), 1);
+  try {
+    ResolveAccount(file, path);
+    ADD_FAILURE() << "no error without a secret service";
+  } catch (const std::runtime_error& error) {
+    EXPECT_NE(std::string(error.what())
+                  .find("no PasswordCommand gives the password of me, and "
+                        "the desktop's secret service cannot be asked"),
+              std::string::npos)
+        << error.what();
   }
   std::ofstream(path) << "[Account\nUrl=";
   EXPECT_THROW(ReadAccountFile(path), std::runtime_error);
