@@ -70,7 +70,7 @@ void Run(const std::string& command) {
 
 bool DovecotServer::Installed() { return !Program().empty(); }
 
-DovecotServer::DovecotServer() {
+DovecotServer::DovecotServer(const std::string& extra) {
   const std::string& base = base_.path();
   // Dovecot's mail processes run as an unprivileged user, which must reach
   // the storage.
@@ -83,13 +83,13 @@ DovecotServer::DovecotServer() {
       " -addext subjectAltName=DNS:localhost,IP:127.0.0.1 -keyout " +
       base + "/key.pem -out " + certificate_ + " 2>/dev/null");
   port_ = FreePort();
-  WriteConfiguration();
+  WriteConfiguration(extra);
   Start();
 }
 
 DovecotServer::~DovecotServer() { Stop(); }
 
-void DovecotServer::WriteConfiguration() {
+void DovecotServer::WriteConfiguration(const std::string& extra) {
   const std::string& base = base_.path();
   const bool root = ::getuid() == 0;
   const std::string uid = root ? "65534" : std::to_string(::getuid());
@@ -120,6 +120,7 @@ void DovecotServer::WriteConfiguration() {
     out << "default_internal_user = " << ::getenv("USER") << "\n"
         << "default_login_user = " << ::getenv("USER") << "\n";
   }
+  out << extra;
 }
 
 void DovecotServer::Start() {

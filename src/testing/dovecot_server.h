@@ -23,9 +23,10 @@ class DovecotServer {
 
   // Whether the dovecot program is installed; tests skip without it.
   static bool Installed();
-  // Starts one; throws std::runtime_error with the reason (and the server's
-  // log) when it does not come up.
-  DovecotServer();
+  // Starts one, its configuration followed by extra; throws
+  // std::runtime_error with the reason (and the server's log) when it does
+  // not come up.
+  explicit DovecotServer(const std::string& extra = "");
   // Stops it.
   ~DovecotServer();
   DovecotServer(const DovecotServer&) = delete;
@@ -47,7 +48,7 @@ class DovecotServer {
   std::string Maildir(const std::string& user) const;
 
  private:
-  void WriteConfiguration();
+  void WriteConfiguration(const std::string& extra);
 
   TempFolder base_{"tarvex-dovecot"};
   uint16_t port_ = 0;

@@ -413,21 +413,42 @@ uint32_t Connection::Append(const std::string& mailbox, const std::string& bytes
 }
 
 void Connection::AddFlags(uint32_t uid, const std::vector<std::string>& flags) {
+  StoreFlags(uid, mailimap_store_att_flags_new_add_flags_silent(NewFlagList(flags).release()));
+}
+
+void Connection::RemoveFlags(uint32_t uid, const std::vector<std::string>& flags) {
+  StoreFlags(uid, mailimap_store_att_flags_new_remove_flags_silent(NewFlagList(flags).release()));
+}
+
+void Connection::StoreFlags(uint32_t uid, mailimap_store_att_flags* store) {
   Set set(mailimap_set_new_single(uid));
-  mailimap_store_att_flags* store =
-      mailimap_store_att_flags_new_add_flags_silent(NewFlagList(flags).release());
   const int result = mailimap_uid_store(imap_, set.get(), store);
   mailimap_store_att_flags_free(store);
   Check(result, "cannot flag a message in " + selected_);
 }
 
-void Connection::Expunge(uint32_t uid) {
+bool Connection::Expunge(uint32_t uid, const std::set<uint32_t>& alsoOurs) {
   if (Has("UIDPLUS")) {
     Set set(mailimap_set_new_single(uid));
     Check(mailimap_uid_expunge(imap_, set.get()), "cannot remove a message from " + selected_);
-  } else {
-    Check(mailimap_expunge(imap_), "cannot remove a message from " + selected_);
+    return true;
   }
+  mailimap_search_key* key = mailimap_search_key_new(
+      MAILIMAP_SEARCH_KEY_DELETED, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+      nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr,
+      nullptr, nullptr, nullptr, 0, nullptr, nullptr, nullptr);
+  clist* raw = nullptr;
+  const int result = mailimap_uid_search(imap_, nullptr, key, &raw);
+  mailimap_search_key_free(key);
+  Check(result, "cannot search " + selected_);
+  SearchResult found(raw);
+  bool others = false;
+  ForEach<uint32_t>(found.get(), [&](uint32_t* deleted) {
+    others |= *deleted != uid && alsoOurs.count(*deleted) == 0;
+  });
+  if (others) return false;
+  Check(mailimap_expunge(imap_), "cannot remove a message from " + selected_);
+  return true;
 }
 
 uint32_t Connection::Move(uint32_t uid, const std::string& target) {

@@ -15,11 +15,13 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 struct mailimap;
+struct mailimap_store_att_flags;
 
 namespace tarvex::imap {
 
@@ -120,11 +122,15 @@ class Connection {
   // say, lacking UIDPLUS).
   uint32_t Append(const std::string& mailbox, const std::string& bytes,
                   const std::vector<std::string>& flags, const std::optional<InternalDate>& date);
-  // Adds flags to a message of the selected mailbox.
+  // Adds flags to a message of the selected mailbox, or removes them.
   void AddFlags(uint32_t uid, const std::vector<std::string>& flags);
+  void RemoveFlags(uint32_t uid, const std::vector<std::string>& flags);
   // Removes one \Deleted message of the selected mailbox: UID EXPUNGE, or
-  // without UIDPLUS a plain EXPUNGE.
-  void Expunge(uint32_t uid);
+  // without UIDPLUS a plain EXPUNGE, but only when no message marked
+  // \Deleted but ours (uid and those of alsoOurs) is in the mailbox: another
+  // program's, which it may still undelete. False when the message was left,
+  // marked, for later.
+  bool Expunge(uint32_t uid, const std::set<uint32_t>& alsoOurs = {});
   // Moves a message of the selected mailbox: UID MOVE, else UID COPY,
   // \Deleted and expunge. Its UID in target, 0 when the server does not say.
   uint32_t Move(uint32_t uid, const std::string& target);
@@ -139,6 +145,7 @@ class Connection {
   const std::string& selected_mailbox() const { return selected_; }
 
  private:
+  void StoreFlags(uint32_t uid, mailimap_store_att_flags* store);
   // Throws for a libetpan result other than success.
   void Check(int result, const std::string& what);
   void Verify(const Account& account);

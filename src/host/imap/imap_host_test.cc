@@ -17,6 +17,7 @@
 #include "host/host_contract_test.h"
 #include "host/imap/imap_test_util.h"
 #include "mail/message_text.h"
+#include "testing/dovecot_server.h"
 #include "testing/host_error.h"
 #include "testing/temp_folder.h"
 
@@ -248,6 +249,49 @@ TEST_F(ImapHostTest, ListsReadStateAndDepthAndFindsAPipedMessageByItsIdThenItsBo
   EXPECT_EQ(host.FindMessage(piped), (Found{{ImapHost::kInboxId, inbox[1].id}}));
   EXPECT_EQ(host.FindMessage("Message-ID: <two@x>\n\nneither\n").size(), 2u);
   EXPECT_TRUE(host.FindMessage("Subject: no id\n\nsecond\n").empty());
+}
+
+// Without UIDPLUS an expunge removes every message marked deleted: the
+// store's rewrite leaves its original marked, rather than take with it
+// another program's message that may still be undeleted.
+TEST_F(ImapHostTest, WithoutUidplusARewriteNeverExpungesAnotherProgramsDeletedMessage) {
+  testing::DovecotServer server("imap_capability = IMAP4rev1 IDLE MOVE LITERAL+\n");
+  const imap::Account account = server.NewAccount();
+  imap::Connection other(account);
+  ASSERT_FALSE(other.Has("UIDPLUS"));
+  for (const char* id : {"<a@x>", "<b@x>", "<c@x>"}) {
+    other.Append("INBOX", Text({{"Message-ID", id}}, id), {}, std::nullopt);
+  }
+  other.Select("INBOX");
+  const std::vector<uint32_t> uids = other.Uids(1);
+  other.AddFlags(uids[1], {"\\Deleted"});  // b: deleted by the user, not expunged
+
+  ImapHost host(account, Options());
+  auto inbox = host.CreateFolderManager()->GetInboxFolder();
+  for (int32_t id : {static_cast<int32_t>(uids[0]), static_cast<int32_t>(uids[2])}) {
+    auto message = inbox->GetMessage(id);
+    message->SetHeaderValue(message->GetRootPart(), kVerdict, "Clean");
+    message->Commit();
+  }
+  other.Noop();
+  const std::vector<uint32_t> now = other.Uids(1);
+  EXPECT_NE(std::find(now.begin(), now.end(), uids[1]), now.end()) << "b was expunged";
+  EXPECT_EQ(now.size(), 5u);  // a, b, c, and the rewritten copies of a and c
+  size_t told = 0;
+  for (const std::string& line : notices_) told += line.find("lacks UIDPLUS") != std::string::npos;
+  EXPECT_EQ(told, 1u);
+
+  // Once the user undeletes theirs, the next rewrite takes the store's
+  // leftovers with it.
+  other.RemoveFlags(uids[1], {"\\Deleted"});
+  other.Append("INBOX", Text({{"Message-ID", "<d@x>"}}, "d"), {}, std::nullopt);
+  other.Noop();
+  host.ScanForNewMessages(ImapHost::kInboxId);
+  auto d = inbox->GetMessage(static_cast<int32_t>(other.Uids(1).back()));
+  d->SetHeaderValue(d->GetRootPart(), kVerdict, "Clean");
+  d->Commit();
+  other.Noop();
+  EXPECT_EQ(other.Uids(1).size(), 4u);  // b, and the rewritten a, c and d
 }
 
 TEST_F(ImapHostTest, ALostServerIsReachedAgainAndEachLossAndRecoveryIsToldOnce) {

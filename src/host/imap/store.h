@@ -160,6 +160,10 @@ struct Store {
   // connection meanwhile has it announced again.
   std::optional<std::pair<int32_t, int32_t>> announcing;  // folder, message
   bool reachable = true;                                  // as last told in the notices
+  bool told_no_uidplus = false;
+  // Messages this store marked deleted and could not expunge yet, by mailbox
+  // (a server without UIDPLUS).
+  std::map<std::string, std::set<uint32_t>> left_deleted;
   std::chrono::steady_clock::time_point next_attempt{};
   std::chrono::seconds pause{1};
   static constexpr std::chrono::seconds kLongestPause{300};
@@ -223,6 +227,9 @@ struct Store {
   // The UID of a later message with the same Message-ID and body; 0 for
   // none.
   uint32_t CopyOf(FolderRecord& folder, uint32_t uid);
+  // Marks the message of the selected mailbox deleted and expunges it, which
+  // a server without UIDPLUS may not allow yet (said once).
+  void Remove(imap::Connection& server, uint32_t uid);
 
   // ---------------------------------------------------------------- new mail
   // (store_watch.cc)

@@ -80,12 +80,7 @@ void Store::FinishRemovals() {
       const bool copied = folder->uid_validity == removal.validity &&
                           (removal.copy != 0 || CopyOf(*folder, removal.uid) != 0);
       if (copied) {
-        OnServer(
-            [&](imap::Connection& s) {
-              s.AddFlags(removal.uid, {kDeleted});
-              s.Expunge(removal.uid);
-            },
-            false);
+        OnServer([&](imap::Connection& s) { Remove(s, removal.uid); }, false);
       }
     }
     pending_removals.erase(pending_removals.begin());
@@ -93,6 +88,21 @@ void Store::FinishRemovals() {
     // start one look at a message no longer there.
     remembered_changed = true;
   }
+}
+
+void Store::Remove(imap::Connection& server, uint32_t uid) {
+  server.AddFlags(uid, {kDeleted});
+  std::set<uint32_t>& ours = left_deleted[server.selected_mailbox()];
+  if (server.Expunge(uid, ours)) {
+    ours.clear();  // gone with it
+    return;
+  }
+  ours.insert(uid);
+  if (told_no_uidplus) return;
+  told_no_uidplus = true;
+  Notice("the server " + account.host +
+         " lacks UIDPLUS: a message removed while another program's is marked deleted stays "
+         "marked deleted until that one is expunged");
 }
 
 uint32_t Store::CopyOf(FolderRecord& folder, uint32_t uid) {
@@ -202,12 +212,7 @@ std::vector<uint32_t> Store::UnjudgedWithoutDuplicates(FolderRecord& folder, uin
       unjudged.push_back(head.uid);
       continue;
     }
-    OnServer(
-        [&](imap::Connection& s) {
-          s.AddFlags(head.uid, {kDeleted});
-          s.Expunge(head.uid);
-        },
-        false);
+    OnServer([&](imap::Connection& s) { Remove(s, head.uid); }, false);
     Notice("removed the original of a rewritten message in " + folder.mailbox + ": " + message_id);
   }
   return unjudged;
