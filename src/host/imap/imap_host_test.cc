@@ -319,13 +319,15 @@ TEST_F(ImapHostTest, ALostServerIsReachedAgainAndEachLossAndRecoveryIsToldOnce) 
 
 // Judges as the plug-in does: stamps the message and commits; a host
 // failure is reported (here: counted) and the next message goes on.
+// Holds its folder weakly: the host holds the sink, and a sink holding the
+// host's folder would keep both alive for ever.
 class StampingSink : public HostEventSink {
  public:
-  explicit StampingSink(HostRef<HostFolder> folder) : folder_(std::move(folder)) {}
+  explicit StampingSink(const HostRef<HostFolder>& folder) : folder_(folder) {}
   HostStatus Invoke(const HostEvent& event, std::string*) override {
     if (before_commit) std::exchange(before_commit, nullptr)();
     try {
-      auto message = folder_->GetMessage(static_cast<int32_t>(event.arguments[0].integer));
+      auto message = folder_.lock()->GetMessage(static_cast<int32_t>(event.arguments[0].integer));
       message->SetHeaderValue(message->GetRootPart(), kVerdict, "Clean");
       message->Commit();
       ++judged;
@@ -338,13 +340,14 @@ class StampingSink : public HostEventSink {
   int judged = 0, failed = 0;
 
  private:
-  HostRef<HostFolder> folder_;
+  std::weak_ptr<HostFolder> folder_;
 };
 
 TEST_F(ImapHostTest, MailWhoseJudgingTheServersLossCutShortIsAnnouncedAgain) {
   auto host = std::make_unique<ImapHost>(account_, Options());
-  auto sink = std::make_shared<StampingSink>(host->CreateFolderManager()->GetInboxFolder());
-  host->CreateFolderManager()->GetInboxFolder()->Advise(sink);
+  HostRef<HostFolder> inbox = host->CreateFolderManager()->GetInboxFolder();
+  auto sink = std::make_shared<StampingSink>(inbox);
+  inbox->Advise(sink);
   other_->Append("INBOX", Text({{"Message-ID", "<cut-short@x>"}}, "body"), {}, std::nullopt);
   sink->before_commit = [&] { Dovecot().Stop(); };
   host->ScanForNewMessages();
@@ -360,11 +363,13 @@ TEST_F(ImapHostTest, MailWhoseJudgingTheServersLossCutShortIsAnnouncedAgain) {
   sink->before_commit = [&] { Dovecot().Stop(); };
   host->ScanForNewMessages();
   EXPECT_EQ(sink->failed, 2);
+  inbox = nullptr;
   host.reset();
   Dovecot().Start();
   host = std::make_unique<ImapHost>(account_, Options());
-  auto restarted = std::make_shared<StampingSink>(host->CreateFolderManager()->GetInboxFolder());
-  host->CreateFolderManager()->GetInboxFolder()->Advise(restarted);
+  inbox = host->CreateFolderManager()->GetInboxFolder();
+  auto restarted = std::make_shared<StampingSink>(inbox);
+  inbox->Advise(restarted);
   host->AnnounceUnjudgedMail();
   EXPECT_EQ(restarted->judged, 1);
   other_ = std::make_unique<imap::Connection>(account_);
