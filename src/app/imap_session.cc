@@ -26,25 +26,7 @@ ImapHost::Options StoreOptions(const std::string& announcedState, std::ostream& 
 
 ImapSession::ImapSession(const SessionServices& services, const imap::Account& account,
                          const std::string& announcedState, std::ostream& log)
-    : host_(account, StoreOptions(announcedState, log)),
-      ui_(services.idleUi),
-      app_({services.clock, services.fs, services.settings, ui_, host_, services.loop}) {}
-
-ImapSession::~ImapSession() { Stop(); }
-
-void ImapSession::Start() {
-  if (started_) return;
-  started_ = true;
-  app_.InitInstance();
-  host_.RaiseInit();
-}
-
-void ImapSession::Stop() {
-  if (!started_) return;
-  started_ = false;
-  host_.RaiseShutdown();
-  app_.ExitInstance();
-}
+    : HostSession(services, account, StoreOptions(announcedState, log)) {}
 
 std::string ImapStateFile(const std::string& stateFolder, const imap::Account& account) {
   std::string name =
@@ -57,13 +39,6 @@ std::string ImapSession::StoreName() const {
   const imap::Account& account = host_.account();
   return account.user + "@" + account.host + ":" + std::to_string(account.port);
 }
-
-void ImapSession::Select(int32_t folderId, const std::vector<int32_t>& messageIds) {
-  host_.SetCurrentFolder(folderId);
-  host_.SetSelection(messageIds);
-}
-
-void ImapSession::ClearSelection() { Select(ImapHost::kInboxId, {}); }
 
 void ImapSession::Watch(GLibEventLoop& loop, std::function<void(const std::string&)> notice) {
   notice_ = std::move(notice);
@@ -108,28 +83,6 @@ std::optional<MessageRef> ImapSession::FindMessage(const std::string& name) {
     return std::nullopt;  // no such folder, or no such message in it
   }
   return ref;
-}
-
-std::vector<FolderEntry> ImapSession::FolderTree() {
-  std::vector<FolderEntry> folders;
-  std::vector<int32_t> parents;  // by depth
-  HostRef<HostFolderManager> manager = host_.CreateFolderManager();
-  for (HostRef<HostFolder> folder = manager->GetFirstFolder(); folder;
-       folder = manager->GetNextFolder()) {
-    FolderEntry entry;
-    entry.id = folder->GetId();
-    entry.name = folder->GetName();
-    const size_t depth = host_.Depth(entry.id);
-    parents.resize(depth);
-    entry.parent = depth == 0 ? -1 : parents[depth - 1];
-    parents.push_back(entry.id);
-    for (const ImapHost::ListedMessage& message : host_.ListMessages(entry.id)) {
-      ++entry.total;
-      entry.unread += message.unread;
-    }
-    folders.push_back(std::move(entry));
-  }
-  return folders;
 }
 
 std::vector<ListedRef> ImapSession::FolderMessages(int32_t folder) {

@@ -17,7 +17,7 @@
 
 namespace tarvex {
 
-class ImapSession : public StoreSession {
+class ImapSession : public HostSession<ImapHost> {
  public:
   // Connects to the account (std::runtime_error when it cannot). The store
   // takes the verdict headers for the marks of judged mail, remembers what
@@ -25,23 +25,13 @@ class ImapSession : public StoreSession {
   // connections in log.
   ImapSession(const SessionServices& services, const imap::Account& account,
               const std::string& announcedState, std::ostream& log);
-  ~ImapSession() override;
-  ImapSession(const ImapSession&) = delete;
-  ImapSession& operator=(const ImapSession&) = delete;
 
-  void Start() override;
-  void Stop() override;
-  FilterApp& app() override { return app_; }
-  RoutedUi& ui() override { return ui_; }
   std::string StoreName() const override;
-  void Select(int32_t folderId, const std::vector<int32_t>& messageIds) override;
-  void ClearSelection() override;
 
   // A server away now may be back at the next look: the session says so
   // (once, through the store's notices) and goes on.
   void Watch(GLibEventLoop& loop, std::function<void(const std::string&)> notice) override;
   void Unwatch(GLibEventLoop& loop) override;
-  size_t AnnounceUnjudgedMail() override { return host_.AnnounceUnjudgedMail().size(); }
   // How often the watched folders other than INBOX are looked at.
   void SetPollPeriod(uint32_t ms) { pollPeriodMs_ = ms; }
 
@@ -50,19 +40,13 @@ class ImapSession : public StoreSession {
   // A message moved gets a new UID, which the store does not tell.
   std::string WhereIs(const std::string&) override { return {}; }
 
-  std::vector<FolderEntry> FolderTree() override;
+  size_t FolderDepth(int32_t folderId) override { return host_.Depth(folderId); }
   std::vector<ListedRef> FolderMessages(int32_t folder) override;
   std::vector<MessageSummary> MessageSummaries(int32_t folder,
                                                const std::vector<int32_t>& ids) override;
   std::string MessagePreview(int32_t folder, int32_t message) override;
 
-  ImapHost& host() { return host_; }
-
  private:
-  ImapHost host_;
-  RoutedUi ui_;
-  FilterApp app_;
-  bool started_ = false;
   uint32_t pollPeriodMs_ = 60 * 1000;
   std::function<void(const std::string&)> notice_;
   unsigned idle_ = 0, poll_ = 0;

@@ -29,32 +29,9 @@ MaildirHost::Options StoreOptions(const std::string& announcedState) {
 
 MaildirSession::MaildirSession(const SessionServices& services, const std::string& maildir,
                                const std::string& announcedState)
-    : host_(maildir, StoreOptions(announcedState)),
-      ui_(services.idleUi),
-      app_({services.clock, services.fs, services.settings, ui_, host_, services.loop}) {
+    : HostSession(services, maildir, StoreOptions(announcedState)) {
   SettingsStore& settings = services.settings;
   host_.SetSizeLimit([&settings] { return FilterSettings(settings).GetMaxMessageSize(); });
-}
-
-MaildirSession::~MaildirSession() { Stop(); }
-
-void MaildirSession::Start() {
-  if (started_) return;
-  started_ = true;
-  app_.InitInstance();
-  host_.RaiseInit();
-}
-
-void MaildirSession::Stop() {
-  if (!started_) return;
-  started_ = false;
-  host_.RaiseShutdown();
-  app_.ExitInstance();
-}
-
-void MaildirSession::Select(int32_t folderId, const std::vector<int32_t>& messageIds) {
-  host_.SetCurrentFolder(folderId);
-  host_.SetSelection(messageIds);
 }
 
 void MaildirSession::Watch(GLibEventLoop& loop, std::function<void(const std::string&)> notice) {
@@ -108,34 +85,14 @@ std::string MaildirSession::WhereIs(const std::string& name) {
   return at ? at->file : std::string();
 }
 
-std::vector<FolderEntry> MaildirSession::FolderTree() {
-  std::vector<FolderEntry> folders;
-  std::vector<int32_t> parents;  // by depth
-  HostRef<HostFolderManager> manager = host_.CreateFolderManager();
-  for (HostRef<HostFolder> folder = manager->GetFirstFolder(); folder;
-       folder = manager->GetNextFolder()) {
-    FolderEntry entry;
-    entry.id = folder->GetId();
-    entry.name = folder->GetName();
-    // The depth shows in the directory's name: ".A.B" is B under A, and
-    // every folder of the Maildir is under "Local Folders".
-    size_t depth = 0;
-    if (entry.id != MaildirHost::kLocalFoldersId) {
-      const std::string dir = host_.FolderDirectory(entry.id);
-      const std::string name =
-          dir == host_.root() ? "" : std::filesystem::path(dir).filename().string();
-      depth = name.empty() ? 1 : static_cast<size_t>(std::count(name.begin(), name.end(), '.'));
-    }
-    parents.resize(depth);
-    entry.parent = depth == 0 ? -1 : parents[depth - 1];
-    parents.push_back(entry.id);
-    for (const MaildirHost::ListedMessage& message : host_.ListMessages(entry.id)) {
-      ++entry.total;
-      entry.unread += IsUnread(message.file);
-    }
-    folders.push_back(std::move(entry));
-  }
-  return folders;
+// The depth shows in the directory's name: ".A.B" is B under A, and every
+// folder of the Maildir is under "Local Folders".
+size_t MaildirSession::FolderDepth(int32_t folderId) {
+  if (folderId == MaildirHost::kLocalFoldersId) return 0;
+  const std::string dir = host_.FolderDirectory(folderId);
+  const std::string name =
+      dir == host_.root() ? "" : std::filesystem::path(dir).filename().string();
+  return name.empty() ? 1 : static_cast<size_t>(std::count(name.begin(), name.end(), '.'));
 }
 
 std::vector<ListedRef> MaildirSession::FolderMessages(int32_t folder) {

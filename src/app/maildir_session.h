@@ -15,16 +15,7 @@
 
 namespace tarvex {
 
-struct SessionServices {
-  const Clock& clock;
-  FileSystem& fs;
-  SettingsStore& settings;
-  // What the user sees when no command has taken the interface over.
-  UserInterface& idleUi;
-  EventLoop& loop;
-};
-
-class MaildirSession : public StoreSession {
+class MaildirSession : public HostSession<MaildirHost> {
  public:
   // The store at maildir, which must exist (std::invalid_argument). The
   // store takes the verdict headers for the marks of judged mail, and
@@ -32,43 +23,26 @@ class MaildirSession : public StoreSession {
   // the session's life).
   MaildirSession(const SessionServices& services, const std::string& maildir,
                  const std::string& announcedState = "");
-  // Stops, then lets the application go, which saves the word database.
-  ~MaildirSession() override;
-  MaildirSession(const MaildirSession&) = delete;
-  MaildirSession& operator=(const MaildirSession&) = delete;
 
-  void Start() override;
-  void Stop() override;
-  FilterApp& app() override { return app_; }
-  RoutedUi& ui() override { return ui_; }
   std::string StoreName() const override { return host_.root(); }
-  void Select(int32_t folderId, const std::vector<int32_t>& messageIds) override;
-  void ClearSelection() override { Select(MaildirHost::kInboxId, {}); }
 
   // A flood is announced a slice at a time, with the loop's other work (a
   // client's command, the save) served between slices.
   void Watch(GLibEventLoop& loop, std::function<void(const std::string&)> notice) override;
   void Unwatch(GLibEventLoop& loop) override;
-  size_t AnnounceUnjudgedMail() override { return host_.AnnounceUnjudgedMail().size(); }
 
   std::optional<MessageRef> FindMessage(const std::string& name) override;
   std::vector<std::string> FilesOfMessage(std::string_view text) override {
     return host_.FilesOfMessage(text);
   }
   std::string WhereIs(const std::string& name) override;
-  std::vector<FolderEntry> FolderTree() override;
+  size_t FolderDepth(int32_t folderId) override;
   std::vector<ListedRef> FolderMessages(int32_t folder) override;
   std::vector<MessageSummary> MessageSummaries(int32_t folder,
                                                const std::vector<int32_t>& ids) override;
   std::string MessagePreview(int32_t folder, int32_t message) override;
 
-  MaildirHost& host() { return host_; }
-
  private:
-  MaildirHost host_;
-  RoutedUi ui_;
-  FilterApp app_;
-  bool started_ = false;
   std::function<void(const std::string&)> notice_;
   unsigned changes_ = 0, draining_ = 0;
 };

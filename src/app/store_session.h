@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/filter_app.h"
@@ -72,6 +73,91 @@ class StoreSession {
   OperationFailure NoWindow() const {
     return OperationFailure(Status::Failure(0, StoreName() + ": no mail window shows this store"));
   }
+};
+
+struct SessionServices {
+  const Clock& clock;
+  FileSystem& fs;
+  SettingsStore& settings;
+  // What the user sees when no command has taken the interface over.
+  UserInterface& idleUi;
+  EventLoop& loop;
+};
+
+// What every store's session does alike over its host (MaildirHost,
+// ImapHost): the application bound to it, its start and stop, the
+// selection.
+template <typename Host>
+class HostSession : public StoreSession {
+ public:
+  // Stops, then lets the application go, which saves the word database.
+  ~HostSession() override { Stop(); }
+  HostSession(const HostSession&) = delete;
+  HostSession& operator=(const HostSession&) = delete;
+
+  void Start() override {
+    if (started_) return;
+    started_ = true;
+    app_.InitInstance();
+    host_.RaiseInit();
+  }
+  void Stop() override {
+    if (!started_) return;
+    started_ = false;
+    host_.RaiseShutdown();
+    app_.ExitInstance();
+  }
+  FilterApp& app() override { return app_; }
+  RoutedUi& ui() override { return ui_; }
+  void Select(int32_t folderId, const std::vector<int32_t>& messageIds) override {
+    host_.SetCurrentFolder(folderId);
+    host_.SetSelection(messageIds);
+  }
+  void ClearSelection() override { Select(Host::kInboxId, {}); }
+  size_t AnnounceUnjudgedMail() override { return host_.AnnounceUnjudgedMail().size(); }
+
+  // The host's folders in the walk order, each under the one before it that
+  // is one level up, with its messages counted.
+  std::vector<FolderEntry> FolderTree() override {
+    std::vector<FolderEntry> folders;
+    std::vector<int32_t> parents;  // by depth
+    HostRef<HostFolderManager> manager = host_.CreateFolderManager();
+    for (HostRef<HostFolder> folder = manager->GetFirstFolder(); folder;
+         folder = manager->GetNextFolder()) {
+      FolderEntry entry;
+      entry.id = folder->GetId();
+      entry.name = folder->GetName();
+      const size_t depth = FolderDepth(entry.id);
+      parents.resize(depth);
+      entry.parent = depth == 0 ? -1 : parents[depth - 1];
+      parents.push_back(entry.id);
+      for (const ListedRef& message : FolderMessages(entry.id)) {
+        ++entry.total;
+        entry.unread += message.unread;
+      }
+      folders.push_back(std::move(entry));
+    }
+    return folders;
+  }
+
+  Host& host() { return host_; }
+
+ protected:
+  template <typename... HostArgs>
+  explicit HostSession(const SessionServices& services, HostArgs&&... hostArgs)
+      : host_(std::forward<HostArgs>(hostArgs)...),
+        ui_(services.idleUi),
+        app_({services.clock, services.fs, services.settings, ui_, host_, services.loop}) {}
+
+  Host host_;
+  RoutedUi ui_;
+  FilterApp app_;
+
+  // How deep the folder is in the tree: 0 for "Local Folders".
+  virtual size_t FolderDepth(int32_t folderId) = 0;
+
+ private:
+  bool started_ = false;
 };
 
 }  // namespace tarvex

@@ -361,26 +361,20 @@ std::optional<FetchedMessage> Connection::Fetch(uint32_t uid, bool whole) {
 }
 
 std::vector<FetchedMessage> Connection::FetchHeaders(uint32_t first) {
-  FetchType type = MessageFetch(false);
-  Set set(mailimap_set_new_interval(first, 0));
-  clist* raw = nullptr;
-  Check(mailimap_uid_fetch(imap_, set.get(), type.get(), &raw), "cannot read from " + selected_);
-  FetchResult result(raw);
-  std::vector<FetchedMessage> messages;
-  ForEach<mailimap_msg_att>(result.get(), [&](mailimap_msg_att* att) {
-    FetchedMessage message = Read(att);
-    if (message.uid >= first) messages.push_back(std::move(message));
-  });
-  return messages;
+  return FetchFrom(first, MessageFetch(false).get());
 }
 
 std::vector<FetchedMessage> Connection::FetchFlags(uint32_t first) {
   FetchType type(mailimap_fetch_type_new_fetch_att_list_empty());
   mailimap_fetch_type_new_fetch_att_list_add(type.get(), mailimap_fetch_att_new_uid());
   mailimap_fetch_type_new_fetch_att_list_add(type.get(), mailimap_fetch_att_new_flags());
+  return FetchFrom(first, type.get());
+}
+
+std::vector<FetchedMessage> Connection::FetchFrom(uint32_t first, mailimap_fetch_type* type) {
   Set set(mailimap_set_new_interval(first, 0));
   clist* raw = nullptr;
-  Check(mailimap_uid_fetch(imap_, set.get(), type.get(), &raw), "cannot read from " + selected_);
+  Check(mailimap_uid_fetch(imap_, set.get(), type, &raw), "cannot read from " + selected_);
   FetchResult result(raw);
   std::vector<FetchedMessage> messages;
   ForEach<mailimap_msg_att>(result.get(), [&](mailimap_msg_att* att) {

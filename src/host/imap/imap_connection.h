@@ -22,6 +22,7 @@
 
 struct mailimap;
 struct mailimap_store_att_flags;
+struct mailimap_fetch_type;
 
 namespace tarvex::imap {
 
@@ -146,6 +147,8 @@ class Connection {
 
  private:
   void StoreFlags(uint32_t uid, mailimap_store_att_flags* store);
+  // The messages from UID first on, with what type asks of each.
+  std::vector<FetchedMessage> FetchFrom(uint32_t first, mailimap_fetch_type* type);
   // Throws for a libetpan result other than success.
   void Check(int result, const std::string& what);
   void Verify(const Account& account);
