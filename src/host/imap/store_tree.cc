@@ -171,8 +171,9 @@ void Store::Refresh() {
     folder->exists = node.exists;
     // What a folder holds when the host first sees it is not new mail.
     if (folder->exists && folder->uid_validity == 0) {
+      const std::string& mailbox = node.mailbox;  // a lambda cannot take a binding
       const imap::Selection status =
-          OnServer([&](imap::Connection& s) { return s.Status(node.mailbox); });
+          OnServer([&](imap::Connection& s) { return s.Status(mailbox); });
       folder->uid_validity = status.uid_validity;
       folder->seen = status.uid_next ? status.uid_next - 1 : 0;
     }
