@@ -82,10 +82,9 @@ class ClientWindowTest : public testing::WindowTest {
   // The window, once the daemon answers.
   void Open() {
     StartDaemon();
-    UniqueFd subscription;
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return fs::exists(socket_) && (subscription = Subscribe(connect_)).valid(); }, 5000));
-    window_ = std::make_unique<MainWindow>(ops_, std::move(subscription), played_.ui);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return connect_().valid(); }, 5000));
+    window_ = std::make_unique<MainWindow>(
+        ops_, [this] { return Subscribe(connect_); }, played_.ui);
     played_.ui.SetParentWindow(window_.get());
     window_->show();
   }
@@ -267,22 +266,34 @@ TEST_F(ClientWindowTest, TheSettingsMenuRunsEachItemAgainstTheDaemon) {
 
 // Closing the window leaves the daemon running, and a window whose daemon
 // stopped says so instead of waiting for news.
-TEST_F(ClientWindowTest, TheWindowClosesWithoutTheDaemonAndTellsWhenTheDaemonStops) {
+TEST_F(ClientWindowTest, TheWindowClosesWithoutTheDaemonAndWaitsForItWhenItStops) {
   Open();
   window_->close();
   window_.reset();
   DatabaseStats stats;
   EXPECT_TRUE(ops_.Stats(&stats).ok());
 
-  UniqueFd subscription = Subscribe(connect_);
-  ASSERT_TRUE(subscription.valid());
-  window_ = std::make_unique<MainWindow>(ops_, std::move(subscription), played_.ui);
+  window_ = std::make_unique<MainWindow>(
+      ops_, [this] { return Subscribe(connect_); }, played_.ui);
   window_->show();
+  ASSERT_TRUE(window_->hearing());
   stop_ = true;
   daemon_.join();
   EXPECT_TRUE(QTest::qWaitFor([&] { return !window_->hearing(); }, 3000));
   EXPECT_EQ(window_->statusBar()->currentMessage().toStdString(),
-            "The Tarvex daemon has stopped: the window shows no new mail");
+            "The Tarvex daemon has stopped: the window shows no new mail until it is back");
+
+  // A daemon started again is heard from, and its mail shows.
+  stop_ = false;
+  StartDaemon();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return window_->hearing(); }, 3 * MainWindow::kResubscribeMs));
+  Deliver("after", "From: a@b.example\nSubject: after the restart\n\nbody\n");
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        const std::vector<std::string> subjects = Column(MessageListModel::kSubject);
+        return std::find(subjects.begin(), subjects.end(), "after the restart") != subjects.end();
+      },
+      5000));
 }
 
 }  // namespace

@@ -71,7 +71,10 @@ std::optional<int> RunClient(const std::vector<std::string>& sockets, QtUserInte
   if (!subscription.valid()) return std::nullopt;
   std::cerr << "tarvex: the window is the client of the daemon at " << answered << std::endl;
   RemoteOperations operations(connect, ui);
-  MainWindow window(operations, std::move(subscription), ui);
+  // The first subscription is the one just made; later ones are asked for.
+  MainWindow window(
+      operations,
+      [&] { return subscription.valid() ? std::move(subscription) : Subscribe(connect); }, ui);
   ui.SetParentWindow(&window);
   if (hooks.made) hooks.made(window);
   window.show();

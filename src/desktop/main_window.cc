@@ -284,7 +284,7 @@ MainWindow::MainWindow(MaildirSession& session, QtUserInterface& ui)
   ShowFolder(MaildirHost::kInboxId);
 }
 
-MainWindow::MainWindow(Operations& ops, UniqueFd subscription, QtUserInterface& ui)
+MainWindow::MainWindow(Operations& ops, Subscriber subscribe, QtUserInterface& ui)
     : MainWindow(std::make_unique<OperationsSource>(ops), ui) {
   commands_ = std::make_unique<ClientCommands>(ops, ui, [this] {
     WindowSelection at;
@@ -299,11 +299,16 @@ MainWindow::MainWindow(Operations& ops, UniqueFd subscription, QtUserInterface& 
     ShowProgress(folder, learnt);
   };
   commands_->Attach(*toolbar_);
-  subscription_ = std::move(subscription);
-  if (subscription_.valid()) {
-    notices_ = new QSocketNotifier(subscription_.get(), QSocketNotifier::Read, this);
-    connect(notices_, &QSocketNotifier::activated, this, [this] { HearNotices(); });
-  }
+  subscribe_ = std::move(subscribe);
+  resubscribe_ = new QTimer(this);
+  resubscribe_->setInterval(kResubscribeMs);
+  connect(resubscribe_, &QTimer::timeout, this, [this] {
+    if (!Listen()) return;
+    resubscribe_->stop();
+    statusBar()->showMessage("The Tarvex daemon is back", 5000);
+    reload_->start();
+  });
+  if (!Listen()) resubscribe_->start();
   LoadFolders();
   NoticeJudgedSpam();
   // The daemon's Inbox, else its first folder.
@@ -471,11 +476,24 @@ void MainWindow::HearNotices() {
     reload_->start();
   }
   if (ended || decoder_.failed()) {
-    // The daemon is gone: the window shows what it last knew.
-    notices_->setEnabled(false);
+    // The daemon is gone: the window shows what it last knew, and asks
+    // again from time to time.
+    delete notices_;
+    notices_ = nullptr;
     subscription_.reset();
-    statusBar()->showMessage("The Tarvex daemon has stopped: the window shows no new mail");
+    statusBar()->showMessage(
+        "The Tarvex daemon has stopped: the window shows no new mail until it is back");
+    resubscribe_->start();
   }
+}
+
+bool MainWindow::Listen() {
+  subscription_ = subscribe_();
+  if (!subscription_.valid()) return false;
+  decoder_ = FrameDecoder(4096, SIZE_MAX);
+  notices_ = new QSocketNotifier(subscription_.get(), QSocketNotifier::Read, this);
+  connect(notices_, &QSocketNotifier::activated, this, [this] { HearNotices(); });
+  return true;
 }
 
 void MainWindow::Reload() {

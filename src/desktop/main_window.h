@@ -96,8 +96,11 @@ class MainWindow : public QMainWindow {
   MainWindow(MaildirSession& session, QtUserInterface& ui);
   // The window of a daemon's client: the folders, the messages and every
   // command are the daemon's, through ops; the daemon tells of what it
-  // judged on subscription (see app/store_notices.h).
-  MainWindow(Operations& ops, UniqueFd subscription, QtUserInterface& ui);
+  // judged on a subscription that subscribe opens (see
+  // app/store_notices.h). A daemon that stops is waited for, and subscribed
+  // to again once it answers.
+  using Subscriber = std::function<UniqueFd()>;
+  MainWindow(Operations& ops, Subscriber subscribe, QtUserInterface& ui);
   ~MainWindow() override;
 
   QtToolbar& toolbar() { return *toolbar_; }
@@ -106,6 +109,8 @@ class MainWindow : public QMainWindow {
   MessageListModel& messageModel() { return model_; }
   QPlainTextEdit& preview() { return *preview_; }
   int32_t shownFolder() const { return shownFolder_; }
+  // How often a client window asks for a daemon that stopped.
+  static constexpr int kResubscribeMs = 2000;
   // Whether the daemon's notices still come (client windows only).
   bool hearing() const { return subscription_.valid(); }
 
@@ -163,8 +168,12 @@ class MainWindow : public QMainWindow {
   int32_t spamSeen_ = 0;
   // A daemon's client: its commands and what it tells.
   std::unique_ptr<ClientCommands> commands_;
+  // Subscribes to the daemon's notices; false when it does not answer.
+  bool Listen();
+  Subscriber subscribe_;
   UniqueFd subscription_;
   QSocketNotifier* notices_ = nullptr;
+  QTimer* resubscribe_ = nullptr;  // while the daemon is away
   FrameDecoder decoder_{4096, SIZE_MAX};
 };
 
