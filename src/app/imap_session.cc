@@ -60,13 +60,16 @@ void ImapSession::Unwatch(GLibEventLoop& loop) {
   idle_ = poll_ = 0;
 }
 
+std::string ImapSession::ShownFolderName(const std::string& name) {
+  return EqualIgnoringCase(name, "INBOX") ? "Inbox" : name;
+}
+
 std::optional<MessageRef> ImapSession::FindMessage(const std::string& name) {
   const size_t colon = name.rfind(':');
   PluginController* controller = app_.controller();
   if (colon == std::string::npos || colon == 0 || !controller) return std::nullopt;
   std::string folder = name.substr(0, colon);
-  // The server's name of the Inbox is the plug-in's "Inbox".
-  if (EqualIgnoringCase(folder, "INBOX")) folder = "Inbox";
+  folder = ShownFolderName(folder);
   char* end = nullptr;
   const long uid = std::strtol(name.c_str() + colon + 1, &end, 10);
   if (*end != '\0' || uid <= 0 || uid > INT32_MAX) return std::nullopt;

@@ -39,6 +39,8 @@ class ImapSession : public HostSession<ImapHost> {
   std::vector<std::string> FilesOfMessage(std::string_view text) override;
   // A message moved gets a new UID, which the store does not tell.
   std::string WhereIs(const std::string&) override { return {}; }
+  // The server's INBOX, in any letter case, is the plug-in's "Inbox".
+  std::string ShownFolderName(const std::string& name) override;
 
   size_t FolderDepth(int32_t folderId) override { return host_.Depth(folderId); }
   std::vector<ListedRef> FolderMessages(int32_t folder) override;

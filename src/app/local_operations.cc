@@ -206,12 +206,14 @@ Status LocalOperations::FolderNames(std::vector<std::string>* names) {
   });
 }
 
-Status LocalOperations::InListOrder(const std::vector<std::string>& folders,
+Status LocalOperations::InListOrder(const std::vector<std::string>& named,
                                     std::vector<std::string>* ordered) {
   std::vector<std::string> all;
   if (Status listed = FolderNames(&all); !listed.ok()) return listed;
-  for (const std::string& name : folders) {
-    if (std::find(all.begin(), all.end(), name) == all.end()) {
+  std::vector<std::string> folders;
+  for (const std::string& name : named) {
+    folders.push_back(owner_.ShownFolderName(name));
+    if (std::find(all.begin(), all.end(), folders.back()) == all.end()) {
       return Status::Invalid(cp1252::ToUtf8(name), "no such folder in " + owner_.StoreName());
     }
   }
@@ -266,6 +268,7 @@ Status LocalOperations::NotSpam(const std::vector<MessageRef>& messages,
                                 const Destination& destination, NotSpamReport* report) {
   return Guarded([&] {
     StoreSession& session = owner_.Session();
+    const std::string folder = owner_.ShownFolderName(destination.folder);
     if (!destination.folder.empty()) {
       std::vector<std::string> known;
       if (Status checked = InListOrder({destination.folder}, &known); !checked.ok()) return checked;
@@ -274,9 +277,9 @@ Status LocalOperations::NotSpam(const std::vector<MessageRef>& messages,
     // chosen for good; remembered, it is that folder from now on.
     const DestinationPicker pick = [&](std::vector<std::string>&) -> std::optional<std::string> {
       report->asked = true;
-      if (destination.folder.empty()) return std::nullopt;
-      if (destination.remember) session.app().settings().SetNotSpamFolderName(destination.folder);
-      return destination.folder;
+      if (folder.empty()) return std::nullopt;
+      if (destination.remember) session.app().settings().SetNotSpamFolderName(folder);
+      return folder;
     };
     RunOnSelections(session, messages,
                     [&](const std::vector<int32_t>& ids) { session.app().NotSpam(ids, pick); });

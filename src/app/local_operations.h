@@ -39,6 +39,9 @@ class OperationsOwner {
   virtual StoreSession& Session() = 0;
   // The store, as errors name it (the Maildir's folder).
   virtual std::string StoreName() = 0;
+  // The folder a user named as the plug-in shows it: a store may know its
+  // folders by other names too (an IMAP server's INBOX is "Inbox").
+  virtual std::string ShownFolderName(const std::string& name) { return name; }
 };
 
 class LocalOperations : public Operations {

@@ -62,6 +62,9 @@ class SessionOwner : public OperationsOwner {
   FilterApp& App() override { return session_.app(); }
   StoreSession& Session() override { return session_; }
   std::string StoreName() override { return session_.StoreName(); }
+  std::string ShownFolderName(const std::string& name) override {
+    return session_.ShownFolderName(name);
+  }
 
  private:
   StoreSession& session_;

@@ -115,7 +115,8 @@ void ConsoleUi::ShowHostError(const std::string& text, const std::string& captio
 void ConsoleUi::OpenAddress(const std::string& address) { OpenWithDesktop(address); }
 
 Profile::Profile(const ProfileOptions& options, const GetEnv& getenv)
-    : paths_(LocateProfile(options, getenv)),
+    : options_(options),
+      paths_(LocateProfile(options, getenv)),
       clock_(options.now ? std::unique_ptr<Clock>(std::make_unique<ManualClock>(*options.now))
                          : std::make_unique<SystemClock>()),
       store_(fs_, cp1252::FromUtf8(paths_.settings)) {}

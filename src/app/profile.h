@@ -76,6 +76,7 @@ class Profile {
   Profile(const ProfileOptions& options, const GetEnv& getenv);
 
   const ProfilePaths& paths() const { return paths_; }
+  const ProfileOptions& options() const { return options_; }
   // The settings file is a system text (Windows-1252) for the file system.
   std::string SettingsSystemPath() const;
   // Ok when the settings file holds the profile; else why not, for the
@@ -88,6 +89,7 @@ class Profile {
   FilterSettings settings() { return FilterSettings(store_); }
 
  private:
+  ProfileOptions options_;
   ProfilePaths paths_;
   std::unique_ptr<Clock> clock_;
   PosixFileSystem fs_;

@@ -59,6 +59,8 @@ class StoreSession {
   virtual std::vector<std::string> FilesOfMessage(std::string_view text) = 0;
   // Where the message the store once named so is now; empty when it is gone.
   virtual std::string WhereIs(const std::string& name) = 0;
+  // The folder a user named as the plug-in shows it.
+  virtual std::string ShownFolderName(const std::string& name) { return name; }
 
   // ---- what a mail window shows of the store; a store that offers no
   // window says so

@@ -71,18 +71,27 @@ const SenderLists& CommandContext::Lists() {
   return *lists_;
 }
 
-MaildirSession& CommandContext::Session() {
+StoreSession& CommandContext::Session() {
   if (!session_) {
     RequireProfile();
+    const SessionServices services{profile.clock(), profile.fs(), profile.store(), ui, loop_};
     const std::string& maildir = profile.paths().maildir;
-    if (!MaildirExists(maildir)) {
+    const bool imap = UsesImapAccount(profile);
+    if (!imap && !MaildirExists(maildir)) {
       throw CommandFailure(maildir, "no Maildir here; run 'tarvex init' or give --maildir");
     }
     // The command's own filter, if it made one, must be saved before the
     // session loads the database again.
     CloseFilter();
-    session_ = std::make_unique<MaildirSession>(
-        SessionServices{profile.clock(), profile.fs(), profile.store(), ui, loop_}, maildir);
+    if (imap) {
+      try {
+        session_ = OpenImapSession(profile, services, err);
+      } catch (const std::runtime_error& error) {
+        throw CommandFailure(Status::Failure(0, error.what()));
+      }
+    } else {
+      session_ = std::make_unique<MaildirSession>(services, maildir);
+    }
     session_->Start();
     RequireDatabase(session_->app().bayesFilter());
   }

@@ -108,13 +108,16 @@ class CommandContext : private OperationsOwner {
   // (or no Maildir).
   BayesFilter& Filter() override;
   const SenderLists& Lists() override;
-  MaildirSession& Session() override;
+  StoreSession& Session() override;
   FileSystem& Files() override { return profile.fs(); }
   SettingsStore& Settings() override { return profile.store(); }
   UserInterface& Ui() override { return ui; }
   SenderLists* HeldLists() override { return session_ ? &session_->app().lists() : nullptr; }
   FilterApp& App() override { return Session().app(); }
-  std::string StoreName() override { return profile.paths().maildir; }
+  std::string StoreName() override { return Session().StoreName(); }
+  std::string ShownFolderName(const std::string& name) override {
+    return Session().ShownFolderName(name);
+  }
   // Saves the command's own filter, if it made one, and lets it go.
   void CloseFilter();
 
@@ -125,7 +128,7 @@ class CommandContext : private OperationsOwner {
   ManualEventLoop loop_;
   std::unique_ptr<BayesFilter> filter_;
   std::unique_ptr<SenderLists> lists_;
-  std::unique_ptr<MaildirSession> session_;
+  std::unique_ptr<StoreSession> session_;
   int64_t lastProgressMs_ = -1;
   bool progressShown_ = false;
 };
@@ -171,11 +174,11 @@ Result RunDaemonCommand(CommandContext& ctx, const Invocation& v);
 // imap_commands.cc: the daemon on an IMAP account. It runs on the account
 // when --imap names one, or when the profile has an account file and no
 // --maildir is given.
-bool UsesImapAccount(const Profile& profile, const Invocation& v);
-// The session on the account, connected; null when it cannot be had (said
-// on the command's standard error).
-std::unique_ptr<StoreSession> OpenImapSession(CommandContext& ctx, const Invocation& v,
-                                              const SessionServices& services);
+bool UsesImapAccount(const Profile& profile);
+// The session on the account, connected. Throws std::runtime_error when it
+// cannot be had; the connection's losses and recoveries go to log.
+std::unique_ptr<StoreSession> OpenImapSession(Profile& profile, const SessionServices& services,
+                                              std::ostream& log);
 // Records --imap in the account file, keeping what else the file holds.
 Result RecordImapAccount(CommandContext& ctx, const Invocation& v);
 Result RunAbout(CommandContext& ctx, const Invocation& v);

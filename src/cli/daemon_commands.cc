@@ -26,7 +26,7 @@ constexpr auto kDaemonLockWait = std::chrono::seconds(5);
 }  // namespace
 
 // The daemon logs to standard error.
-Result RunDaemonCommand(CommandContext& ctx, const Invocation& v) {
+Result RunDaemonCommand(CommandContext& ctx, const Invocation&) {
   Profile& profile = ctx.profile;
   std::ostream& log = ctx.err;
   const ProfilePaths& paths = profile.paths();
@@ -46,9 +46,13 @@ Result RunDaemonCommand(CommandContext& ctx, const Invocation& v) {
   ConsoleUi logUi(log, ::isatty(2) == 1);
   const SessionServices services{profile.clock(), profile.fs(), profile.store(), logUi, loop};
   std::unique_ptr<StoreSession> store;
-  if (UsesImapAccount(profile, v)) {
-    store = OpenImapSession(ctx, v, services);
-    if (!store) return Result::kFailed;
+  if (UsesImapAccount(profile)) {
+    try {
+      store = OpenImapSession(profile, services, log);
+    } catch (const std::runtime_error& error) {
+      log << "tarvex: " << error.what() << '\n';
+      return Result::kFailed;
+    }
   } else {
     if (!MaildirExists(paths.maildir)) {
       if (!CreateMaildir(paths.maildir)) {

@@ -10,27 +10,23 @@
 
 namespace tarvex {
 
-bool UsesImapAccount(const Profile& profile, const Invocation& v) {
-  if (!v.profile.imap.empty()) return true;
+bool UsesImapAccount(const Profile& profile) {
+  if (!profile.options().imap.empty()) return true;
   std::error_code error;
-  return v.profile.maildir.empty() && std::filesystem::exists(profile.paths().account, error);
+  return profile.options().maildir.empty() &&
+         std::filesystem::exists(profile.paths().account, error);
 }
 
-std::unique_ptr<StoreSession> OpenImapSession(CommandContext& ctx, const Invocation& v,
-                                              const SessionServices& services) {
-  const ProfilePaths& paths = ctx.profile.paths();
-  try {
-    AccountFile file = ReadAccountFile(paths.account).value_or(AccountFile{});
-    if (!v.profile.imap.empty()) file.url = v.profile.imap;
-    const imap::Account account = ResolveAccount(file, paths.account);
-    std::error_code ignored;
-    std::filesystem::create_directories(paths.state_folder, ignored);
-    return std::make_unique<ImapSession>(services, account,
-                                         ImapStateFile(paths.state_folder, account), ctx.err);
-  } catch (const std::runtime_error& error) {
-    ctx.err << "tarvex: " << error.what() << '\n';
-    return nullptr;
-  }
+std::unique_ptr<StoreSession> OpenImapSession(Profile& profile, const SessionServices& services,
+                                              std::ostream& log) {
+  const ProfilePaths& paths = profile.paths();
+  AccountFile file = ReadAccountFile(paths.account).value_or(AccountFile{});
+  if (!profile.options().imap.empty()) file.url = profile.options().imap;
+  const imap::Account account = ResolveAccount(file, paths.account);
+  std::error_code ignored;
+  std::filesystem::create_directories(paths.state_folder, ignored);
+  return std::make_unique<ImapSession>(services, account,
+                                       ImapStateFile(paths.state_folder, account), log);
 }
 
 Result RecordImapAccount(CommandContext& ctx, const Invocation& v) {

@@ -167,6 +167,24 @@ TEST_F(ImapDaemonTest, TheCommandLineWorksOnTheAccountThroughItsDaemon) {
   EXPECT_EQ(StopDaemon(), 0);
 }
 
+// Without a daemon a command opens the account itself, under the profile
+// lock, as it opens a Maildir; the server's INBOX is the plug-in's Inbox.
+TEST_F(ImapDaemonTest, TheCommandLineWorksOnTheAccountWithoutADaemon) {
+  InitAccount();
+  imap::Connection mail(account_);
+  mail.Append("INBOX", Mail("a@x.example", 1), {}, std::nullopt);
+  mail.Append("INBOX", Mail("b@x.example", 2), {}, std::nullopt);
+  const testing::Result trained = Run("train --spam INBOX");
+  ASSERT_EQ(trained.exit_code, 0) << trained.err;
+  EXPECT_NE(trained.out.find("Learnt 2 spam and 0 good messages"), std::string::npos)
+      << trained.out;
+  const testing::Result headers = Run("headers INBOX:2");
+  ASSERT_EQ(headers.exit_code, 0) << headers.err;
+  EXPECT_NE(headers.out.find("Subject: number 2"), std::string::npos) << headers.out;
+  EXPECT_NE(Run("train --spam Nowhere").err.find("Nowhere: no such folder in user"),
+            std::string::npos);
+}
+
 TEST_F(ImapDaemonTest, ADaemonKilledDuringABurstLeavesTheRestToTheNextStartExactlyOnce) {
   InitAccount();
   StartDaemon();
