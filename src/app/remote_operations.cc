@@ -198,6 +198,9 @@ Status RemoteOperations::Exchange(const std::string& request, const Progress* pr
   UniqueFd owner = connect_();
   if (!owner.valid()) return Status::Failure(0, "the daemon is not reachable");
   if (!WriteFrame(owner.get(), kRequest, request)) return gone;
+  // Marking a thousand messages on a server may take longer than a client
+  // waits for a request; a daemon that dies closes the connection.
+  WaitForAnswers(owner.get());
   Frame frame;
   while (ReadFrame(owner.get(), &frame)) {
     WireReader in(frame.data);

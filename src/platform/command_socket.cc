@@ -139,6 +139,11 @@ bool WriteFrame(int fd, char type, std::string_view data) {
   return WriteAll(fd, head.data(), head.size()) && WriteAll(fd, data.data(), data.size());
 }
 
+void WaitForAnswers(int fd) {
+  const timeval none{0, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &none, sizeof none);
+}
+
 bool ReadFrame(int fd, Frame* frame) {
   char head[5];
   if (!ReadAll(fd, head, sizeof head)) return false;

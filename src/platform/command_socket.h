@@ -147,6 +147,10 @@ class CommandServer {
 // and *problem then says why ("FOLDER: not a private folder: it belongs to
 // user 0"); otherwise it is left empty.
 UniqueFd ConnectToServer(const std::string& path, std::string* problem);
+// From now on reads on the connection wait as long as the other end takes:
+// for an answer that may take a while, from a server that closes the
+// connection when it gives up.
+void WaitForAnswers(int fd);
 
 }  // namespace tarvex
 
