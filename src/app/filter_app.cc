@@ -70,7 +70,9 @@ ClassifyResult FilterApp::Classify(int32_t messageId, HostFolder& folder) {
 }
 
 StoreSession& FilterApp::Owner::Session() {
-  throw OperationFailure(Status::Failure(0, "messages are named by the mail client here"));
+  // The dialogs work on folders and lists; messages come from the host's
+  // selection, not by name.
+  throw OperationFailure(Status::Failure(0, "no store to find messages in"));
 }
 
 UserCommandContext FilterApp::Commands() {

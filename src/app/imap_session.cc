@@ -122,7 +122,7 @@ std::vector<std::string> ImapSession::FilesOfMessage(std::string_view text) {
   std::vector<std::string> names;
   PluginController* controller = app_.controller();
   if (!controller) return names;
-  for (const auto& [folder, uid] : host_.FindMessage(text)) {
+  for (const auto& [folder, uid] : host_.FindPipedMessage(text)) {
     try {
       names.push_back(Required(controller->folderManager())->GetFolder(folder)->GetName() + ":" +
                       std::to_string(uid));

@@ -412,4 +412,11 @@ Status LocalOperations::About(std::string* productLine) {
   });
 }
 
+Status LocalOperations::StoreName(std::string* name) {
+  return Guarded([&] {
+    *name = owner_.StoreName();
+    return Status::Ok();
+  });
+}
+
 }  // namespace tarvex

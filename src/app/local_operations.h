@@ -86,6 +86,7 @@ class LocalOperations : public Operations {
   Status GetSetting(const std::string& name, SettingValue* value) override;
   Status SetSetting(const std::string& name, const SettingValue& value) override;
   Status About(std::string* productLine) override;
+  Status StoreName(std::string* name) override;
 
  private:
   // The folders named, checked against the store's and put in the order of

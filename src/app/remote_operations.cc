@@ -39,7 +39,8 @@ namespace {
   X(RemoveListEntry) \
   X(GetSetting) \
   X(SetSetting) \
-  X(About)
+  X(About) \
+  X(StoreName)
 // clang-format on
 
 enum OperationNumber : int {
@@ -342,5 +343,6 @@ Status RemoteOperations::SetSetting(const std::string& name, const SettingValue&
   return Call(kSetSetting, name, value);
 }
 Status RemoteOperations::About(std::string* productLine) { return Call(kAbout, productLine); }
+Status RemoteOperations::StoreName(std::string* name) { return Call(kStoreName, name); }
 
 }  // namespace tarvex

@@ -59,6 +59,7 @@ class RemoteOperations : public Operations {
   Status GetSetting(const std::string& name, SettingValue* value) override;
   Status SetSetting(const std::string& name, const SettingValue& value) override;
   Status About(std::string* productLine) override;
+  Status StoreName(std::string* name) override;
 
  private:
   template <typename... Args>

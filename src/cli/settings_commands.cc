@@ -64,7 +64,9 @@ Result RunSettings(CommandContext& ctx, const Invocation& v) {
     std::vector<std::string> folders;
     Check(ctx.Ops().FolderNames(&folders));
     if (std::find(folders.begin(), folders.end(), value.text) == folders.end()) {
-      throw CommandFailure(v.settingValue, "no such folder in " + ctx.profile.paths().maildir);
+      std::string store;
+      Check(ctx.Ops().StoreName(&store));
+      throw CommandFailure(v.settingValue, "no such folder in " + store);
     }
   }
   Check(ctx.Ops().SetSetting(s.name, value));

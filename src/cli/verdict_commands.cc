@@ -79,7 +79,9 @@ std::string FileOfInput(CommandContext& ctx) {
     throw CommandFailure("standard input", "the message has no Message-ID; name its file instead");
   }
   if (files.empty()) {
-    throw CommandFailure(id, "no message with this Message-ID in " + ctx.profile.paths().maildir);
+    std::string store;
+    Check(ctx.Ops().StoreName(&store));
+    throw CommandFailure(id, "no message with this Message-ID in " + store);
   }
   std::string list;
   for (const std::string& file : files) list += "\n  " + file;

@@ -199,6 +199,8 @@ class Operations {
 
   // What the About box says; empty while the mail client is not there.
   virtual Status About(std::string* productLine) = 0;
+  // The store, as errors name it (a Maildir's folder, an account).
+  virtual Status StoreName(std::string* name) = 0;
 };
 
 }  // namespace tarvex

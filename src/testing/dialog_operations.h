@@ -40,6 +40,7 @@ class DialogOwner : public OperationsOwner {
 
 class DialogOperations : public LocalOperations {
  public:
+  // The base only keeps a reference to the owner, made right after it.
   DialogOperations(FileSystem& fs, SettingsStore& settings, UserInterface& ui,
                    BayesFilter* filter = nullptr)
       : LocalOperations(owner_), owner_(fs, settings, ui, filter) {}

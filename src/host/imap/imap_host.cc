@@ -86,7 +86,8 @@ std::string ComparableBody(std::string_view message) {
 
 }  // namespace
 
-std::vector<std::pair<int32_t, uint32_t>> ImapHost::FindMessage(std::string_view message) const {
+std::vector<std::pair<int32_t, uint32_t>> ImapHost::FindPipedMessage(
+    std::string_view message) const {
   return OwnerCall(*store_, [&] {
     const std::string_view piped = mail::WithoutMboxFromLine(message);
     const std::string id = mail::FirstHeaderValue(piped, "Message-ID");

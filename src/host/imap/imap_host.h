@@ -103,7 +103,7 @@ class ImapHost : public HostLibrary {
   // The folders and UIDs of the messages that are message, as a mail reader
   // pipes it: those with its Message-ID, and of several those with its body
   // too. None when it has no Message-ID.
-  std::vector<std::pair<int32_t, uint32_t>> FindMessage(std::string_view message) const;
+  std::vector<std::pair<int32_t, uint32_t>> FindPipedMessage(std::string_view message) const;
   // The folder's messages as a mail window lists them: id and whether it is
   // unread (no \Seen), by UID; none for a folder without a mailbox.
   struct ListedMessage {

@@ -246,9 +246,9 @@ TEST_F(ImapHostTest, ListsReadStateAndDepthAndFindsAPipedMessageByItsIdThenItsBo
   // Piped with plain line ends and an mbox line, as a mail reader does.
   const std::string piped = "From x Sat Dec  5 10:00:00 2026\nMessage-ID: <two@x>\n\nsecond\n";
   using Found = std::vector<std::pair<int32_t, uint32_t>>;
-  EXPECT_EQ(host.FindMessage(piped), (Found{{ImapHost::kInboxId, inbox[1].id}}));
-  EXPECT_EQ(host.FindMessage("Message-ID: <two@x>\n\nneither\n").size(), 2u);
-  EXPECT_TRUE(host.FindMessage("Subject: no id\n\nsecond\n").empty());
+  EXPECT_EQ(host.FindPipedMessage(piped), (Found{{ImapHost::kInboxId, inbox[1].id}}));
+  EXPECT_EQ(host.FindPipedMessage("Message-ID: <two@x>\n\nneither\n").size(), 2u);
+  EXPECT_TRUE(host.FindPipedMessage("Subject: no id\n\nsecond\n").empty());
 }
 
 // Without UIDPLUS an expunge removes every message marked deleted: the
